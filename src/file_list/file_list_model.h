@@ -1,0 +1,78 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QByteArray>
+#include <QByteArrayView>
+
+#include <vector>
+
+// One found file. Rows are compact so that a million of them stay small: the names live in one
+// shared byte store, each folder text is held once for all of its rows, and the preview is kept as
+// a reference to the pass that wrote it rather than as a text of its own.
+struct FileRow {
+    quint64 nameOffset = 0; // base followed by extension in the name store
+    quint32 folderIndex = 0;
+    quint32 previewPass = 0; // 0: the untouched preview " "
+    quint16 baseLength = 0;
+    quint16 extLength = 0;
+    bool checked = false;
+};
+
+// The file list: one row per found file, in the order found, never sorted. Rows appended during a
+// search stay invisible to views until publishPendingRows(), so that a view is told about a large
+// batch at once instead of once per row.
+class FileListModel final : public QAbstractTableModel {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(FileListModel)
+
+public:
+    enum Column { PreviewColumn, FolderColumn, BaseColumn, ExtColumn, ColumnCount };
+
+    explicit FileListModel(QObject* parent = nullptr);
+
+    static int columnWidthTwips(int column);
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+
+    void clear();
+    // Throws std::length_error when a row cannot be held.
+    void appendRow(const QByteArray& folder, QByteArrayView base, QByteArrayView ext);
+    int pendingRowCount() const;
+    void publishPendingRows();
+    void checkAllRows();
+
+    // Row access by 0-based index over the published rows; texts are raw file-system bytes.
+    bool isChecked(int row) const { return m_rows[row].checked; }
+    void setChecked(int row, bool checked);
+    QByteArray folder(int row) const { return m_folders[m_rows[row].folderIndex]; }
+    QByteArrayView base(int row) const;
+    QByteArrayView ext(int row) const;
+    QByteArray name(int row) const; // base & ext
+    QByteArray preview(int row) const;
+    QByteArray fullPath(int row) const;
+
+    // Starts a pass that gives each row it touches the preview value & ext (name mode) or
+    // base & value (extension mode); returns the pass to hand to setPreviewPass().
+    quint32 beginPreviewPass(const QByteArray& value, bool extensionMode);
+    void setPreviewPass(int row, quint32 pass) { m_rows[row].previewPass = pass; }
+    void notifyPreviewsChanged(int firstRow, int lastRow);
+
+private:
+    struct PreviewPass {
+        QByteArray value;
+        bool extensionMode = false;
+    };
+
+    QString displayText(int row, int column) const;
+
+    std::vector<FileRow> m_rows;
+    std::vector<char> m_names;
+    std::vector<QByteArray> m_folders;
+    std::vector<PreviewPass> m_passes;
+    int m_publishedRows = 0;
+};

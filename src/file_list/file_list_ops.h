@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+
+#include <functional>
+
+class FileListModel;
+class MessageBoxes;
+
+// The operations on the file list: filling it from a search, and previewing and renaming.
+namespace F1MDE {
+
+// Empties the list, scans `path` for names containing `filter`, then checks every row.
+void SearchFiles(FileListModel& list, const QByteArray& path, const QString& filter, MessageBoxes& messages);
+
+struct RenameFeedback {
+    MessageBoxes& messages;
+    std::function<void(const QString&)> showCompletion;
+};
+
+// Gives every checked row the preview value & ext (name mode) or base & value (extension mode);
+// with `sMode` also moves each checked file to its preview name in its own folder, reports every
+// failed move and shows how many files were renamed. An existing file is never replaced.
+void ApplyNewNames(FileListModel& list, const QByteArray& value, bool sMode, bool extensionMode,
+    RenameFeedback& feedback);
+
+// Whether `name` can only name an entry of the folder it is resolved in.
+bool isPlainFileName(QByteArrayView name);
+
+} // namespace F1MDE

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+
+#include <functional>
+
+class FileListModel;
+class MessageBoxes;
+
+// The recursive folder search: which files of a tree match the filter, and how a name splits.
+namespace FolderAllList {
+
+struct SplitName {
+    QByteArrayView base;
+    QByteArrayView ext; // from the last "." on, or empty
+};
+
+SplitName SplitFileName(QByteArrayView name);
+
+// Appends one unchecked row with the untouched preview " ".
+void AddFileRow(FileListModel& list, const QByteArray& folder, QByteArrayView base, QByteArrayView ext);
+
+struct ScanContext {
+    std::function<void(const QByteArray& folder, QByteArrayView base, QByteArrayView ext)> addFileRow;
+    MessageBoxes& messages;
+    // Called after every 50 entries of one folder, so the window can repaint during a long walk.
+    std::function<void()> yieldToEventLoop;
+};
+
+// Walks `path` and every folder below it, depth first, and adds a row for every file (anything
+// that is not a real directory, symbolic links included) whose name contains `filter`, ignoring
+// case. Folders that cannot be listed are skipped silently; a failure inside one folder is shown
+// once and skips the rest of that folder, while the walk of its siblings goes on.
+void ScanFolder(const QByteArray& path, const QString& filter, ScanContext& context);
+
+} // namespace FolderAllList

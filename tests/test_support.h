@@ -1,0 +1,104 @@
+#pragma once
+
+#include "dialog/message_boxes.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QList>
+#include <QMap>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+// Records every box instead of showing it; the box is "closed" at once.
+class RecordingMessageBoxes final : public MessageBoxes {
+public:
+    void show(const QString& title, const QString& text) override { shown.append({ title, text }); }
+
+    struct Shown {
+        QString title;
+        QString text;
+    };
+    QList<Shown> shown;
+};
+
+// A real folder tree under a temporary folder. Paths are bytes relative to the root, so names that
+// are not valid UTF-8 can be made too.
+class TestTree final {
+public:
+    TestTree() { QVERIFY(m_dir.isValid()); }
+
+    QByteArray root() const { return QFile::encodeName(m_dir.path()); }
+    QByteArray path(const QByteArray& relative) const { return root() + '/' + relative; }
+
+    void createDir(const QByteArray& relative) const
+    {
+        QVERIFY2(::mkdir(path(relative).constData(), 0755) == 0, relative.constData());
+    }
+
+    void createFile(const QByteArray& relative, const QByteArray& content = {}) const
+    {
+        const int fd = ::open(path(relative).constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+        QVERIFY2(fd >= 0, relative.constData());
+        QCOMPARE(::write(fd, content.constData(), content.size()), content.size());
+        ::close(fd);
+    }
+
+    // Every file below the root, relative path to content (a link maps to "->" and its target).
+    QMap<QByteArray, QByteArray> snapshot() const
+    {
+        QMap<QByteArray, QByteArray> files;
+        collect(QByteArray(), files);
+        return files;
+    }
+
+private:
+    void collect(const QByteArray& relative, QMap<QByteArray, QByteArray>& files) const
+    {
+        const QByteArray dirPath = relative.isEmpty() ? root() : path(relative);
+        DIR* dir = ::opendir(dirPath.constData());
+        if (!dir)
+            return;
+        QList<QByteArray> names;
+        while (const dirent* entry = ::readdir(dir))
+            names.append(QByteArray(entry->d_name));
+        ::closedir(dir);
+        for (const QByteArray& name : names) {
+            if (name == "." || name == "..")
+                continue;
+            const QByteArray child = relative.isEmpty() ? name : relative + '/' + name;
+            struct stat status {};
+            ::lstat(path(child).constData(), &status);
+            if (S_ISDIR(status.st_mode)) {
+                collect(child, files);
+            } else if (S_ISLNK(status.st_mode)) {
+                char target[4096];
+                const ssize_t size = ::readlink(path(child).constData(), target, sizeof target);
+                files.insert(child, "->" + QByteArray(target, size < 0 ? 0 : size));
+            } else {
+                files.insert(child, readFile(path(child)));
+            }
+        }
+    }
+
+    static QByteArray readFile(const QByteArray& filePath)
+    {
+        QByteArray content;
+        const int fd = ::open(filePath.constData(), O_RDONLY);
+        if (fd < 0)
+            return "<unreadable>";
+        char buffer[4096];
+        ssize_t size = 0;
+        while ((size = ::read(fd, buffer, sizeof buffer)) > 0)
+            content.append(buffer, size);
+        ::close(fd);
+        return content;
+    }
+
+    QTemporaryDir m_dir;
+};
