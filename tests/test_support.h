@@ -11,6 +11,7 @@
 #include <QTest>
 
 #include <dirent.h>
+#include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -32,6 +33,13 @@ public:
 class TestTree final {
 public:
     TestTree() { QVERIFY(m_dir.isValid()); }
+    // QTemporaryDir works on decoded names and cannot remove names that are not valid UTF-8, nor
+    // look into folders a test made read-only, so the tree is removed here, by bytes.
+    ~TestTree()
+    {
+        removeBelow(AT_FDCWD, root().constData());
+    }
+    Q_DISABLE_COPY_MOVE(TestTree)
 
     QByteArray root() const { return QFile::encodeName(m_dir.path()); }
     QByteArray path(const QByteArray& relative) const { return root() + '/' + relative; }
@@ -84,6 +92,29 @@ private:
                 files.insert(child, readFile(path(child)));
             }
         }
+    }
+
+    // Works through folder handles, so it also reaches folders nested deeper than the longest path.
+    static void removeBelow(int parentFd, const char* name)
+    {
+        ::fchmodat(parentFd, name, 0700, 0);
+        const int fd = ::openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
+        if (fd < 0)
+            return;
+        DIR* dir = ::fdopendir(fd);
+        QList<QByteArray> names;
+        while (const dirent* entry = ::readdir(dir)) {
+            const QByteArray child(entry->d_name);
+            if (child != "." && child != "..")
+                names.append(child);
+        }
+        for (const QByteArray& child : names) {
+            if (::unlinkat(fd, child.constData(), 0) != 0) {
+                removeBelow(fd, child.constData());
+                ::unlinkat(fd, child.constData(), AT_REMOVEDIR);
+            }
+        }
+        ::closedir(dir);
     }
 
     static QByteArray readFile(const QByteArray& filePath)
