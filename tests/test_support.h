@@ -13,6 +13,8 @@
 #include <dirent.h>
 #include <cstdio>
 #include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -57,6 +59,19 @@ public:
         ::close(fd);
     }
 
+    // Makes a folder refuse new, renamed and removed entries: by its mode for an ordinary user, by
+    // the immutable flag for root, whom modes do not stop. False where neither can be had.
+    bool makeReadOnly(const QByteArray& relative) const
+    {
+        if (::geteuid() != 0)
+            return ::chmod(path(relative).constData(), 0555) == 0;
+        const int fd = ::open(path(relative).constData(), O_RDONLY | O_DIRECTORY);
+        const bool done = fd >= 0 && setImmutable(fd, true);
+        if (fd >= 0)
+            ::close(fd);
+        return done;
+    }
+
     // Every file below the root, relative path to content (a link maps to "->" and its target).
     QMap<QByteArray, QByteArray> snapshot() const
     {
@@ -94,6 +109,15 @@ private:
         }
     }
 
+    static bool setImmutable(int fd, bool immutable)
+    {
+        int flags = 0;
+        if (::ioctl(fd, FS_IOC_GETFLAGS, &flags) != 0)
+            return false;
+        flags = immutable ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
+        return ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    }
+
     // Works through folder handles, so it also reaches folders nested deeper than the longest path.
     static void removeBelow(int parentFd, const char* name)
     {
@@ -101,6 +125,7 @@ private:
         const int fd = ::openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
         if (fd < 0)
             return;
+        setImmutable(fd, false);
         DIR* dir = ::fdopendir(fd);
         QList<QByteArray> names;
         while (const dirent* entry = ::readdir(dir)) {

@@ -1,0 +1,417 @@
+#include "file_list/file_list_model.h"
+#include "file_list/file_list_ops.h"
+#include "test_support.h"
+#include "window/new_name_rule.h"
+
+#include <QRandomGenerator>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+using Tree = QMap<QByteArray, QByteArray>;
+
+// One search and rename session over a real tree, as the window would run it.
+struct Session {
+    TestTree tree;
+    FileListModel list;
+    RecordingMessageBoxes messages;
+    QStringList completions;
+    F1MDE::RenameFeedback feedback { messages, [this](const QString& text) { completions.append(text); } };
+
+    void search(const QString& filter = u".txt"_s) { F1MDE::SearchFiles(list, tree.root(), filter, messages); }
+    void apply(const QByteArray& value, bool sMode, bool extensionMode)
+    {
+        F1MDE::ApplyNewNames(list, value, sMode, extensionMode, feedback);
+    }
+    int rowOf(const QByteArray& relative) const
+    {
+        for (int row = 0; row < list.rowCount(); ++row) {
+            if (list.fullPath(row) == tree.path(relative))
+                return row;
+        }
+        return -1;
+    }
+    QStringList failedPaths() const
+    {
+        QStringList paths;
+        for (const auto& box : messages.shown) {
+            if (box.title == u"ERROR"_s && box.text.startsWith(u" 修改失败！项目地址: "_s))
+                paths.append(box.text.mid(12));
+        }
+        return paths;
+    }
+};
+
+} // namespace
+
+class TestRenamePass final : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void previews_data();
+    void previews();
+    void noCheckedRows();
+    void uncheckedRowsKeepOldPreviews();
+    void previewNotifiesViewsOnce();
+    void threeFilesToOneName();
+    void executeTwiceWithoutNewSearch();
+    void readOnlyFolder();
+    void fileDeletedBeforeExecute();
+    void existingTargetIsNeverOverwritten();
+    void sameNameCountsAsRenamed();
+    void unsafeTargetsAreRefused_data();
+    void unsafeTargetsAreRefused();
+    void awkwardNamesAreRenamed_data();
+    void awkwardNamesAreRenamed();
+    void targetTooLongFails();
+    void filesStayInTheirOwnFolder();
+    void nothingIsEverLost();
+};
+
+void TestRenamePass::previews_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QByteArray>("value");
+    QTest::addColumn<bool>("extensionMode");
+    QTest::addColumn<QByteArray>("preview");
+    QTest::newRow("extension mode") << QByteArray("notes.txt") << QByteArray(".md") << true << QByteArray("notes.md");
+    QTest::newRow("extension mode, no extension") << QByteArray("README") << QByteArray(".md") << true
+                                                  << QByteArray("README.md");
+    QTest::newRow("extension mode, no dot") << QByteArray("a.txt") << QByteArray("md") << true << QByteArray("amd");
+    QTest::newRow("name mode") << QByteArray("photo.jpg") << QByteArray("007") << false << QByteArray("007.jpg");
+    QTest::newRow("name mode, no extension") << QByteArray("README") << QByteArray("007") << false
+                                             << QByteArray("007");
+    QTest::newRow("name mode, empty value") << QByteArray("README") << QByteArray() << false << QByteArray();
+    QTest::newRow("name mode keeps bytes") << QByteArray("x.\xff") << QByteArray("\xe7\x85\xa7") << false
+                                           << QByteArray("\xe7\x85\xa7.\xff");
+}
+
+void TestRenamePass::previews()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QByteArray, value);
+    QFETCH(bool, extensionMode);
+    QFETCH(QByteArray, preview);
+    Session session;
+    session.tree.createFile(file, "content");
+    session.search(QString());
+    session.apply(value, false, extensionMode);
+    QCOMPARE(session.list.preview(0), preview);
+    QCOMPARE(session.tree.snapshot(), (Tree { { file, "content" } }));
+    QVERIFY(session.completions.isEmpty());
+    QVERIFY(session.messages.shown.isEmpty());
+}
+
+void TestRenamePass::noCheckedRows()
+{
+    Session session;
+    session.tree.createFile("a.txt", "a");
+    session.search();
+    session.list.setChecked(0, false);
+    QSignalSpy changed(&session.list, &QAbstractItemModel::dataChanged);
+    session.apply("new", false, false);
+    QCOMPARE(changed.count(), 0);
+    QCOMPARE(session.list.preview(0), QByteArray(" "));
+    session.apply("new", true, false);
+    QCOMPARE(session.completions, QStringList { u"已完成 0 个文件修改!"_s });
+    QCOMPARE(session.tree.snapshot(), (Tree { { "a.txt", "a" } }));
+}
+
+void TestRenamePass::uncheckedRowsKeepOldPreviews()
+{
+    Session session;
+    session.tree.createFile("a.txt");
+    session.tree.createFile("b.txt");
+    session.search();
+    session.apply(".md", false, true);
+    const int a = session.rowOf("a.txt");
+    const int b = session.rowOf("b.txt");
+    session.list.setChecked(a, false);
+    session.apply(".csv", false, true);
+    QCOMPARE(session.list.preview(a), QByteArray("a.md"));
+    QCOMPARE(session.list.preview(b), QByteArray("b.csv"));
+}
+
+void TestRenamePass::previewNotifiesViewsOnce()
+{
+    Session session;
+    for (int i = 0; i < 300; ++i)
+        session.tree.createFile("f" + QByteArray::number(i) + ".txt");
+    session.search();
+    session.list.setChecked(0, false);
+    session.list.setChecked(299, false);
+    QSignalSpy changed(&session.list, &QAbstractItemModel::dataChanged);
+    session.apply("x", false, false);
+    QCOMPARE(changed.count(), 1);
+    QCOMPARE(changed[0][0].value<QModelIndex>().row(), 1);
+    QCOMPARE(changed[0][1].value<QModelIndex>().row(), 298);
+}
+
+void TestRenamePass::threeFilesToOneName()
+{
+    Session session;
+    for (const QByteArray name : { "a.txt", "b.txt", "c.txt" })
+        session.tree.createFile(name, name);
+    session.search();
+    const QByteArray first = session.list.name(0);
+    session.apply("1", true, false);
+
+    QCOMPARE(session.completions, QStringList { u"已完成 1 个文件修改!"_s });
+    QCOMPARE(session.failedPaths().size(), 2);
+    QCOMPARE(session.failedPaths()[0], QString::fromUtf8(session.list.fullPath(1)));
+    QCOMPARE(session.failedPaths()[1], QString::fromUtf8(session.list.fullPath(2)));
+    Tree expected { { "1.txt", first } };
+    for (int row = 1; row < 3; ++row)
+        expected.insert(session.list.name(row), session.list.name(row));
+    QCOMPARE(session.tree.snapshot(), expected);
+    // The failed rows keep their check and their new preview; rows still describe the old names.
+    QVERIFY(session.list.isChecked(1));
+    QCOMPARE(session.list.preview(2), QByteArray("1.txt"));
+    QCOMPARE(session.list.name(0), first);
+}
+
+void TestRenamePass::executeTwiceWithoutNewSearch()
+{
+    Session session;
+    session.tree.createFile("a.txt", "a");
+    session.tree.createFile("b.txt", "b");
+    session.search();
+    session.apply(".md", true, true);
+    QCOMPARE(session.completions.last(), u"已完成 2 个文件修改!"_s);
+    session.apply(".md", true, true);
+    QCOMPARE(session.completions.last(), u"已完成 0 个文件修改!"_s);
+    QCOMPARE(session.failedPaths(),
+        (QStringList { QString::fromUtf8(session.list.fullPath(0)), QString::fromUtf8(session.list.fullPath(1)) }));
+    QCOMPARE(session.tree.snapshot(), (Tree { { "a.md", "a" }, { "b.md", "b" } }));
+}
+
+void TestRenamePass::readOnlyFolder()
+{
+    Session session;
+    session.tree.createDir("locked");
+    session.tree.createFile("locked/a.txt", "a");
+    session.tree.createFile("free.txt", "f");
+    if (!session.tree.makeReadOnly("locked"))
+        QSKIP("this file system cannot make a folder read-only");
+    session.search();
+    session.apply(".md", true, true);
+    QCOMPARE(session.completions, QStringList { u"已完成 1 个文件修改!"_s });
+    QCOMPARE(session.failedPaths(), QStringList { QString::fromUtf8(session.tree.path("locked/a.txt")) });
+    QCOMPARE(session.tree.snapshot(), (Tree { { "locked/a.txt", "a" }, { "free.md", "f" } }));
+}
+
+void TestRenamePass::fileDeletedBeforeExecute()
+{
+    Session session;
+    session.tree.createFile("a.txt", "a");
+    session.tree.createFile("b.txt", "b");
+    session.search();
+    QCOMPARE(::unlink(session.tree.path("a.txt").constData()), 0);
+    session.apply(".md", true, true);
+    QCOMPARE(session.failedPaths(), QStringList { QString::fromUtf8(session.tree.path("a.txt")) });
+    QCOMPARE(session.completions, QStringList { u"已完成 1 个文件修改!"_s });
+    QCOMPARE(session.tree.snapshot(), (Tree { { "b.md", "b" } }));
+}
+
+void TestRenamePass::existingTargetIsNeverOverwritten()
+{
+    Session session;
+    session.tree.createFile("a.txt", "mine");
+    session.tree.createFile("a.md", "theirs");
+    session.tree.createFile("b.txt", "free");
+    session.tree.createFile("c.txt", "other");
+    session.tree.createDir("c.md");
+    QCOMPARE(::symlink("nowhere", session.tree.path("d.md").constData()), 0);
+    session.tree.createFile("d.txt", "dangling");
+    session.search();
+    session.apply(".md", true, true);
+    QCOMPARE(session.failedPaths().size(), 3);
+    QCOMPARE(session.completions, QStringList { u"已完成 1 个文件修改!"_s });
+    const Tree expected { { "a.txt", "mine" }, { "a.md", "theirs" }, { "b.md", "free" }, { "c.txt", "other" },
+        { "d.md", "->nowhere" }, { "d.txt", "dangling" } };
+    QCOMPARE(session.tree.snapshot(), expected);
+}
+
+void TestRenamePass::sameNameCountsAsRenamed()
+{
+    Session session;
+    session.tree.createFile("a.txt", "a");
+    session.search();
+    session.apply(".txt", true, true);
+    QVERIFY(session.messages.shown.isEmpty());
+    QCOMPARE(session.completions, QStringList { u"已完成 1 个文件修改!"_s });
+    QCOMPARE(session.tree.snapshot(), (Tree { { "a.txt", "a" } }));
+}
+
+void TestRenamePass::unsafeTargetsAreRefused_data()
+{
+    QTest::addColumn<QByteArray>("value");
+    QTest::addColumn<bool>("extensionMode");
+    QTest::newRow("parent folder") << QByteArray("../x") << false;
+    QTest::newRow("absolute") << QByteArray("/tmp/x") << false;
+    QTest::newRow("subfolder") << QByteArray("sub/x") << false;
+    QTest::newRow("slash in suffix") << QByteArray("/../y") << true;
+    QTest::newRow("empty name, no extension") << QByteArray() << false;
+    QTest::newRow("dot") << QByteArray(".") << false;
+    QTest::newRow("dot dot") << QByteArray("..") << false;
+    QTest::newRow("nul") << QByteArray("a\0b", 3) << false;
+}
+
+void TestRenamePass::unsafeTargetsAreRefused()
+{
+    QFETCH(QByteArray, value);
+    QFETCH(bool, extensionMode);
+    Session session;
+    session.tree.createDir("sub");
+    session.tree.createDir("inner");
+    session.tree.createFile("inner/README", "r");
+    session.search(u"README"_s);
+    const Tree before = session.tree.snapshot();
+    session.apply(value, true, extensionMode);
+    QCOMPARE(session.completions, QStringList { u"已完成 0 个文件修改!"_s });
+    QCOMPARE(session.failedPaths(), QStringList { QString::fromUtf8(session.tree.path("inner/README")) });
+    QCOMPARE(session.tree.snapshot(), before);
+}
+
+void TestRenamePass::awkwardNamesAreRenamed_data()
+{
+    QTest::addColumn<QByteArray>("name");
+    QTest::addColumn<QByteArray>("renamed");
+    QTest::newRow("spaces") << QByteArray(" my notes .txt") << QByteArray(" my notes .md");
+    QTest::newRow("chinese") << QByteArray("假期照片.txt") << QByteArray("假期照片.md");
+    QTest::newRow("newline") << QByteArray("two\nlines.txt") << QByteArray("two\nlines.md");
+    QTest::newRow("not utf-8") << QByteArray("\xff\xfe caf\xe9.txt") << QByteArray("\xff\xfe caf\xe9.md");
+    QTest::newRow("link") << QByteArray("link.txt") << QByteArray("link.md");
+}
+
+void TestRenamePass::awkwardNamesAreRenamed()
+{
+    QFETCH(QByteArray, name);
+    QFETCH(QByteArray, renamed);
+    Session session;
+    if (name == "link.txt")
+        QCOMPARE(::symlink("target", session.tree.path(name).constData()), 0);
+    else
+        session.tree.createFile(name, "content");
+    session.search();
+    QCOMPARE(session.list.name(0), name);
+    session.apply(".md", true, true);
+    QVERIFY(session.messages.shown.isEmpty());
+    QCOMPARE(session.completions, QStringList { u"已完成 1 个文件修改!"_s });
+    QCOMPARE(session.tree.snapshot().keys(), QList<QByteArray> { renamed });
+}
+
+void TestRenamePass::targetTooLongFails()
+{
+    Session session;
+    session.tree.createFile("a.txt", "a");
+    session.search();
+    session.apply(QByteArray(300, 'k'), true, false);
+    QCOMPARE(session.failedPaths().size(), 1);
+    QCOMPARE(session.completions, QStringList { u"已完成 0 个文件修改!"_s });
+    QCOMPARE(session.tree.snapshot(), (Tree { { "a.txt", "a" } }));
+}
+
+void TestRenamePass::filesStayInTheirOwnFolder()
+{
+    Session session;
+    session.tree.createDir("x");
+    session.tree.createDir("x/y");
+    session.tree.createFile("x/a.txt", "1");
+    session.tree.createFile("x/y/b.txt", "2");
+    TestTree elsewhere;
+    const QByteArray startFolder = QFile::encodeName(QDir::currentPath());
+    QCOMPARE(::chdir(elsewhere.root().constData()), 0);
+    session.search();
+    session.apply("same", true, false);
+    QCOMPARE(::chdir(startFolder.constData()), 0);
+    QCOMPARE(session.completions, QStringList { u"已完成 2 个文件修改!"_s });
+    QCOMPARE(session.tree.snapshot(), (Tree { { "x/same.txt", "1" }, { "x/y/same.txt", "2" } }));
+    QVERIFY(elsewhere.snapshot().isEmpty());
+}
+
+// Random trees, settings and ticks; afterwards every file must still exist exactly once, in its own
+// folder, under its old name or under the name its row previewed, and the count shown must match.
+void TestRenamePass::nothingIsEverLost()
+{
+    const QList<QByteArray> folderNames = { "d", "e", "d.txt" };
+    const QList<QByteArray> fileNames = { "a.txt", "b.txt", "1.txt", "1", "a", "x.txt.bak", "A.TXT", "1.md",
+        "k-1.txt", "k-01.txt", ".txt", "a.md" };
+    const QStringList starts = { u"1"_s, u"01"_s, u" 2 "_s, u"abc"_s, QString(), u"-1"_s };
+    const QStringList keywords = { QString(), u"k"_s, u" a "_s, u"../k"_s, u"1.txt"_s };
+    const QStringList suffixes = { u".txt"_s, u".md"_s, QString(), u"md"_s, u".TXT"_s, u"/x"_s };
+    const QStringList filters = { QString(), u".txt"_s, u"a"_s, u"1"_s };
+
+    for (quint32 seed = 1; seed <= 300; ++seed) {
+        QRandomGenerator random(seed);
+        auto pick = [&random](const auto& list) { return list.at(random.bounded(int(list.size()))); };
+        Session session;
+        QList<QByteArray> folders = { QByteArray() };
+        for (int i = random.bounded(5); i > 0; --i) {
+            const QByteArray folder = pick(folders);
+            const QByteArray child = (folder.isEmpty() ? QByteArray() : folder + '/') + pick(folderNames);
+            if (!folders.contains(child)) {
+                session.tree.createDir(child);
+                folders.append(child);
+            }
+        }
+        int content = 0;
+        for (int i = 2 + random.bounded(10); i > 0; --i) {
+            const QByteArray folder = pick(folders);
+            const QByteArray file = (folder.isEmpty() ? QByteArray() : folder + '/') + pick(fileNames);
+            if (!session.tree.snapshot().contains(file) && !folders.contains(file))
+                session.tree.createFile(file, "content " + QByteArray::number(++content));
+        }
+        const Tree before = session.tree.snapshot();
+
+        session.search(pick(filters));
+        for (int row = 0; row < session.list.rowCount(); ++row)
+            session.list.setChecked(row, random.bounded(4) != 0);
+        NewNameRule::Settings settings;
+        settings.ruleMode = random.bounded(2) == 0;
+        settings.suffixMode = !settings.ruleMode;
+        settings.patternIndex = random.bounded(8);
+        settings.patternText = NewNameRule::patterns().at(settings.patternIndex);
+        settings.startText = pick(starts);
+        settings.keyword = pick(keywords);
+        settings.newSuffix = pick(suffixes);
+        for (const NewNameRule::PassValue& pass : NewNameRule::passValues(settings, QLocale::c()))
+            session.apply(pass.value.toUtf8(), true, pass.extensionMode);
+
+        const Tree after = session.tree.snapshot();
+        QMap<QByteArray, QByteArray> whereNow; // content -> path
+        for (auto it = after.cbegin(); it != after.cend(); ++it) {
+            QVERIFY2(!whereNow.contains(it.value()), qPrintable(u"seed %1: duplicate content"_s.arg(seed)));
+            whereNow.insert(it.value(), it.key());
+        }
+        QVERIFY2(after.size() == before.size(), qPrintable(u"seed %1: file count changed"_s.arg(seed)));
+
+        int carryingPreview = 0;
+        int checkedRows = 0;
+        for (auto it = before.cbegin(); it != before.cend(); ++it) {
+            QVERIFY2(whereNow.contains(it.value()), qPrintable(u"seed %1: lost %2"_s.arg(seed).arg(QString::fromUtf8(it.key()))));
+            const QByteArray now = whereNow.value(it.value());
+            const int row = session.rowOf(it.key());
+            const bool checked = row >= 0 && session.list.isChecked(row);
+            checkedRows += checked ? 1 : 0;
+            const QByteArray previewPath = checked
+                ? it.key().left(it.key().lastIndexOf('/') + 1) + session.list.preview(row)
+                : QByteArray();
+            QVERIFY2(now == it.key() || now == previewPath,
+                qPrintable(u"seed %1: %2 moved to %3"_s.arg(seed).arg(QString::fromUtf8(it.key()), QString::fromUtf8(now))));
+            if (checked && now == previewPath)
+                ++carryingPreview;
+        }
+        QCOMPARE(session.completions.size(), 1);
+        QCOMPARE(session.completions[0], u"已完成 %1 个文件修改!"_s.arg(carryingPreview));
+        QCOMPARE(session.failedPaths().size(), checkedRows - carryingPreview);
+    }
+}
+
+QTEST_GUILESS_MAIN(TestRenamePass)
+#include "test_rename_pass.moc"
