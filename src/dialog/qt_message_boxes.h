@@ -1,0 +1,18 @@
+#pragma once
+
+#include "message_boxes.h"
+
+#include <QPointer>
+#include <QWidget>
+
+// Real message boxes: one OK button, no icon, modal to the owner window.
+class QtMessageBoxes final : public MessageBoxes
+{
+public:
+    // The window exists only after the boxes it is given, so it is named here once it does.
+    void setOwner(QWidget* owner) { m_owner = owner; }
+    void show(const QString& title, const QString& text) override;
+
+private:
+    QPointer<QWidget> m_owner;
+};

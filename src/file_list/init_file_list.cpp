@@ -1,0 +1,27 @@
+#include "init_file_list.h"
+
+#include "file_list_model.h"
+#include "window/new_name_rule.h"
+#include "window/twips.h"
+
+#include <QComboBox>
+#include <QHeaderView>
+#include <QTreeView>
+
+namespace F1MDE {
+
+void InitFileList(FileListModel& list, QTreeView& view, QComboBox& patterns)
+{
+    list.clear();
+    view.hide();
+    view.setModel(&list);
+    // Columns keep the widths they are given; the last one does not stretch to fill the view.
+    view.header()->setStretchLastSection(false);
+    for (int column = 0; column < FileListModel::ColumnCount; ++column)
+        view.setColumnWidth(column, Twips::toPixels(FileListModel::columnWidthTwips(column)));
+    view.show();
+    patterns.addItems(NewNameRule::patterns());
+    patterns.setCurrentIndex(0);
+}
+
+} // namespace F1MDE

@@ -1,0 +1,14 @@
+#pragma once
+
+class FileListModel;
+class QComboBox;
+class QTreeView;
+
+namespace F1MDE {
+
+// Prepares the window's list and pattern box once, while the window loads: empties the list, shows
+// it in `view` with its four columns at their widths, appends the rename patterns to `patterns` and
+// selects the first one, which runs the box's reaction before this returns.
+void InitFileList(FileListModel& list, QTreeView& view, QComboBox& patterns);
+
+} // namespace F1MDE

@@ -1,0 +1,91 @@
+#pragma once
+
+#include "file_list/file_list_model.h"
+
+#include <QWidget>
+
+class ClickableLabel;
+class FolderChooser;
+class MessageBoxes;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QRadioButton;
+class QTreeView;
+
+// The program's only window: search settings and rename settings on the left, the file list (or
+// the help text laid over it) on the right, status labels and Exit below. Every control carries
+// its name as its object name. Controls sit at fixed positions; nothing follows the window's size.
+class Form1 final : public QWidget
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(Form1)
+
+public:
+    // `messages` and `folderChooser` must outlive the window.
+    Form1(MessageBoxes& messages, FolderChooser& folderChooser, QWidget* parent = nullptr);
+
+    // Previews the new names of the checked rows under the current rule; with `sMode` also renames
+    // the files.
+    void SetFileName(bool sMode);
+
+    // The text of the help box, each of its lines ended by "\r\n".
+    static QString helpText();
+
+    // Whether the search takes `path`: it must designate a visible existing entry, or be "/".
+    static bool acceptsSearchPath(const QString& path);
+
+private:
+    void createControls();
+    void connectReactions();
+    void orderTabStops();
+
+    // Reactions to the option buttons and the pattern box; each runs also when the program itself
+    // makes the choice.
+    void filterBySuffixChosen(bool selected);
+    void filterByKeywordChosen(bool selected);
+    void ruleModeChosen(bool selected);
+    void suffixModeChosen(bool selected);
+    void patternChosen(int index);
+
+    void toggleHelp();
+    void browse();
+    void search();
+
+    MessageBoxes& m_messages;
+    FolderChooser& m_folderChooser;
+    FileListModel m_fileList;
+
+    QGroupBox* m_frame1 = nullptr;
+    QGroupBox* m_frame3 = nullptr;
+    QLabel* m_label1 = nullptr;
+    QLineEdit* m_text1 = nullptr;
+    QPushButton* m_command1 = nullptr;
+    QRadioButton* m_option1 = nullptr;
+    QLineEdit* m_text2 = nullptr;
+    QRadioButton* m_option2 = nullptr;
+    QLineEdit* m_text3 = nullptr;
+    QPushButton* m_command2 = nullptr;
+    QGroupBox* m_frame2 = nullptr;
+    QRadioButton* m_option3 = nullptr;
+    QComboBox* m_combo1 = nullptr;
+    QLabel* m_label5 = nullptr;
+    QLineEdit* m_text4 = nullptr;
+    QLabel* m_label4 = nullptr;
+    QLineEdit* m_text5 = nullptr;
+    QRadioButton* m_option4 = nullptr;
+    QLineEdit* m_text6 = nullptr;
+    QPushButton* m_command3 = nullptr;
+    ClickableLabel* m_label2 = nullptr;
+    QPushButton* m_command4 = nullptr;
+    QGroupBox* m_frame5 = nullptr;
+    QPlainTextEdit* m_text7 = nullptr;
+    QTreeView* m_listView1 = nullptr;
+    QLabel* m_label7 = nullptr;
+    QLabel* m_label3 = nullptr;
+    QLabel* m_label6 = nullptr;
+    QPushButton* m_command5 = nullptr;
+};
