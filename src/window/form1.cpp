@@ -88,8 +88,8 @@ void Form1::createControls()
 {
     setWindowTitle(AppIdentity::windowTitle());
     resize(Twips::toPixels(clientWidthTwips), Twips::toPixels(clientHeightTwips));
-    // A face that holds both Chinese and Latin letters draws every caption in one face, and at
-    // 9 points the captions fit their controls.
+    // A face that holds both Chinese and Latin letters draws every caption in one face; 9 points
+    // is the size the controls were drawn for.
     QFont windowFont = font();
     windowFont.setFamilies(
         { u"WenQuanYi Micro Hei"_s, u"Noto Sans CJK SC"_s, u"Microsoft YaHei"_s, windowFont.family() });

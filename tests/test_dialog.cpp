@@ -1,0 +1,102 @@
+#include "dialog/browse_for_folder.h"
+#include "dialog/qt_folder_chooser.h"
+#include "dialog/qt_message_boxes.h"
+#include "test_support.h"
+
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+using namespace Qt::StringLiterals;
+
+// The real modal dialogs, answered from a timer once they are up.
+class TestDialog final : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+    void messageBoxHasTitleTextAndOneOkButton();
+    void folderChooser_data();
+    void folderChooser();
+
+private:
+    QWidget* m_owner = nullptr;
+};
+
+void TestDialog::init()
+{
+    m_owner = new QWidget;
+    m_owner->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_owner));
+}
+
+void TestDialog::cleanup()
+{
+    delete m_owner;
+}
+
+void TestDialog::messageBoxHasTitleTextAndOneOkButton()
+{
+    QtMessageBoxes boxes;
+    boxes.setOwner(m_owner);
+    bool answered = false;
+    QTimer::singleShot(0, this, [&] {
+        QTRY_VERIFY(qobject_cast<QMessageBox*>(QApplication::activeModalWidget()));
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        QCOMPARE(box->windowTitle(), u"ERROR"_s);
+        QCOMPARE(box->text(), u"请选择路径！"_s);
+        QCOMPARE(box->parentWidget(), m_owner);
+        QVERIFY(box->isModal());
+        QCOMPARE(box->buttons().size(), 1);
+        QCOMPARE(box->standardButton(box->buttons().constFirst()), QMessageBox::Ok);
+        answered = true;
+        box->buttons().constFirst()->click();
+    });
+    boxes.show(u"ERROR"_s, u"请选择路径！"_s);
+    QVERIFY(answered);
+}
+
+void TestDialog::folderChooser_data()
+{
+    QTest::addColumn<bool>("accept");
+    QTest::newRow("cancelled gives nothing") << false;
+    QTest::newRow("chosen folder gives its path") << true;
+}
+
+void TestDialog::folderChooser()
+{
+    QFETCH(bool, accept);
+    TestTree tree;
+    tree.createDir("photos");
+    const QString chosen = QFile::decodeName(tree.path("photos"));
+    QtFolderChooser chooser;
+    bool answered = false;
+    QTimer::singleShot(0, this, [&] {
+        QTRY_VERIFY(qobject_cast<QFileDialog*>(QApplication::activeModalWidget()));
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        QCOMPARE(dialog->windowTitle(), u"请选择文件夹"_s);
+        QCOMPARE(dialog->parentWidget(), m_owner);
+        QCOMPARE(dialog->fileMode(), QFileDialog::Directory);
+        QVERIFY(dialog->testOption(QFileDialog::ShowDirsOnly));
+        answered = true;
+        if (accept) {
+            dialog->setDirectory(chosen);
+            dialog->selectFile(chosen);
+            static_cast<QDialog*>(dialog)->accept();
+        } else {
+            dialog->reject();
+        }
+    });
+    const QString path = Dialog::BrowseForFolder(m_owner, u"请选择文件夹"_s, chooser);
+    QVERIFY(answered);
+    QCOMPARE(path, accept ? chosen : QString());
+}
+
+QTEST_MAIN(TestDialog)
+#include "test_dialog.moc"
