@@ -17,7 +17,7 @@ inline QString applicationTitle()
 
 inline QString contactLine()
 {
-    return QStringLiteral("EMail:renamer@example.org");
+    return QStringLiteral("EMail:rename@example.org");
 }
 
 } // namespace AppIdentity
