@@ -75,9 +75,6 @@ private Q_SLOTS:
     void patternBoxListsThePatterns();
     void fileListHasItsColumnsAndNoRows();
     void focusStartsOnExecute();
-    void labelColours_data();
-    void labelColours();
-    void helpLinkFont();
     void everyControlHasAnAccessibleName();
     void controlsStayPutWhenTheWindowGrows();
 
@@ -355,37 +352,6 @@ void TestForm1::focusStartsOnExecute()
     m_window->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
     QCOMPARE(QApplication::focusWidget(), control(u"Command4"_s));
-}
-
-void TestForm1::labelColours_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QColor>("colour");
-    QTest::newRow("help link") << u"Label2"_s << QColor(192, 0, 192);
-    QTest::newRow("contact line") << u"Label7"_s << QColor(128, 128, 255);
-    QTest::newRow("file count") << u"Label3"_s << QColor(255, 128, 0);
-    QTest::newRow("completion") << u"Label6"_s << QColor(0, 0, 192);
-    QTest::newRow("path label keeps the default")
-        << u"Label1"_s << QApplication::palette().color(QPalette::WindowText);
-}
-
-void TestForm1::labelColours()
-{
-    QFETCH(QString, name);
-    QFETCH(QColor, colour);
-    QCOMPARE(control(name)->palette().color(QPalette::WindowText), colour);
-}
-
-void TestForm1::helpLinkFont()
-{
-    const QFont font = control(u"Label2"_s)->font();
-    QCOMPARE(font.families().value(0), u"宋体"_s);
-    QVERIFY(font.families().contains(u"WenQuanYi Micro Hei"_s));
-    QCOMPARE(font.pointSizeF(), 10.5);
-    QCOMPARE(font.weight(), QFont::Normal);
-    QVERIFY(font.underline());
-    QVERIFY(!font.italic());
-    QVERIFY(!control(u"Label4"_s)->font().underline());
 }
 
 void TestForm1::everyControlHasAnAccessibleName()
