@@ -16,7 +16,8 @@
 
 namespace {
 
-class CountingMessageBoxes final : public MessageBoxes {
+class CountingMessageBoxes final : public MessageBoxes
+{
 public:
     void show(const QString&, const QString&) override { ++shown; }
     int shown = 0;
@@ -79,9 +80,10 @@ int main(int argc, char** argv)
         big.appendRow(folder, stem(i), ".txt");
     big.publishPendingRows();
     big.checkAllRows();
-    const double previewSeconds = Bench::bestOf(3, [&] { F1MDE::ApplyNewNames(big, "name", false, false, feedback); });
+    const double previewSeconds
+        = Bench::bestOf(3, [&] { F1MDE::ApplyNewNames(big, "name", false, false, feedback); });
 
-    std::printf("files=%ld execute_s=%.3f loop_s=%.3f ratio=%.3f preview_500k_s=%.4f\n", files, executeSeconds,
-        loopSeconds, executeSeconds / loopSeconds, previewSeconds);
+    std::printf("files=%ld execute_s=%.3f loop_s=%.3f ratio=%.3f preview_500k_s=%.4f\n", files,
+        executeSeconds, loopSeconds, executeSeconds / loopSeconds, previewSeconds);
     return 0;
 }

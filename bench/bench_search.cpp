@@ -22,7 +22,8 @@
 
 namespace {
 
-class PrintingMessageBoxes final : public MessageBoxes {
+class PrintingMessageBoxes final : public MessageBoxes
+{
 public:
     void show(const QString& title, const QString& text) override
     {
@@ -30,7 +31,8 @@ public:
     }
 };
 
-class NoFolderChooser final : public FolderChooser {
+class NoFolderChooser final : public FolderChooser
+{
 public:
     QString chooseFolder(QWidget*, const QString&) override { return {}; }
 };
@@ -51,7 +53,8 @@ void makeTree(const QByteArray& root, long files)
             const long leaf = top * foldersPerTop + sub;
             const long target = files * (leaf + 1) / leaves;
             for (; made < target; ++made)
-                Bench::createEmptyFile(dir + "file" + QByteArray::number(made) + (made % 2 ? ".dat" : ".TXT"));
+                Bench::createEmptyFile(
+                    dir + "file" + QByteArray::number(made) + (made % 2 ? ".dat" : ".TXT"));
         }
     }
 }

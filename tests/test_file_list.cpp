@@ -8,7 +8,8 @@
 
 using namespace Qt::StringLiterals;
 
-class TestFileList final : public QObject {
+class TestFileList final : public QObject
+{
     Q_OBJECT
 
 private Q_SLOTS:
@@ -33,7 +34,8 @@ private:
 void TestFileList::init()
 {
     m_list = new FileListModel(this);
-    m_tester = new QAbstractItemModelTester(m_list, QAbstractItemModelTester::FailureReportingMode::QtTest, this);
+    m_tester
+        = new QAbstractItemModelTester(m_list, QAbstractItemModelTester::FailureReportingMode::QtTest, this);
     m_messages.shown.clear();
 }
 
@@ -68,7 +70,8 @@ void TestFileList::searchChecksEveryRowWithUntouchedPreview()
     for (int row = 0; row < 2; ++row) {
         QVERIFY(m_list->isChecked(row));
         QCOMPARE(m_list->preview(row), QByteArray(" "));
-        QCOMPARE(m_list->index(row, FileListModel::PreviewColumn).data(Qt::CheckStateRole).value<Qt::CheckState>(),
+        QCOMPARE(
+            m_list->index(row, FileListModel::PreviewColumn).data(Qt::CheckStateRole).value<Qt::CheckState>(),
             Qt::Checked);
         QVERIFY(m_list->folder(row).endsWith('/'));
         found.insert(m_list->fullPath(row));

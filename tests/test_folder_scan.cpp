@@ -14,7 +14,8 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-struct FoundRow {
+struct FoundRow
+{
     QByteArray folder;
     QByteArray base;
     QByteArray ext;
@@ -22,7 +23,8 @@ struct FoundRow {
 };
 
 // Drives the scan with a recording row sink, counting the yields to the event loop.
-struct ScanRecorder {
+struct ScanRecorder
+{
     QList<FoundRow> rows;
     RecordingMessageBoxes messages;
     int yields = 0;
@@ -66,7 +68,8 @@ struct ScanRecorder {
 
 } // namespace
 
-class TestFolderScan final : public QObject {
+class TestFolderScan final : public QObject
+{
     Q_OBJECT
 
 private Q_SLOTS:
@@ -93,12 +96,14 @@ void TestFolderScan::splitFileName_data()
     QTest::addColumn<QByteArray>("name");
     QTest::addColumn<QByteArray>("base");
     QTest::addColumn<QByteArray>("ext");
-    QTest::newRow("plain extension") << QByteArray("report.txt") << QByteArray("report") << QByteArray(".txt");
+    QTest::newRow("plain extension") << QByteArray("report.txt") << QByteArray("report")
+                                     << QByteArray(".txt");
     QTest::newRow("last dot wins") << QByteArray("a.b.c") << QByteArray("a.b") << QByteArray(".c");
     QTest::newRow("no dot") << QByteArray("README") << QByteArray("README") << QByteArray();
     QTest::newRow("dot file") << QByteArray(".profile") << QByteArray() << QByteArray(".profile");
     QTest::newRow("trailing dot") << QByteArray("name.") << QByteArray("name") << QByteArray(".");
-    QTest::newRow("not utf-8") << QByteArray("\xff\xfe.\xe9t") << QByteArray("\xff\xfe") << QByteArray(".\xe9t");
+    QTest::newRow("not utf-8") << QByteArray("\xff\xfe.\xe9t") << QByteArray("\xff\xfe")
+                               << QByteArray(".\xe9t");
 }
 
 void TestFolderScan::splitFileName()
@@ -229,8 +234,8 @@ void TestFolderScan::linksAreListedAndNeverFollowed()
 
     ScanRecorder recorder;
     recorder.scan(tree.root(), QString());
-    const QSet<QByteArray> expected = { tree.path("sub/real.txt"), tree.path("sub/loop"), tree.path("sub/up"),
-        tree.path("dangling") };
+    const QSet<QByteArray> expected
+        = { tree.path("sub/real.txt"), tree.path("sub/loop"), tree.path("sub/up"), tree.path("dangling") };
     QCOMPARE(recorder.fullPaths(), expected);
 }
 
@@ -369,8 +374,8 @@ void TestFolderScan::failureInOneFolderIsShownOnceAndSiblingsGoOn()
     QCOMPARE(recorder.messages.shown[0].text, u"请填写正确的规则！"_s);
     QVERIFY(recorder.messages.shown[0].title != u"ERROR"_s);
     QVERIFY(!recorder.messages.shown[0].title.isEmpty());
-    const QSet<QByteArray> expected = { tree.path("a/one.txt"), tree.path("a/two.txt"), tree.path("c/one.txt"),
-        tree.path("c/two.txt") };
+    const QSet<QByteArray> expected
+        = { tree.path("a/one.txt"), tree.path("a/two.txt"), tree.path("c/one.txt"), tree.path("c/two.txt") };
     QCOMPARE(recorder.fullPaths(), expected);
 }
 

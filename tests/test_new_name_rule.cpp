@@ -5,7 +5,8 @@
 using namespace Qt::StringLiterals;
 using namespace NewNameRule;
 
-class TestNewNameRule final : public QObject {
+class TestNewNameRule final : public QObject
+{
     Q_OBJECT
 
 private Q_SLOTS:
@@ -22,7 +23,8 @@ private Q_SLOTS:
 
 void TestNewNameRule::patternsAndMasks()
 {
-    const QStringList expected = { u" "_s, u"#"_s, u"##"_s, u"###"_s, u"*"_s, u"*-#"_s, u"*-##"_s, u"*-###"_s };
+    const QStringList expected
+        = { u" "_s, u"#"_s, u"##"_s, u"###"_s, u"*"_s, u"*-#"_s, u"*-##"_s, u"*-###"_s };
     QCOMPARE(patterns(), expected);
     const QStringList masks = { QString(), u"0"_s, u"00"_s, u"000"_s, QString(), u"0"_s, u"00"_s, u"000"_s };
     for (int i = 0; i < expected.size(); ++i)
@@ -88,9 +90,10 @@ void TestNewNameRule::formatting_data()
     QTest::newRow("minus zero integer") << u"-0"_s << u"0"_s << u"0"_s;
     QTest::newRow("leading zeros go") << u"0007"_s << u"00"_s << u"07"_s;
     QTest::newRow("zero") << u"0"_s << u"000"_s << u"000"_s;
-    QTest::newRow("huge stays exact") << u"123456789012345678901234567890"_s << u"0"_s
-                                      << u"123456789012345678901234567890"_s;
-    QTest::newRow("huge rounds exactly") << u"99999999999999999999.5"_s << u"0"_s << u"100000000000000000000"_s;
+    QTest::newRow("huge stays exact")
+        << u"123456789012345678901234567890"_s << u"0"_s << u"123456789012345678901234567890"_s;
+    QTest::newRow("huge rounds exactly")
+        << u"99999999999999999999.5"_s << u"0"_s << u"100000000000000000000"_s;
     QTest::newRow("grouping is text") << u"1,000"_s << u"0"_s << u"1,000"_s;
     QTest::newRow("exponent is text") << u"1e3"_s << u"0"_s << u"1e3"_s;
     QTest::newRow("bare separator is text") << u"1."_s << u"0"_s << u"1."_s;

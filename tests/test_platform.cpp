@@ -16,7 +16,8 @@ using Move = std::function<int(const QByteArray&, const QByteArray&)>;
 
 Q_DECLARE_METATYPE(Move)
 
-class TestPlatform final : public QObject {
+class TestPlatform final : public QObject
+{
     Q_OBJECT
 
 private Q_SLOTS:
@@ -98,8 +99,8 @@ void TestPlatform::listingReportsDirectoriesButNotLinksToThem()
         seen.insert(entry.name.toByteArray(), entry.isDirectory);
     listing.close();
     QVERIFY(!listing.next(entry));
-    const QMap<QByteArray, bool> expected = { { ".", true }, { "..", true }, { "dir", true }, { "file", false },
-        { "dirlink", false } };
+    const QMap<QByteArray, bool> expected
+        = { { ".", true }, { "..", true }, { "dir", true }, { "file", false }, { "dirlink", false } };
     QCOMPARE(seen, expected);
     QVERIFY(!Platform::DirListing(tree.path("file")).isOpen());
     QVERIFY(!Platform::DirListing(tree.path("missing")).isOpen());

@@ -16,14 +16,18 @@ namespace {
 using Tree = QMap<QByteArray, QByteArray>;
 
 // One search and rename session over a real tree, as the window would run it.
-struct Session {
+struct Session
+{
     TestTree tree;
     FileListModel list;
     RecordingMessageBoxes messages;
     QStringList completions;
     F1MDE::RenameFeedback feedback { messages, [this](const QString& text) { completions.append(text); } };
 
-    void search(const QString& filter = u".txt"_s) { F1MDE::SearchFiles(list, tree.root(), filter, messages); }
+    void search(const QString& filter = u".txt"_s)
+    {
+        F1MDE::SearchFiles(list, tree.root(), filter, messages);
+    }
     void apply(const QByteArray& value, bool sMode, bool extensionMode)
     {
         F1MDE::ApplyNewNames(list, value, sMode, extensionMode, feedback);
@@ -49,7 +53,8 @@ struct Session {
 
 } // namespace
 
-class TestRenamePass final : public QObject {
+class TestRenamePass final : public QObject
+{
     Q_OBJECT
 
 private Q_SLOTS:
@@ -79,16 +84,19 @@ void TestRenamePass::previews_data()
     QTest::addColumn<QByteArray>("value");
     QTest::addColumn<bool>("extensionMode");
     QTest::addColumn<QByteArray>("preview");
-    QTest::newRow("extension mode") << QByteArray("notes.txt") << QByteArray(".md") << true << QByteArray("notes.md");
-    QTest::newRow("extension mode, no extension") << QByteArray("README") << QByteArray(".md") << true
-                                                  << QByteArray("README.md");
-    QTest::newRow("extension mode, no dot") << QByteArray("a.txt") << QByteArray("md") << true << QByteArray("amd");
-    QTest::newRow("name mode") << QByteArray("photo.jpg") << QByteArray("007") << false << QByteArray("007.jpg");
-    QTest::newRow("name mode, no extension") << QByteArray("README") << QByteArray("007") << false
-                                             << QByteArray("007");
+    QTest::newRow("extension mode") << QByteArray("notes.txt") << QByteArray(".md") << true
+                                    << QByteArray("notes.md");
+    QTest::newRow("extension mode, no extension")
+        << QByteArray("README") << QByteArray(".md") << true << QByteArray("README.md");
+    QTest::newRow("extension mode, no dot")
+        << QByteArray("a.txt") << QByteArray("md") << true << QByteArray("amd");
+    QTest::newRow("name mode") << QByteArray("photo.jpg") << QByteArray("007") << false
+                               << QByteArray("007.jpg");
+    QTest::newRow("name mode, no extension")
+        << QByteArray("README") << QByteArray("007") << false << QByteArray("007");
     QTest::newRow("name mode, empty value") << QByteArray("README") << QByteArray() << false << QByteArray();
-    QTest::newRow("name mode keeps bytes") << QByteArray("x.\xff") << QByteArray("\xe7\x85\xa7") << false
-                                           << QByteArray("\xe7\x85\xa7.\xff");
+    QTest::newRow("name mode keeps bytes")
+        << QByteArray("x.\xff") << QByteArray("\xe7\x85\xa7") << false << QByteArray("\xe7\x85\xa7.\xff");
 }
 
 void TestRenamePass::previews()
@@ -186,7 +194,8 @@ void TestRenamePass::executeTwiceWithoutNewSearch()
     session.apply(".md", true, true);
     QCOMPARE(session.completions.last(), u"已完成 0 个文件修改!"_s);
     QCOMPARE(session.failedPaths(),
-        (QStringList { QString::fromUtf8(session.list.fullPath(0)), QString::fromUtf8(session.list.fullPath(1)) }));
+        (QStringList {
+            QString::fromUtf8(session.list.fullPath(0)), QString::fromUtf8(session.list.fullPath(1)) }));
     QCOMPARE(session.tree.snapshot(), (Tree { { "a.md", "a" }, { "b.md", "b" } }));
 }
 
@@ -394,7 +403,8 @@ void TestRenamePass::nothingIsEverLost()
         int carryingPreview = 0;
         int checkedRows = 0;
         for (auto it = before.cbegin(); it != before.cend(); ++it) {
-            QVERIFY2(whereNow.contains(it.value()), qPrintable(u"seed %1: lost %2"_s.arg(seed).arg(QString::fromUtf8(it.key()))));
+            QVERIFY2(whereNow.contains(it.value()),
+                qPrintable(u"seed %1: lost %2"_s.arg(seed).arg(QString::fromUtf8(it.key()))));
             const QByteArray now = whereNow.value(it.value());
             const int row = session.rowOf(it.key());
             const bool checked = row >= 0 && session.list.isChecked(row);
@@ -403,7 +413,8 @@ void TestRenamePass::nothingIsEverLost()
                 ? it.key().left(it.key().lastIndexOf('/') + 1) + session.list.preview(row)
                 : QByteArray();
             QVERIFY2(now == it.key() || now == previewPath,
-                qPrintable(u"seed %1: %2 moved to %3"_s.arg(seed).arg(QString::fromUtf8(it.key()), QString::fromUtf8(now))));
+                qPrintable(u"seed %1: %2 moved to %3"_s.arg(seed).arg(
+                    QString::fromUtf8(it.key()), QString::fromUtf8(now))));
             if (checked && now == previewPath)
                 ++carryingPreview;
         }

@@ -10,8 +10,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <dirent.h>
 #include <cstdio>
+#include <dirent.h>
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
@@ -19,11 +19,13 @@
 #include <unistd.h>
 
 // Records every box instead of showing it; the box is "closed" at once.
-class RecordingMessageBoxes final : public MessageBoxes {
+class RecordingMessageBoxes final : public MessageBoxes
+{
 public:
     void show(const QString& title, const QString& text) override { shown.append({ title, text }); }
 
-    struct Shown {
+    struct Shown
+    {
         QString title;
         QString text;
     };
@@ -32,15 +34,13 @@ public:
 
 // A real folder tree under a temporary folder. Paths are bytes relative to the root, so names that
 // are not valid UTF-8 can be made too.
-class TestTree final {
+class TestTree final
+{
 public:
     TestTree() { QVERIFY(m_dir.isValid()); }
     // QTemporaryDir works on decoded names and cannot remove names that are not valid UTF-8, nor
     // look into folders a test made read-only, so the tree is removed here, by bytes.
-    ~TestTree()
-    {
-        removeBelow(AT_FDCWD, root().constData());
-    }
+    ~TestTree() { removeBelow(AT_FDCWD, root().constData()); }
     Q_DISABLE_COPY_MOVE(TestTree)
 
     QByteArray root() const { return QFile::encodeName(m_dir.path()); }
@@ -95,7 +95,9 @@ private:
             if (name == "." || name == "..")
                 continue;
             const QByteArray child = relative.isEmpty() ? name : relative + '/' + name;
-            struct stat status {};
+            struct stat status
+            {
+            };
             ::lstat(path(child).constData(), &status);
             if (S_ISDIR(status.st_mode)) {
                 collect(child, files);

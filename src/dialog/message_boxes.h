@@ -3,7 +3,8 @@
 #include <QString>
 
 // Modal message boxes with one OK button. The program shows real boxes; tests record and answer them.
-class MessageBoxes {
+class MessageBoxes
+{
 public:
     virtual ~MessageBoxes() = default;
     // Returns once the user has closed the box.

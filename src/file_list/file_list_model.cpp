@@ -157,8 +157,8 @@ void FileListModel::checkAllRows()
         return;
     for (int row = 0; row < m_publishedRows; ++row)
         m_rows[row].checked = true;
-    Q_EMIT dataChanged(index(0, PreviewColumn), index(m_publishedRows - 1, PreviewColumn),
-        { Qt::CheckStateRole });
+    Q_EMIT dataChanged(
+        index(0, PreviewColumn), index(m_publishedRows - 1, PreviewColumn), { Qt::CheckStateRole });
 }
 
 void FileListModel::setChecked(int row, bool checked)
@@ -212,5 +212,6 @@ quint32 FileListModel::beginPreviewPass(const QByteArray& value, bool extensionM
 void FileListModel::notifyPreviewsChanged(int firstRow, int lastRow)
 {
     if (firstRow <= lastRow)
-        Q_EMIT dataChanged(index(firstRow, PreviewColumn), index(lastRow, PreviewColumn), { Qt::DisplayRole });
+        Q_EMIT dataChanged(
+            index(firstRow, PreviewColumn), index(lastRow, PreviewColumn), { Qt::DisplayRole });
 }

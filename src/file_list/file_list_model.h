@@ -9,7 +9,8 @@
 // One found file. Rows are compact so that a million of them stay small: the names live in one
 // shared byte store, each folder text is held once for all of its rows, and the preview is kept as
 // a reference to the pass that wrote it rather than as a text of its own.
-struct FileRow {
+struct FileRow
+{
     quint64 nameOffset = 0; // base followed by extension in the name store
     quint32 folderIndex = 0;
     quint32 previewPass = 0; // 0: the untouched preview " "
@@ -21,7 +22,8 @@ struct FileRow {
 // The file list: one row per found file, in the order found, never sorted. Rows appended during a
 // search stay invisible to views until publishPendingRows(), so that a view is told about a large
 // batch at once instead of once per row.
-class FileListModel final : public QAbstractTableModel {
+class FileListModel final : public QAbstractTableModel
+{
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(FileListModel)
 
@@ -63,7 +65,8 @@ public:
     void notifyPreviewsChanged(int firstRow, int lastRow);
 
 private:
-    struct PreviewPass {
+    struct PreviewPass
+    {
         QByteArray value;
         bool extensionMode = false;
     };

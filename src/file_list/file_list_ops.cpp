@@ -60,8 +60,8 @@ bool isPlainFileName(QByteArrayView name)
         && !name.contains(Platform::Separator) && !name.contains('\0');
 }
 
-void ApplyNewNames(FileListModel& list, const QByteArray& value, bool sMode, bool extensionMode,
-    RenameFeedback& feedback)
+void ApplyNewNames(
+    FileListModel& list, const QByteArray& value, bool sMode, bool extensionMode, RenameFeedback& feedback)
 {
     const int rowCount = list.rowCount();
     qint32 completed = 0;

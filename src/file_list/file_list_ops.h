@@ -15,7 +15,8 @@ namespace F1MDE {
 // Empties the list, scans `path` for names containing `filter`, then checks every row.
 void SearchFiles(FileListModel& list, const QByteArray& path, const QString& filter, MessageBoxes& messages);
 
-struct RenameFeedback {
+struct RenameFeedback
+{
     MessageBoxes& messages;
     std::function<void(const QString&)> showCompletion;
 };
@@ -23,8 +24,8 @@ struct RenameFeedback {
 // Gives every checked row the preview value & ext (name mode) or base & value (extension mode);
 // with `sMode` also moves each checked file to its preview name in its own folder, reports every
 // failed move and shows how many files were renamed. An existing file is never replaced.
-void ApplyNewNames(FileListModel& list, const QByteArray& value, bool sMode, bool extensionMode,
-    RenameFeedback& feedback);
+void ApplyNewNames(
+    FileListModel& list, const QByteArray& value, bool sMode, bool extensionMode, RenameFeedback& feedback);
 
 // Whether `name` can only name an entry of the folder it is resolved in.
 bool isPlainFileName(QByteArrayView name);

@@ -8,7 +8,6 @@
 
 #include <QByteArrayList>
 
-
 namespace FolderAllList {
 
 namespace {

@@ -12,7 +12,8 @@ class MessageBoxes;
 // The recursive folder search: which files of a tree match the filter, and how a name splits.
 namespace FolderAllList {
 
-struct SplitName {
+struct SplitName
+{
     QByteArrayView base;
     QByteArrayView ext; // from the last "." on, or empty
 };
@@ -22,7 +23,8 @@ SplitName SplitFileName(QByteArrayView name);
 // Appends one unchecked row with the untouched preview " ".
 void AddFileRow(FileListModel& list, const QByteArray& folder, QByteArrayView base, QByteArrayView ext);
 
-struct ScanContext {
+struct ScanContext
+{
     std::function<void(const QByteArray& folder, QByteArrayView base, QByteArrayView ext)> addFileRow;
     MessageBoxes& messages;
     // Called after every 50 entries of one folder, so the window can repaint during a long walk.

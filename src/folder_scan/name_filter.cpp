@@ -8,7 +8,8 @@ namespace {
 
 bool isAscii(QByteArrayView bytes)
 {
-    return std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    return std::all_of(
+        bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
 char asciiLower(char c)

@@ -6,7 +6,8 @@
 // Whether a file name contains the filter text, ignoring case. Both sides are lower-cased
 // character by character with Unicode rules; names and filters made of ASCII alone take a fast
 // path on the bytes, which gives the same answer.
-class NameFilter final {
+class NameFilter final
+{
 public:
     explicit NameFilter(const QString& filter);
 

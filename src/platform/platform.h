@@ -11,13 +11,15 @@ namespace Platform {
 
 inline constexpr char Separator = '/';
 
-struct DirEntry {
+struct DirEntry
+{
     QByteArrayView name; // valid until the next call of DirListing::next()
     bool isDirectory = false; // a real directory; a link to one is not
 };
 
 // One open directory listing, in the order the file system returns it ("." and ".." included).
-class DirListing final {
+class DirListing final
+{
 public:
     explicit DirListing(const QByteArray& path);
     ~DirListing();

@@ -13,7 +13,8 @@ namespace NewNameRule {
 QStringList patterns();
 inline constexpr int firstKeywordPattern = 4;
 
-struct Settings {
+struct Settings
+{
     bool ruleMode = false;
     bool suffixMode = false;
     int patternIndex = 0;
@@ -23,7 +24,8 @@ struct Settings {
     QString newSuffix;
 };
 
-struct PassValue {
+struct PassValue
+{
     QString value;
     bool extensionMode = false;
 
