@@ -30,6 +30,8 @@ private Q_SLOTS:
     void missingSourceFails_data() { moves_data(); }
     void movesNonUtf8NameAndLink();
     void movesNonUtf8NameAndLink_data() { moves_data(); }
+    void fallsBackOnlyWhenTheFileSystemRefuses_data();
+    void fallsBackOnlyWhenTheFileSystemRefuses();
     void listingReportsDirectoriesButNotLinksToThem();
     void firstMatchingEntry_data();
     void firstMatchingEntry();
@@ -38,7 +40,8 @@ private Q_SLOTS:
 void TestPlatform::moves_data()
 {
     QTest::addColumn<Move>("move");
-    QTest::newRow("chain") << Move(Platform::moveFileNoReplace);
+    QTest::newRow("chain") << Move(
+        [](const QByteArray& from, const QByteArray& to) { return Platform::moveFileNoReplace(from, to); });
     QTest::newRow("rename no-replace") << Move(Platform::renameNoReplace);
     QTest::newRow("link then unlink") << Move(Platform::linkThenUnlink);
     QTest::newRow("check then rename") << Move(Platform::checkThenRename);
@@ -83,6 +86,56 @@ void TestPlatform::movesNonUtf8NameAndLink()
     // The link itself moves; it still points at the old name.
     QCOMPARE(tree.snapshot(),
         (QMap<QByteArray, QByteArray> { { "\xe9.md", "bytes" }, { "link2", "->\xff\xfe.txt" } }));
+}
+
+namespace {
+
+// What each step of the chain answers, and which steps ran.
+int stepAnswers[3];
+QList<int> stepsRun;
+
+template <int step> int recordingStep(const QByteArray&, const QByteArray&)
+{
+    stepsRun.append(step);
+    return stepAnswers[step];
+}
+
+} // namespace
+
+void TestPlatform::fallsBackOnlyWhenTheFileSystemRefuses_data()
+{
+    QTest::addColumn<QList<int>>("answers");
+    QTest::addColumn<QList<int>>("run");
+    QTest::addColumn<int>("result");
+    QTest::newRow("moved at once") << QList<int> { 0, 0, 0 } << QList<int> { 0 } << 0;
+    QTest::newRow("target exists: no other way is tried")
+        << QList<int> { EEXIST, 0, 0 } << QList<int> { 0 } << EEXIST;
+    QTest::newRow("missing source") << QList<int> { ENOENT, 0, 0 } << QList<int> { 0 } << ENOENT;
+    QTest::newRow("flag refused: hard link") << QList<int> { EINVAL, 0, 0 } << QList<int> { 0, 1 } << 0;
+    QTest::newRow("call missing: hard link") << QList<int> { ENOSYS, 0, 0 } << QList<int> { 0, 1 } << 0;
+    QTest::newRow("flag unsupported: hard link") << QList<int> { ENOTSUP, 0, 0 } << QList<int> { 0, 1 } << 0;
+    QTest::newRow("hard link finds the target")
+        << QList<int> { EINVAL, EEXIST, 0 } << QList<int> { 0, 1 } << EEXIST;
+    QTest::newRow("hard links refused: check and rename")
+        << QList<int> { EINVAL, EPERM, 0 } << QList<int> { 0, 1, 2 } << 0;
+    QTest::newRow("hard links unsupported: check and rename")
+        << QList<int> { EINVAL, EOPNOTSUPP, EEXIST } << QList<int> { 0, 1, 2 } << EEXIST;
+    QTest::newRow("read-only file system stops at once")
+        << QList<int> { EROFS, 0, 0 } << QList<int> { 0 } << EROFS;
+}
+
+// No file system here refuses the no-replace flag or hard links, so the chain's choices are driven
+// with steps that only answer as such a file system would.
+void TestPlatform::fallsBackOnlyWhenTheFileSystemRefuses()
+{
+    QFETCH(QList<int>, answers);
+    QFETCH(QList<int>, run);
+    QFETCH(int, result);
+    std::copy(answers.begin(), answers.end(), stepAnswers);
+    stepsRun.clear();
+    const Platform::MoveSteps steps { recordingStep<0>, recordingStep<1>, recordingStep<2> };
+    QCOMPARE(Platform::moveFileNoReplace("from", "to", steps), result);
+    QCOMPARE(stepsRun, run);
 }
 
 void TestPlatform::listingReportsDirectoriesButNotLinksToThem()

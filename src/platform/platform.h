@@ -45,6 +45,17 @@ int renameNoReplace(const QByteArray& from, const QByteArray& to);
 int linkThenUnlink(const QByteArray& from, const QByteArray& to);
 int checkThenRename(const QByteArray& from, const QByteArray& to);
 
+using MoveStep = int (*)(const QByteArray& from, const QByteArray& to);
+struct MoveSteps
+{
+    MoveStep renameNoReplace;
+    MoveStep linkThenUnlink;
+    MoveStep checkThenRename;
+};
+// moveFileNoReplace() over the given steps: the next step runs only when the file system refused
+// the previous one's way of moving, never when the move itself failed.
+int moveFileNoReplace(const QByteArray& from, const QByteArray& to, const MoveSteps& steps);
+
 // The name of the first visible entry that `path` designates: the last component itself when it
 // exists, or, when that component holds "*" or "?", the first entry of its parent folder that
 // matches it. Trailing separators are ignored, "/" gives "/", and hidden entries (starting with

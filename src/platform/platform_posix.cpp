@@ -136,15 +136,20 @@ int checkThenRename(const QByteArray& from, const QByteArray& to)
     return resultOf(std::rename(from.constData(), to.constData()));
 }
 
-int moveFileNoReplace(const QByteArray& from, const QByteArray& to)
+int moveFileNoReplace(const QByteArray& from, const QByteArray& to, const MoveSteps& steps)
 {
-    int error = renameNoReplace(from, to);
+    int error = steps.renameNoReplace(from, to);
     if (!flagRefusedByFileSystem(error))
         return error;
-    error = linkThenUnlink(from, to);
+    error = steps.linkThenUnlink(from, to);
     if (!hardLinksRefused(error))
         return error;
-    return checkThenRename(from, to);
+    return steps.checkThenRename(from, to);
+}
+
+int moveFileNoReplace(const QByteArray& from, const QByteArray& to)
+{
+    return moveFileNoReplace(from, to, { renameNoReplace, linkThenUnlink, checkThenRename });
 }
 
 QByteArray firstMatchingEntry(const QByteArray& path)
