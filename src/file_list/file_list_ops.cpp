@@ -19,6 +19,13 @@ namespace {
 // most this often rather than at every yield.
 constexpr qint64 publishIntervalMs = 200;
 
+// Whether `name` can only name an entry of the folder it is resolved in.
+bool isPlainFileName(QByteArrayView name)
+{
+    return !name.isEmpty() && name != QByteArrayView(".") && name != QByteArrayView("..")
+        && !name.contains(Platform::Separator) && !name.contains('\0');
+}
+
 // 0 when `row` now carries its preview name, else the errno of the failed move.
 int moveToPreview(const FileListModel& list, int row, const QByteArray& target)
 {
@@ -52,12 +59,6 @@ void SearchFiles(FileListModel& list, const QByteArray& path, const QString& fil
     FolderAllList::ScanFolder(path, filter, context);
     list.publishPendingRows();
     list.checkAllRows();
-}
-
-bool isPlainFileName(QByteArrayView name)
-{
-    return !name.isEmpty() && name != QByteArrayView(".") && name != QByteArrayView("..")
-        && !name.contains(Platform::Separator) && !name.contains('\0');
 }
 
 void ApplyNewNames(

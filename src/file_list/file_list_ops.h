@@ -27,7 +27,4 @@ struct RenameFeedback
 void ApplyNewNames(
     FileListModel& list, const QByteArray& value, bool sMode, bool extensionMode, RenameFeedback& feedback);
 
-// Whether `name` can only name an entry of the folder it is resolved in.
-bool isPlainFileName(QByteArrayView name);
-
 } // namespace F1MDE

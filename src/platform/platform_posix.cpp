@@ -76,9 +76,7 @@ bool DirListing::next(DirEntry& entry)
         entry.isDirectory = raw->d_type == DT_DIR;
     } else {
         // Some file systems leave the type out of the listing; ask without following links.
-        struct stat status
-        {
-        };
+        struct stat status = {};
         entry.isDirectory
             = fstatat(dirfd(dirHandle(m_handle)), raw->d_name, &status, AT_SYMLINK_NOFOLLOW) == 0
             && S_ISDIR(status.st_mode);
@@ -96,9 +94,7 @@ void DirListing::close()
 
 bool entryExists(const QByteArray& path)
 {
-    struct stat status
-    {
-    };
+    struct stat status = {};
     return lstat(path.constData(), &status) == 0;
 }
 
@@ -126,9 +122,7 @@ int checkThenRename(const QByteArray& from, const QByteArray& to)
     // Best effort only: another process may create the target between the check and the rename,
     // and rename() would then replace it. This runs only on file systems that refuse both the
     // no-replace flag and hard links, where the kernel offers no atomic way to refuse an overwrite.
-    struct stat status
-    {
-    };
+    struct stat status = {};
     if (lstat(to.constData(), &status) == 0)
         return EEXIST;
     if (errno != ENOENT)
