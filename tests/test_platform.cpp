@@ -1,3 +1,4 @@
+#include "mounted_volume.h"
 #include "platform/platform.h"
 #include "test_support.h"
 
@@ -8,9 +9,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
-using Move = std::function<int(const QByteArray&, const QByteArray&)>;
+using Move = std::function<int(const Platform::FolderHandle&, const QByteArray&, const QByteArray&)>;
 
 } // namespace
 
@@ -21,6 +24,7 @@ class TestPlatform final : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    void cleanupTestCase() { Volumes::unmountAll(); }
     void moves_data();
     void movesFile();
     void movesFile_data() { moves_data(); }
@@ -32,6 +36,10 @@ private Q_SLOTS:
     void movesNonUtf8NameAndLink_data() { moves_data(); }
     void fallsBackOnlyWhenTheFileSystemRefuses_data();
     void fallsBackOnlyWhenTheFileSystemRefuses();
+    void waysOfMovingOnEachVolume_data();
+    void waysOfMovingOnEachVolume();
+    void opensFoldersOnlyBeneath_data();
+    void opensFoldersOnlyBeneath();
     void listingReportsDirectoriesButNotLinksToThem();
     void firstMatchingEntry_data();
     void firstMatchingEntry();
@@ -40,8 +48,10 @@ private Q_SLOTS:
 void TestPlatform::moves_data()
 {
     QTest::addColumn<Move>("move");
-    QTest::newRow("chain") << Move(
-        [](const QByteArray& from, const QByteArray& to) { return Platform::moveFileNoReplace(from, to); });
+    QTest::newRow("mover") << Move(
+        [](const Platform::FolderHandle& folder, const QByteArray& from, const QByteArray& to) {
+            return Platform::FileMover().move(folder, from, to).error;
+        });
     QTest::newRow("rename no-replace") << Move(Platform::renameNoReplace);
     QTest::newRow("link then unlink") << Move(Platform::linkThenUnlink);
     QTest::newRow("check then rename") << Move(Platform::checkThenRename);
@@ -52,7 +62,7 @@ void TestPlatform::movesFile()
     QFETCH(Move, move);
     TestTree tree;
     tree.createFile("old.txt", "content");
-    QCOMPARE(move(tree.path("old.txt"), tree.path("new.txt")), 0);
+    QCOMPARE(move(Platform::openFolder(tree.root()), "old.txt", "new.txt"), 0);
     QCOMPARE(tree.snapshot(), (QMap<QByteArray, QByteArray> { { "new.txt", "content" } }));
 }
 
@@ -62,8 +72,15 @@ void TestPlatform::neverReplacesExistingTarget()
     TestTree tree;
     tree.createFile("a.txt", "first");
     tree.createFile("b.txt", "second");
-    QCOMPARE(move(tree.path("a.txt"), tree.path("b.txt")), EEXIST);
-    QCOMPARE(tree.snapshot(), (QMap<QByteArray, QByteArray> { { "a.txt", "first" }, { "b.txt", "second" } }));
+    tree.createFile("c.txt", "third");
+    tree.createFile("C.TXT", "fourth");
+    const Platform::FolderHandle folder = Platform::openFolder(tree.root());
+    QCOMPARE(move(folder, "a.txt", "b.txt"), EEXIST);
+    // Another file whose name differs only in case is another file here, and stays.
+    QCOMPARE(move(folder, "c.txt", "C.TXT"), EEXIST);
+    QCOMPARE(tree.snapshot(),
+        (QMap<QByteArray, QByteArray> {
+            { "a.txt", "first" }, { "b.txt", "second" }, { "c.txt", "third" }, { "C.TXT", "fourth" } }));
 }
 
 void TestPlatform::missingSourceFails()
@@ -71,7 +88,7 @@ void TestPlatform::missingSourceFails()
     QFETCH(Move, move);
     TestTree tree;
     tree.createFile("other", "x");
-    QCOMPARE(move(tree.path("gone"), tree.path("new")), ENOENT);
+    QCOMPARE(move(Platform::openFolder(tree.root()), "gone", "new"), ENOENT);
     QCOMPARE(tree.snapshot(), (QMap<QByteArray, QByteArray> { { "other", "x" } }));
 }
 
@@ -81,8 +98,9 @@ void TestPlatform::movesNonUtf8NameAndLink()
     TestTree tree;
     tree.createFile("\xff\xfe.txt", "bytes");
     QCOMPARE(::symlink("\xff\xfe.txt", tree.path("link").constData()), 0);
-    QCOMPARE(move(tree.path("\xff\xfe.txt"), tree.path("\xe9.md")), 0);
-    QCOMPARE(move(tree.path("link"), tree.path("link2")), 0);
+    const Platform::FolderHandle folder = Platform::openFolder(tree.root());
+    QCOMPARE(move(folder, "\xff\xfe.txt", "\xe9.md"), 0);
+    QCOMPARE(move(folder, "link", "link2"), 0);
     // The link itself moves; it still points at the old name.
     QCOMPARE(tree.snapshot(),
         (QMap<QByteArray, QByteArray> { { "\xe9.md", "bytes" }, { "link2", "->\xff\xfe.txt" } }));
@@ -94,7 +112,7 @@ namespace {
 int stepAnswers[3];
 QList<int> stepsRun;
 
-template <int step> int recordingStep(const QByteArray&, const QByteArray&)
+template <int step> int recordingStep(const Platform::FolderHandle&, const QByteArray&, const QByteArray&)
 {
     stepsRun.append(step);
     return stepAnswers[step];
@@ -107,35 +125,135 @@ void TestPlatform::fallsBackOnlyWhenTheFileSystemRefuses_data()
     QTest::addColumn<QList<int>>("answers");
     QTest::addColumn<QList<int>>("run");
     QTest::addColumn<int>("result");
-    QTest::newRow("moved at once") << QList<int> { 0, 0, 0 } << QList<int> { 0 } << 0;
+    QTest::addColumn<QList<int>>("runNextTime"); // on the next move on the same file system
+    QTest::newRow("moved at once") << QList<int> { 0, 0, 0 } << QList<int> { 0 } << 0 << QList<int> { 0 };
     QTest::newRow("target exists: no other way is tried")
-        << QList<int> { EEXIST, 0, 0 } << QList<int> { 0 } << EEXIST;
-    QTest::newRow("missing source") << QList<int> { ENOENT, 0, 0 } << QList<int> { 0 } << ENOENT;
-    QTest::newRow("flag refused: hard link") << QList<int> { EINVAL, 0, 0 } << QList<int> { 0, 1 } << 0;
-    QTest::newRow("call missing: hard link") << QList<int> { ENOSYS, 0, 0 } << QList<int> { 0, 1 } << 0;
-    QTest::newRow("flag unsupported: hard link") << QList<int> { ENOTSUP, 0, 0 } << QList<int> { 0, 1 } << 0;
+        << QList<int> { EEXIST, 0, 0 } << QList<int> { 0 } << EEXIST << QList<int> { 0 };
+    QTest::newRow("missing source") << QList<int> { ENOENT, 0, 0 } << QList<int> { 0 } << ENOENT
+                                    << QList<int> { 0 };
+    QTest::newRow("flag refused: hard link")
+        << QList<int> { EINVAL, 0, 0 } << QList<int> { 0, 1 } << 0 << QList<int> { 1 };
+    QTest::newRow("call missing: hard link")
+        << QList<int> { ENOSYS, 0, 0 } << QList<int> { 0, 1 } << 0 << QList<int> { 1 };
+    QTest::newRow("flag unsupported: hard link")
+        << QList<int> { ENOTSUP, 0, 0 } << QList<int> { 0, 1 } << 0 << QList<int> { 1 };
     QTest::newRow("hard link finds the target")
-        << QList<int> { EINVAL, EEXIST, 0 } << QList<int> { 0, 1 } << EEXIST;
+        << QList<int> { EINVAL, EEXIST, 0 } << QList<int> { 0, 1 } << EEXIST << QList<int> { 1 };
     QTest::newRow("hard links refused: check and rename")
-        << QList<int> { EINVAL, EPERM, 0 } << QList<int> { 0, 1, 2 } << 0;
+        << QList<int> { EINVAL, EPERM, 0 } << QList<int> { 0, 1, 2 } << 0 << QList<int> { 2 };
     QTest::newRow("hard links unsupported: check and rename")
-        << QList<int> { EINVAL, EOPNOTSUPP, EEXIST } << QList<int> { 0, 1, 2 } << EEXIST;
+        << QList<int> { EINVAL, EOPNOTSUPP, EEXIST } << QList<int> { 0, 1, 2 } << EEXIST << QList<int> { 2 };
     QTest::newRow("read-only file system stops at once")
-        << QList<int> { EROFS, 0, 0 } << QList<int> { 0 } << EROFS;
+        << QList<int> { EROFS, 0, 0 } << QList<int> { 0 } << EROFS << QList<int> { 0 };
 }
 
-// No file system here refuses the no-replace flag or hard links, so the chain's choices are driven
-// with steps that only answer as such a file system would.
+// No local file system refuses the no-replace flag or hard links, so the chain's choices are driven
+// with steps that only answer as such a file system would; the real ones are met on mounted volumes
+// below.
 void TestPlatform::fallsBackOnlyWhenTheFileSystemRefuses()
 {
     QFETCH(QList<int>, answers);
     QFETCH(QList<int>, run);
     QFETCH(int, result);
+    QFETCH(QList<int>, runNextTime);
     std::copy(answers.begin(), answers.end(), stepAnswers);
+    TestTree tree;
+    const Platform::FolderHandle folder = Platform::openFolder(tree.root());
+    Platform::FileMover mover({ recordingStep<0>, recordingStep<1>, recordingStep<2> });
     stepsRun.clear();
-    const Platform::MoveSteps steps { recordingStep<0>, recordingStep<1>, recordingStep<2> };
-    QCOMPARE(Platform::moveFileNoReplace("from", "to", steps), result);
+    QCOMPARE(mover.move(folder, "from", "to").error, result);
     QCOMPARE(stepsRun, run);
+    stepsRun.clear();
+    mover.move(folder, "from", "to");
+    QCOMPARE(stepsRun, runNextTime);
+}
+
+void TestPlatform::waysOfMovingOnEachVolume_data()
+{
+    QTest::addColumn<QString>("volume");
+    QTest::addColumn<Platform::MoveWay>("way");
+    QTest::addColumn<bool>("foldsCase"); // whether a change of case only goes through a temporary name
+    using Way = Platform::MoveWay;
+    QTest::newRow("local") << u"local"_s << Way::RenameNoReplace << false;
+    QTest::newRow("ext2") << u"ext2"_s << Way::RenameNoReplace << false;
+    QTest::newRow("btrfs") << u"btrfs"_s << Way::RenameNoReplace << false;
+    QTest::newRow("exfat") << u"exfat"_s << Way::CheckThenRename << true;
+    QTest::newRow("fat") << u"fat"_s << Way::CheckThenRename << true;
+    QTest::newRow("ntfs") << u"ntfs"_s << Way::LinkThenUnlink << false;
+}
+
+void TestPlatform::waysOfMovingOnEachVolume()
+{
+    QFETCH(QString, volume);
+    QFETCH(Platform::MoveWay, way);
+    QFETCH(bool, foldsCase);
+    QByteArray base;
+    QString whyNot;
+    if (!Volumes::root(volume, base, whyNot))
+        QSKIP(qPrintable(whyNot));
+    TestTree tree(base);
+    tree.createFile("IMG_0001.JPG", "1");
+    tree.createFile("b.txt", "b");
+    tree.createFile("c.txt", "c");
+    const Platform::FolderHandle folder = Platform::openFolder(tree.root());
+    Platform::FileMover mover;
+    const Platform::MoveResult plain = mover.move(folder, "b.txt", "b.md");
+    QCOMPARE(plain.error, 0);
+    QCOMPARE(plain.way, way);
+    QVERIFY(!plain.throughTemporaryName);
+    QCOMPARE(mover.move(folder, "c.txt", "b.md").error, EEXIST);
+    const Platform::MoveResult caseOnly = mover.move(folder, "IMG_0001.JPG", "IMG_0001.jpg");
+    QCOMPARE(caseOnly.error, 0);
+    QCOMPARE(caseOnly.way, way);
+    QCOMPARE(caseOnly.throughTemporaryName, foldsCase);
+    QCOMPARE(tree.snapshot(),
+        (QMap<QByteArray, QByteArray> { { "IMG_0001.jpg", "1" }, { "b.md", "b" }, { "c.txt", "c" } }));
+}
+
+void TestPlatform::opensFoldersOnlyBeneath_data()
+{
+    QTest::addColumn<bool>("byComponents"); // the walk used where the kernel has no openat2
+    QTest::addColumn<QByteArray>("relative");
+    QTest::addColumn<QByteArray>("reached"); // the marker file found in the folder reached, or empty
+    for (const bool open : { false, true }) {
+        auto row = [open](const char* label) -> QTestData& {
+            return QTest::addRow("%s: %s", open ? "walk" : "openat2", label);
+        };
+        row("the folder itself") << open << QByteArray() << QByteArray("top");
+        row("child") << open << QByteArray("a") << QByteArray("in-a");
+        row("grandchild, trailing separator") << open << QByteArray("a/b/") << QByteArray("in-b");
+        row("link at the first level") << open << QByteArray("link") << QByteArray();
+        row("link two levels down") << open << QByteArray("a/link") << QByteArray();
+        row("link above a real folder") << open << QByteArray("link/b") << QByteArray();
+        row("parent") << open << QByteArray("..") << QByteArray();
+        row("out and back in") << open << QByteArray("../tree/a") << QByteArray();
+        row("missing") << open << QByteArray("a/none") << QByteArray();
+        row("a file") << open << QByteArray("a/in-a") << QByteArray();
+    }
+}
+
+void TestPlatform::opensFoldersOnlyBeneath()
+{
+    QFETCH(bool, byComponents);
+    QFETCH(QByteArray, relative);
+    QFETCH(QByteArray, reached);
+    TestTree outside;
+    outside.createDir("tree");
+    outside.createDir("tree/a");
+    outside.createDir("tree/a/b");
+    outside.createFile("tree/top");
+    outside.createFile("tree/a/in-a");
+    outside.createFile("tree/a/b/in-b");
+    outside.createDir("elsewhere");
+    outside.createFile("elsewhere/outside");
+    QCOMPARE(::symlink(outside.path("elsewhere").constData(), outside.path("tree/link").constData()), 0);
+    QCOMPARE(::symlink("../../elsewhere", outside.path("tree/a/link").constData()), 0);
+    const Platform::FolderHandle base = Platform::openFolder(outside.path("tree"));
+    const Platform::FolderHandle folder = byComponents ? Platform::openFolderByComponents(base, relative)
+                                                       : Platform::openFolderBeneath(base, relative);
+    QCOMPARE(folder.isOpen(), !reached.isEmpty());
+    if (folder.isOpen())
+        QVERIFY(Platform::entryExists(folder, reached));
 }
 
 void TestPlatform::listingReportsDirectoriesButNotLinksToThem()

@@ -3,6 +3,7 @@
 #include "dialog/message_boxes.h"
 
 #include <QByteArray>
+#include <QDir>
 #include <QFile>
 #include <QList>
 #include <QMap>
@@ -32,12 +33,17 @@ public:
     QList<Shown> shown;
 };
 
-// A real folder tree under a temporary folder. Paths are bytes relative to the root, so names that
-// are not valid UTF-8 can be made too.
+// A real folder tree under a temporary folder, in the system's temporary folder or below `base`.
+// Paths are bytes relative to the root, so names that are not valid UTF-8 can be made too.
 class TestTree final
 {
 public:
-    TestTree() { QVERIFY(m_dir.isValid()); }
+    explicit TestTree(const QByteArray& base = {})
+        : m_dir(base.isEmpty() ? QDir::tempPath() + QStringLiteral("/tree-XXXXXX")
+                               : QFile::decodeName(base) + QStringLiteral("/tree-XXXXXX"))
+    {
+        QVERIFY(m_dir.isValid());
+    }
     // QTemporaryDir works on decoded names and cannot remove names that are not valid UTF-8, nor
     // look into folders a test made read-only, so the tree is removed here, by bytes.
     ~TestTree() { removeBelow(AT_FDCWD, root().constData()); }

@@ -100,9 +100,10 @@ QVariant FileListModel::headerData(int section, Qt::Orientation orientation, int
     return headers.at(section);
 }
 
-void FileListModel::clear()
+void FileListModel::clear(const QByteArray& folder)
 {
     beginResetModel();
+    m_searchedFolder = folder;
     // Swapping with empty containers hands the memory of a large search back at once.
     std::vector<FileRow>().swap(m_rows);
     std::vector<char>().swap(m_names);

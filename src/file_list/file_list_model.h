@@ -41,7 +41,10 @@ public:
     Qt::ItemFlags flags(const QModelIndex& index) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
-    void clear();
+    // Empties the list for a search of `folder` (ending with the separator), below which every row's
+    // folder lies.
+    void clear(const QByteArray& folder = {});
+    const QByteArray& searchedFolder() const { return m_searchedFolder; }
     // Throws std::length_error when a row cannot be held.
     void appendRow(const QByteArray& folder, QByteArrayView base, QByteArrayView ext);
     int pendingRowCount() const;
@@ -52,6 +55,8 @@ public:
     bool isChecked(int row) const { return m_rows[row].checked; }
     void setChecked(int row, bool checked);
     QByteArray folder(int row) const { return m_folders[m_rows[row].folderIndex]; }
+    // Rows of one folder share this number.
+    quint32 folderId(int row) const { return m_rows[row].folderIndex; }
     QByteArrayView base(int row) const;
     QByteArrayView ext(int row) const;
     QByteArray name(int row) const; // base & ext
@@ -77,5 +82,6 @@ private:
     std::vector<char> m_names;
     std::vector<QByteArray> m_folders;
     std::vector<PreviewPass> m_passes;
+    QByteArray m_searchedFolder;
     int m_publishedRows = 0;
 };

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <optional>
 
 namespace F1MDE {
 
@@ -26,21 +27,60 @@ bool isPlainFileName(QByteArrayView name)
         && !name.contains(Platform::Separator) && !name.contains('\0');
 }
 
-// 0 when `row` now carries its preview name, else the errno of the failed move.
-int moveToPreview(const FileListModel& list, int row, const QByteArray& target)
+// Each row's folder, opened beneath the searched folder without following a symbolic link, so that
+// a folder swapped for a link meanwhile cannot lead a move outside the searched tree. Consecutive
+// rows of one folder share the handle.
+class RowFolders final
 {
+public:
+    explicit RowFolders(const FileListModel& list)
+        : m_list(list)
+        , m_searched(Platform::openFolder(list.searchedFolder()))
+    {
+    }
+
+    // Not open when the row's folder can no longer be reached that way.
+    const Platform::FolderHandle& of(int row)
+    {
+        const quint32 id = m_list.folderId(row);
+        if (!m_current || *m_current != id) {
+            m_current = id;
+            const QByteArray folder = m_list.folder(row);
+            const QByteArray& searched = m_list.searchedFolder();
+            m_folder = folder.startsWith(searched)
+                ? Platform::openFolderBeneath(m_searched, QByteArrayView(folder).sliced(searched.size()))
+                : Platform::FolderHandle();
+        }
+        return m_folder;
+    }
+
+private:
+    const FileListModel& m_list;
+    Platform::FolderHandle m_searched;
+    std::optional<quint32> m_current;
+    Platform::FolderHandle m_folder;
+};
+
+// 0 when `row` now carries its preview name, else the errno of the failed move.
+int moveToPreview(const FileListModel& list, int row, RowFolders& folders, Platform::FileMover& mover)
+{
+    const QByteArray target = list.preview(row);
     if (!isPlainFileName(target))
         return EINVAL;
-    if (target == list.name(row))
-        return Platform::entryExists(list.fullPath(row)) ? 0 : ENOENT;
-    return Platform::moveFileNoReplace(list.fullPath(row), list.folder(row) + target);
+    const Platform::FolderHandle& folder = folders.of(row);
+    if (!folder.isOpen())
+        return ENOENT;
+    const QByteArray name = list.name(row);
+    if (target == name)
+        return Platform::entryExists(folder, name) ? 0 : ENOENT;
+    return mover.move(folder, name, target).error;
 }
 
 } // namespace
 
 void SearchFiles(FileListModel& list, const QByteArray& path, const QString& filter, MessageBoxes& messages)
 {
-    list.clear();
+    list.clear(FolderAllList::folderText(path));
     QElapsedTimer sincePublish;
     sincePublish.start();
     FolderAllList::ScanContext context {
@@ -69,6 +109,10 @@ void ApplyNewNames(
     const quint32 pass = list.beginPreviewPass(value, extensionMode);
     int firstChanged = rowCount;
     int lastChanged = -1;
+    std::optional<RowFolders> folders;
+    Platform::FileMover mover;
+    if (sMode)
+        folders.emplace(list);
     for (int row = 0; row < rowCount; ++row) {
         if (!list.isChecked(row))
             continue;
@@ -78,7 +122,7 @@ void ApplyNewNames(
         if (!sMode)
             continue;
         ++completed;
-        if (moveToPreview(list, row, list.preview(row)) != 0) {
+        if (moveToPreview(list, row, *folders, mover) != 0) {
             feedback.messages.show(QStringLiteral("ERROR"),
                 QStringLiteral(" 修改失败！项目地址: ") + QString::fromUtf8(list.fullPath(row)));
             --completed;

@@ -22,9 +22,7 @@ bool isDotOrDotDot(QByteArrayView name)
 void scanOneFolder(const QByteArray& path, const NameFilter& filter, ScanContext& context)
 {
     try {
-        QByteArray dir = path;
-        if (!dir.endsWith(Platform::Separator))
-            dir += Platform::Separator;
+        const QByteArray dir = folderText(path);
 
         QByteArrayList subfolders;
         {
@@ -62,6 +60,11 @@ SplitName SplitFileName(QByteArrayView name)
     if (dot < 0)
         return { name, {} };
     return { name.first(dot), name.sliced(dot) };
+}
+
+QByteArray folderText(const QByteArray& path)
+{
+    return path.endsWith(Platform::Separator) ? path : path + Platform::Separator;
 }
 
 void AddFileRow(FileListModel& list, const QByteArray& folder, QByteArrayView base, QByteArrayView ext)

@@ -20,6 +20,9 @@ struct SplitName
 
 SplitName SplitFileName(QByteArrayView name);
 
+// `path` ending with the separator, as every row's folder does.
+QByteArray folderText(const QByteArray& path);
+
 // Appends one unchecked row with the untouched preview " ".
 void AddFileRow(FileListModel& list, const QByteArray& folder, QByteArrayView base, QByteArrayView ext);
 

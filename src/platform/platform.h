@@ -7,6 +7,8 @@
 #include <QByteArrayView>
 #include <QtGlobal>
 
+#include <unordered_map>
+
 namespace Platform {
 
 inline constexpr char Separator = '/';
@@ -36,25 +38,95 @@ private:
 // Whether `path` names an entry, without following a final symbolic link.
 bool entryExists(const QByteArray& path);
 
-// Each move returns 0 on success or the errno value that made it fail. None of them ever replaces
-// an existing target.
-int moveFileNoReplace(const QByteArray& from, const QByteArray& to);
+// A folder held open, so that moves inside it name the folder by handle rather than by a path that
+// another program could redirect meanwhile.
+class FolderHandle final
+{
+public:
+    FolderHandle() = default;
+    ~FolderHandle();
+    FolderHandle(FolderHandle&& other) noexcept;
+    FolderHandle& operator=(FolderHandle&& other) noexcept;
+    Q_DISABLE_COPY(FolderHandle)
 
-// The steps of moveFileNoReplace(), in the order it tries them; public so that each can be tested.
-int renameNoReplace(const QByteArray& from, const QByteArray& to);
-int linkThenUnlink(const QByteArray& from, const QByteArray& to);
-int checkThenRename(const QByteArray& from, const QByteArray& to);
+    bool isOpen() const { return m_fd >= 0; }
+    // The file system the folder lies on.
+    quint64 volume() const { return m_volume; }
+    int fd() const { return m_fd; }
 
-using MoveStep = int (*)(const QByteArray& from, const QByteArray& to);
+private:
+    friend FolderHandle openFolder(const QByteArray& path);
+    friend FolderHandle openFolderBeneath(const FolderHandle& base, QByteArrayView relative);
+    friend FolderHandle openFolderByComponents(const FolderHandle& base, QByteArrayView relative);
+    explicit FolderHandle(int fd);
+
+    int m_fd = -1;
+    quint64 m_volume = 0;
+};
+
+// The folder at `path`, reached as typed: symbolic links on the way are followed.
+FolderHandle openFolder(const QByteArray& path);
+// The folder `relative` below `base` ("" is `base` itself), reached without following a symbolic
+// link at any level and without leaving `base`; not open when it cannot be reached that way.
+FolderHandle openFolderBeneath(const FolderHandle& base, QByteArrayView relative);
+// The same, one component at a time; what openFolderBeneath() does where the kernel cannot.
+FolderHandle openFolderByComponents(const FolderHandle& base, QByteArrayView relative);
+
+// Whether `name` names an entry of `folder`, without following a symbolic link.
+bool entryExists(const FolderHandle& folder, const QByteArray& name);
+
+// The ways a file can be moved without replacing an existing target, best first. Each returns 0 on
+// success or the errno value that made it fail, and never replaces an existing target.
+int renameNoReplace(const FolderHandle& folder, const QByteArray& from, const QByteArray& to);
+int linkThenUnlink(const FolderHandle& folder, const QByteArray& from, const QByteArray& to);
+int checkThenRename(const FolderHandle& folder, const QByteArray& from, const QByteArray& to);
+
+using MoveStep = int (*)(const FolderHandle& folder, const QByteArray& from, const QByteArray& to);
 struct MoveSteps
 {
     MoveStep renameNoReplace;
     MoveStep linkThenUnlink;
     MoveStep checkThenRename;
 };
-// moveFileNoReplace() over the given steps: the next step runs only when the file system refused
-// the previous one's way of moving, never when the move itself failed.
-int moveFileNoReplace(const QByteArray& from, const QByteArray& to, const MoveSteps& steps);
+
+enum class MoveWay { NotMoved, RenameNoReplace, LinkThenUnlink, CheckThenRename };
+
+struct MoveResult
+{
+    int error = 0; // 0 on success, else the errno value of the failed move
+    MoveWay way = MoveWay::NotMoved; // the way that moved the file
+    bool throughTemporaryName = false; // a change of letter case only, done in two moves
+};
+
+// Moves files within a folder, never replacing an existing file. The next way of moving is tried
+// only when the file system refused the previous way, never when the move itself failed; what a
+// file system refused is remembered for later moves on it.
+class FileMover final
+{
+public:
+    FileMover();
+    explicit FileMover(const MoveSteps& steps);
+    Q_DISABLE_COPY_MOVE(FileMover)
+
+    MoveResult move(const FolderHandle& folder, const QByteArray& from, const QByteArray& to);
+
+private:
+    struct Volume
+    {
+        bool refusesNoReplace = false;
+        bool refusesHardLinks = false;
+        bool dropsFilesOnRefusedNames = false;
+    };
+
+    Volume& volumeOf(const FolderHandle& folder);
+    MoveResult moveOnce(
+        const FolderHandle& folder, Volume& volume, const QByteArray& from, const QByteArray& to);
+    MoveResult changeCaseOnly(
+        const FolderHandle& folder, Volume& volume, const QByteArray& from, const QByteArray& to);
+
+    MoveSteps m_steps;
+    std::unordered_map<quint64, Volume> m_volumes;
+};
 
 // The name of the first visible entry that `path` designates: the last component itself when it
 // exists, or, when that component holds "*" or "?", the first entry of its parent folder that

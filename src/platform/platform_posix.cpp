@@ -1,12 +1,20 @@
 #include "platform.h"
 
+#include <QFile>
+#include <QRandomGenerator>
+#include <QStringDecoder>
+
+#include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <dirent.h>
 #include <fcntl.h>
 #include <fnmatch.h>
+#include <linux/openat2.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
+#include <utility>
 
 namespace Platform {
 
@@ -31,6 +39,55 @@ bool hardLinksRefused(int error)
 {
     // vfat and similar refuse hard links with EPERM; others say the operation is unsupported.
     return error == EPERM || error == ENOTSUP || error == EOPNOTSUPP || error == ENOSYS;
+}
+
+// O_PATH asks nothing of the folder's own permissions and, on FUSE, nothing of the daemon.
+constexpr int folderOpenFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+
+constexpr int temporaryNameAttempts = 8;
+
+QByteArray temporaryName()
+{
+    // Plain ASCII, so that every volume can hold it, and not hidden, so that a user finds the file.
+    return "batch-renamer-" + QByteArray::number(QRandomGenerator::global()->generate64(), 16) + ".tmp";
+}
+
+// Whether two names are the same under Unicode case folding; names that are not valid UTF-8 are
+// never taken for one another.
+bool sameNameIgnoringCase(const QByteArray& first, const QByteArray& second)
+{
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString firstText = decoder(first);
+    const QString secondText = decoder(second);
+    return !decoder.hasError() && firstText.toCaseFolded() == secondText.toCaseFolded();
+}
+
+// FUSE's FAT driver loses the file when it refuses a rename (a name with a character FAT cannot
+// hold, a character outside printable ASCII, or more than 255 characters), so such names are
+// refused before it sees them.
+bool dropsFilesOnRefusedNames(quint64 volume)
+{
+    QFile mounts(QStringLiteral("/proc/self/mountinfo"));
+    if (!mounts.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray device = QByteArray::number(major(volume)) + ':' + QByteArray::number(minor(volume));
+    while (!mounts.atEnd()) {
+        // "id parent major:minor root mount-point options [optional fields] - type source options"
+        const QByteArray line = mounts.readLine();
+        const QList<QByteArray> fields = line.split(' ');
+        const qsizetype separator = fields.indexOf("-");
+        if (fields.size() > 2 && fields[2] == device && separator >= 0 && separator + 1 < fields.size())
+            return fields[separator + 1] == "fuse.fusefat";
+    }
+    return false;
+}
+
+bool fitsFuseFat(const QByteArray& name)
+{
+    constexpr QByteArrayView refused = "\"*:<>?\\|";
+    return name.size() <= 255 && std::all_of(name.cbegin(), name.cend(), [&refused](char c) {
+        return c >= 0x20 && c <= 0x7e && !refused.contains(c);
+    });
 }
 
 bool isHidden(QByteArrayView name)
@@ -98,52 +155,192 @@ bool entryExists(const QByteArray& path)
     return lstat(path.constData(), &status) == 0;
 }
 
-int renameNoReplace(const QByteArray& from, const QByteArray& to)
+FolderHandle::FolderHandle(int fd)
+    : m_fd(fd)
 {
-    return resultOf(renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE));
+    struct stat status = {};
+    if (m_fd >= 0 && fstat(m_fd, &status) == 0)
+        m_volume = status.st_dev;
 }
 
-int linkThenUnlink(const QByteArray& from, const QByteArray& to)
+FolderHandle::~FolderHandle()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+FolderHandle::FolderHandle(FolderHandle&& other) noexcept
+    : m_fd(std::exchange(other.m_fd, -1))
+    , m_volume(other.m_volume)
+{
+}
+
+FolderHandle& FolderHandle::operator=(FolderHandle&& other) noexcept
+{
+    if (this != &other) {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = std::exchange(other.m_fd, -1);
+        m_volume = other.m_volume;
+    }
+    return *this;
+}
+
+FolderHandle openFolder(const QByteArray& path)
+{
+    return FolderHandle(::open(path.constData(), folderOpenFlags));
+}
+
+FolderHandle openFolderBeneath(const FolderHandle& base, QByteArrayView relative)
+{
+    if (!base.isOpen())
+        return {};
+    const QByteArray path = relative.isEmpty() ? QByteArray(".") : relative.toByteArray();
+    open_how how = {};
+    how.flags = folderOpenFlags;
+    how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS;
+    const long fd = syscall(SYS_openat2, base.fd(), path.constData(), &how, sizeof how);
+    if (fd < 0 && errno == ENOSYS)
+        return openFolderByComponents(base, relative);
+    return FolderHandle(static_cast<int>(fd));
+}
+
+FolderHandle openFolderByComponents(const FolderHandle& base, QByteArrayView relative)
+{
+    if (!base.isOpen())
+        return {};
+    int fd = ::fcntl(base.fd(), F_DUPFD_CLOEXEC, 0);
+    for (const QByteArray& component : relative.toByteArray().split(Separator)) {
+        if (fd < 0)
+            break;
+        if (component.isEmpty())
+            continue;
+        const int next = component == "." || component == ".."
+            ? -1
+            : ::openat(fd, component.constData(), folderOpenFlags | O_NOFOLLOW);
+        ::close(fd);
+        fd = next;
+    }
+    return FolderHandle(fd);
+}
+
+// 0 when `name` names an entry of `folder`, else the errno of the look-up. The file system itself is
+// asked: a FUSE volume keeps answering from its cache for a while after a rename made it stale.
+int lookUp(const FolderHandle& folder, const QByteArray& name)
+{
+    struct statx status = {};
+    return resultOf(
+        statx(folder.fd(), name.constData(), AT_SYMLINK_NOFOLLOW | AT_STATX_FORCE_SYNC, STATX_TYPE, &status));
+}
+
+bool entryExists(const FolderHandle& folder, const QByteArray& name)
+{
+    return lookUp(folder, name) == 0;
+}
+
+int renameNoReplace(const FolderHandle& folder, const QByteArray& from, const QByteArray& to)
+{
+    return resultOf(renameat2(folder.fd(), from.constData(), folder.fd(), to.constData(), RENAME_NOREPLACE));
+}
+
+int linkThenUnlink(const FolderHandle& folder, const QByteArray& from, const QByteArray& to)
 {
     // linkat() fails with EEXIST when the target exists, so nothing can be replaced; flags 0 links
     // a symbolic link itself rather than what it points to.
-    if (linkat(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), 0) != 0)
+    if (linkat(folder.fd(), from.constData(), folder.fd(), to.constData(), 0) != 0)
         return errno;
-    if (unlink(from.constData()) != 0) {
+    if (unlinkat(folder.fd(), from.constData(), 0) != 0) {
         const int error = errno;
-        unlink(to.constData()); // the file keeps its old name; report the move as failed
+        unlinkat(folder.fd(), to.constData(), 0); // the file keeps its old name; report the move as failed
         return error;
     }
     return 0;
 }
 
-int checkThenRename(const QByteArray& from, const QByteArray& to)
+int checkThenRename(const FolderHandle& folder, const QByteArray& from, const QByteArray& to)
 {
     // Best effort only: another process may create the target between the check and the rename,
-    // and rename() would then replace it. This runs only on file systems that refuse both the
+    // and renameat() would then replace it. This runs only on file systems that refuse both the
     // no-replace flag and hard links, where the kernel offers no atomic way to refuse an overwrite.
-    struct stat status = {};
-    if (lstat(to.constData(), &status) == 0)
-        return EEXIST;
-    if (errno != ENOENT)
-        return errno;
-    return resultOf(std::rename(from.constData(), to.constData()));
+    const int lookUpError = lookUp(folder, to);
+    if (lookUpError != ENOENT)
+        return lookUpError == 0 ? EEXIST : lookUpError;
+    return resultOf(renameat(folder.fd(), from.constData(), folder.fd(), to.constData()));
 }
 
-int moveFileNoReplace(const QByteArray& from, const QByteArray& to, const MoveSteps& steps)
+FileMover::FileMover()
+    : FileMover(MoveSteps { renameNoReplace, linkThenUnlink, checkThenRename })
 {
-    int error = steps.renameNoReplace(from, to);
-    if (!flagRefusedByFileSystem(error))
-        return error;
-    error = steps.linkThenUnlink(from, to);
-    if (!hardLinksRefused(error))
-        return error;
-    return steps.checkThenRename(from, to);
 }
 
-int moveFileNoReplace(const QByteArray& from, const QByteArray& to)
+FileMover::FileMover(const MoveSteps& steps)
+    : m_steps(steps)
 {
-    return moveFileNoReplace(from, to, { renameNoReplace, linkThenUnlink, checkThenRename });
+}
+
+FileMover::Volume& FileMover::volumeOf(const FolderHandle& folder)
+{
+    const auto [it, inserted] = m_volumes.try_emplace(folder.volume());
+    if (inserted)
+        it->second.dropsFilesOnRefusedNames = dropsFilesOnRefusedNames(folder.volume());
+    return it->second;
+}
+
+MoveResult FileMover::moveOnce(
+    const FolderHandle& folder, Volume& volume, const QByteArray& from, const QByteArray& to)
+{
+    if (volume.dropsFilesOnRefusedNames && !fitsFuseFat(to))
+        return { EINVAL, MoveWay::NotMoved, false };
+    if (!volume.refusesNoReplace) {
+        const int error = m_steps.renameNoReplace(folder, from, to);
+        if (!flagRefusedByFileSystem(error))
+            return { error, error == 0 ? MoveWay::RenameNoReplace : MoveWay::NotMoved, false };
+        volume.refusesNoReplace = true;
+    }
+    if (!volume.refusesHardLinks) {
+        const int error = m_steps.linkThenUnlink(folder, from, to);
+        if (!hardLinksRefused(error))
+            return { error, error == 0 ? MoveWay::LinkThenUnlink : MoveWay::NotMoved, false };
+        volume.refusesHardLinks = true;
+    }
+    const int error = m_steps.checkThenRename(folder, from, to);
+    return { error, error == 0 ? MoveWay::CheckThenRename : MoveWay::NotMoved, false };
+}
+
+// A case-insensitive volume finds the source itself under the target's letters, so the direct move
+// reports that the target exists. The file goes to a unique temporary name first and from there to
+// the target, each step refusing to replace anything. A crash between the two steps leaves the
+// file, whole, under the temporary name in its own folder.
+MoveResult FileMover::changeCaseOnly(
+    const FolderHandle& folder, Volume& volume, const QByteArray& from, const QByteArray& to)
+{
+    MoveResult toTemporary;
+    QByteArray temporary;
+    for (int attempt = 0; attempt < temporaryNameAttempts; ++attempt) {
+        temporary = temporaryName();
+        toTemporary = moveOnce(folder, volume, from, temporary);
+        if (toTemporary.error != EEXIST)
+            break;
+    }
+    if (toTemporary.error != 0)
+        return toTemporary;
+    MoveResult toTarget = moveOnce(folder, volume, temporary, to);
+    if (toTarget.error != 0) {
+        // Should the way back fail too, the file stays whole under the temporary name.
+        moveOnce(folder, volume, temporary, from);
+        return toTarget;
+    }
+    toTarget.throughTemporaryName = true;
+    return toTarget;
+}
+
+MoveResult FileMover::move(const FolderHandle& folder, const QByteArray& from, const QByteArray& to)
+{
+    Volume& volume = volumeOf(folder);
+    const MoveResult direct = moveOnce(folder, volume, from, to);
+    if (direct.error == EEXIST && from != to && sameNameIgnoringCase(from, to))
+        return changeCaseOnly(folder, volume, from, to);
+    return direct;
 }
 
 QByteArray firstMatchingEntry(const QByteArray& path)

@@ -1,0 +1,188 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <csignal>
+#include <map>
+#include <memory>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/prctl.h>
+#include <sys/vfs.h>
+#include <unistd.h>
+
+// A file system made in a sparse image file and mounted on a temporary folder for the life of the
+// object: the kernel's own drivers on a loop device, or a FUSE driver running as a child process.
+class MountedVolume final
+{
+public:
+    // Every kind a test can ask for, in the order tests list them.
+    static QStringList kinds()
+    {
+        return { QStringLiteral("ext2"), QStringLiteral("btrfs"), QStringLiteral("exfat"),
+            QStringLiteral("fat"), QStringLiteral("ntfs") };
+    }
+
+    explicit MountedVolume(const QString& kind)
+    {
+        if (::geteuid() != 0) {
+            m_whyNot = QStringLiteral("mounting a file system needs root");
+            return;
+        }
+        if (!m_dir.isValid()) {
+            m_whyNot = QStringLiteral("no temporary folder");
+            return;
+        }
+        const QString image = m_dir.filePath(QStringLiteral("volume.img"));
+        m_mountPoint = m_dir.filePath(QStringLiteral("mnt"));
+        QDir().mkpath(m_mountPoint);
+        // Sparse, so the size costs nothing; xfs and btrfs refuse smaller volumes.
+        QFile(image).open(QIODevice::WriteOnly);
+        QFile(image).resize(kind == QStringLiteral("btrfs") ? 128 << 20 : 64 << 20);
+
+        if (kind == QStringLiteral("ext2") || kind == QStringLiteral("btrfs")) {
+            if (run(QStringLiteral("mkfs.") + kind, { QStringLiteral("-q"), image }))
+                m_mounted = run(QStringLiteral("mount"),
+                    { QStringLiteral("-o"), QStringLiteral("loop"), image, m_mountPoint });
+        } else if (kind == QStringLiteral("exfat")) {
+            QString device;
+            if (run(QStringLiteral("mkfs.exfat"), { image })
+                && run(QStringLiteral("losetup"), { QStringLiteral("-f"), QStringLiteral("--show"), image },
+                    &device)) {
+                // -d keeps the driver in the foreground, where this object can stop it.
+                m_mounted = startDriver(
+                    QStringLiteral("mount.exfat-fuse"), { QStringLiteral("-d"), device, m_mountPoint });
+                // Detached now, the loop device goes away by itself once the driver lets it go.
+                run(QStringLiteral("losetup"), { QStringLiteral("-d"), device });
+            }
+        } else if (kind == QStringLiteral("fat")) {
+            if (run(QStringLiteral("mkfs.vfat"), { image }))
+                m_mounted = startDriver(QStringLiteral("fusefat"),
+                    { QStringLiteral("-f"), QStringLiteral("-o"), QStringLiteral("rw+"), image,
+                        m_mountPoint });
+        } else if (kind == QStringLiteral("ntfs")) {
+            if (run(QStringLiteral("mkntfs"), { QStringLiteral("-F"), QStringLiteral("-Q"), image }))
+                m_mounted = startDriver(QStringLiteral("ntfs-3g"),
+                    { QStringLiteral("-o"), QStringLiteral("no_detach"), image, m_mountPoint });
+        } else {
+            m_whyNot = QStringLiteral("unknown kind of volume ") + kind;
+        }
+    }
+
+    ~MountedVolume()
+    {
+        if (m_mounted && !run(QStringLiteral("umount"), { m_mountPoint }))
+            run(QStringLiteral("umount"), { QStringLiteral("-l"), m_mountPoint });
+        if (m_driver) {
+            if (!m_driver->waitForFinished(5000))
+                m_driver->kill();
+            m_driver->waitForFinished(5000);
+        }
+    }
+
+    Q_DISABLE_COPY_MOVE(MountedVolume)
+
+    bool isMounted() const { return m_mounted; }
+    QString whyNot() const { return m_whyNot; }
+    QByteArray root() const { return QFile::encodeName(m_mountPoint); }
+
+private:
+    bool run(const QString& program, const QStringList& arguments, QString* output = nullptr)
+    {
+        if (QStandardPaths::findExecutable(program,
+                { QStringLiteral("/usr/sbin"), QStringLiteral("/usr/bin"), QStringLiteral("/sbin"),
+                    QStringLiteral("/bin") })
+                .isEmpty()) {
+            m_whyNot = program + QStringLiteral(" is not installed");
+            return false;
+        }
+        QProcess process;
+        process.start(program, arguments);
+        if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit
+            || process.exitCode() != 0) {
+            m_whyNot = program + QStringLiteral(" failed: ")
+                + QString::fromLocal8Bit(process.readAllStandardError()).trimmed();
+            return false;
+        }
+        if (output)
+            *output = QString::fromLocal8Bit(process.readAllStandardOutput()).trimmed();
+        return true;
+    }
+
+    bool startDriver(const QString& program, const QStringList& arguments)
+    {
+        if (QStandardPaths::findExecutable(program,
+                { QStringLiteral("/usr/sbin"), QStringLiteral("/usr/bin"), QStringLiteral("/sbin"),
+                    QStringLiteral("/bin") })
+                .isEmpty()) {
+            m_whyNot = program + QStringLiteral(" is not installed");
+            return false;
+        }
+        m_driver = std::make_unique<QProcess>();
+        m_driver->setStandardOutputFile(QProcess::nullDevice());
+        m_driver->setStandardErrorFile(QProcess::nullDevice());
+        // Should the test die, its driver ends too and the mount goes with it.
+        m_driver->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
+        m_driver->start(program, arguments);
+        constexpr long fuseMagic = 0x65735546;
+        const QDeadlineTimer deadline(10000);
+        while (!deadline.hasExpired() && m_driver->state() != QProcess::NotRunning) {
+            struct statfs status = {};
+            if (::statfs(root().constData(), &status) == 0 && status.f_type == fuseMagic)
+                return true;
+            QThread::msleep(20);
+        }
+        m_whyNot = program + QStringLiteral(" did not mount the volume");
+        return false;
+    }
+
+    QTemporaryDir m_dir;
+    QString m_mountPoint;
+    std::unique_ptr<QProcess> m_driver;
+    bool m_mounted = false;
+    QString m_whyNot;
+};
+
+// The volumes a test binary uses, each mounted at its first use and unmounted by unmountAll() or,
+// failing that, at exit.
+class Volumes final
+{
+public:
+    // Empty for the local disk, else the mount point; `whyNot` tells why a volume could not be had.
+    static bool root(const QString& kind, QByteArray& root, QString& whyNot)
+    {
+        if (kind == QStringLiteral("local")) {
+            root.clear();
+            return true;
+        }
+        auto& volume = all()[kind];
+        if (!volume)
+            volume = std::make_unique<MountedVolume>(kind);
+        root = volume->root();
+        whyNot = volume->whyNot();
+        return volume->isMounted();
+    }
+
+    static void unmountAll() { all().clear(); }
+
+private:
+    static std::map<QString, std::unique_ptr<MountedVolume>>& all()
+    {
+        static std::map<QString, std::unique_ptr<MountedVolume>> volumes;
+        return volumes;
+    }
+};
+
+// As root, the test runs in a mount namespace of its own, so that even a crash leaves no kernel
+// mount behind: the namespace and its mounts end with the test's last process. This runs before
+// main(), while the process still has one thread.
+inline const bool ownMountNamespace = ::geteuid() == 0 && ::unshare(CLONE_NEWNS) == 0
+    && ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
