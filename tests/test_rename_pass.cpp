@@ -1,8 +1,10 @@
 #include "file_list/file_list_model.h"
 #include "file_list/file_list_ops.h"
+#include "mounted_volume.h"
 #include "test_support.h"
 #include "window/new_name_rule.h"
 
+#include <QFileInfo>
 #include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTest>
@@ -18,6 +20,11 @@ using Tree = QMap<QByteArray, QByteArray>;
 // One search and rename session over a real tree, as the window would run it.
 struct Session
 {
+    explicit Session(const QByteArray& base = {})
+        : tree(base)
+    {
+    }
+
     TestTree tree;
     FileListModel list;
     RecordingMessageBoxes messages;
@@ -51,6 +58,25 @@ struct Session
     }
 };
 
+// The volume named by the test's "volume" column, mounted at first use; skips the test with the
+// reason where it cannot be had. Empty for the local disk.
+#define VOLUME_BASE(base)                                                                                    \
+    QByteArray base;                                                                                         \
+    do {                                                                                                     \
+        QFETCH(QString, volume);                                                                             \
+        QString whyNot;                                                                                      \
+        if (!Volumes::root(volume, base, whyNot))                                                            \
+            QSKIP(qPrintable(whyNot));                                                                       \
+    } while (false)
+
+void addVolumeRows()
+{
+    QTest::addColumn<QString>("volume");
+    QTest::newRow("local") << u"local"_s;
+    for (const QString& kind : MountedVolume::kinds())
+        QTest::newRow(qPrintable(kind)) << kind;
+}
+
 } // namespace
 
 class TestRenamePass final : public QObject
@@ -58,6 +84,7 @@ class TestRenamePass final : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    void cleanupTestCase() { Volumes::unmountAll(); }
     void previews_data();
     void previews();
     void noCheckedRows();
@@ -67,7 +94,10 @@ private Q_SLOTS:
     void executeTwiceWithoutNewSearch();
     void readOnlyFolder();
     void fileDeletedBeforeExecute();
+    void existingTargetIsNeverOverwritten_data() { addVolumeRows(); }
     void existingTargetIsNeverOverwritten();
+    void changesLetterCaseOnEveryVolume_data() { addVolumeRows(); }
+    void changesLetterCaseOnEveryVolume();
     void sameNameCountsAsRenamed();
     void unsafeTargetsAreRefused_data();
     void unsafeTargetsAreRefused();
@@ -75,6 +105,9 @@ private Q_SLOTS:
     void awkwardNamesAreRenamed();
     void targetTooLongFails();
     void filesStayInTheirOwnFolder();
+    void neverLeavesTheSearchedTree_data();
+    void neverLeavesTheSearchedTree();
+    void nothingIsEverLost_data();
     void nothingIsEverLost();
 };
 
@@ -229,20 +262,61 @@ void TestRenamePass::fileDeletedBeforeExecute()
 
 void TestRenamePass::existingTargetIsNeverOverwritten()
 {
-    Session session;
+    VOLUME_BASE(base);
+    Session session(base);
     session.tree.createFile("a.txt", "mine");
     session.tree.createFile("a.md", "theirs");
     session.tree.createFile("b.txt", "free");
     session.tree.createFile("c.txt", "other");
     session.tree.createDir("c.md");
-    QCOMPARE(::symlink("nowhere", session.tree.path("d.md").constData()), 0);
     session.tree.createFile("d.txt", "dangling");
+    // FAT and exFAT hold no symbolic links.
+    const bool links = ::symlink("nowhere", session.tree.path("d.md").constData()) == 0;
     session.search();
     session.apply(".md", true, true);
-    QCOMPARE(session.failedPaths().size(), 3);
-    QCOMPARE(session.completions, QStringList { u"已完成 1 个文件修改!"_s });
-    const Tree expected { { "a.txt", "mine" }, { "a.md", "theirs" }, { "b.md", "free" }, { "c.txt", "other" },
-        { "d.md", "->nowhere" }, { "d.txt", "dangling" } };
+    QCOMPARE(session.failedPaths().size(), links ? 3 : 2);
+    QCOMPARE(
+        session.completions, QStringList { links ? u"已完成 1 个文件修改!"_s : u"已完成 2 个文件修改!"_s });
+    Tree expected { { "a.txt", "mine" }, { "a.md", "theirs" }, { "b.md", "free" }, { "c.txt", "other" } };
+    if (links)
+        expected.insert({ { "d.md", "->nowhere" }, { "d.txt", "dangling" } });
+    else
+        expected.insert("d.md", "dangling");
+    QCOMPARE(session.tree.snapshot(), expected);
+}
+
+// A camera card's names in upper case, made lower case: a case-insensitive volume sees the target
+// as the file itself. Where the volume tells the cases apart, a second file that already has the
+// lower-case name is never replaced.
+void TestRenamePass::changesLetterCaseOnEveryVolume()
+{
+    VOLUME_BASE(base);
+    Session session(base);
+    session.tree.createFile("IMG_0001.JPG", "1");
+    session.tree.createFile("IMG_0002.JPG", "2");
+    session.tree.createDir("100");
+    session.tree.createFile("100/IMG_0003.JPG", "3");
+    session.tree.createFile("X.JPG", "upper");
+    const int fd = ::open(session.tree.path("X.jpg").constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+    const bool foldsCase = fd < 0;
+    if (fd >= 0) {
+        QCOMPARE(::write(fd, "lower", 5), 5);
+        ::close(fd);
+    }
+    session.search(u".JPG"_s);
+    session.apply(".jpg", true, true);
+
+    Tree expected { { "IMG_0001.jpg", "1" }, { "IMG_0002.jpg", "2" }, { "100/IMG_0003.jpg", "3" } };
+    if (foldsCase) {
+        expected.insert("X.jpg", "upper");
+        QVERIFY(session.messages.shown.isEmpty());
+        QCOMPARE(session.completions, QStringList { u"已完成 4 个文件修改!"_s });
+    } else {
+        expected.insert({ { "X.JPG", "upper" }, { "X.jpg", "lower" } });
+        QCOMPARE(session.failedPaths(), QStringList { QString::fromUtf8(session.tree.path("X.JPG")) });
+        // X.jpg already carries its new name.
+        QCOMPARE(session.completions, QStringList { u"已完成 4 个文件修改!"_s });
+    }
     QCOMPARE(session.tree.snapshot(), expected);
 }
 
@@ -289,30 +363,69 @@ void TestRenamePass::unsafeTargetsAreRefused()
 
 void TestRenamePass::awkwardNamesAreRenamed_data()
 {
+    QTest::addColumn<QString>("volume");
     QTest::addColumn<QByteArray>("name");
-    QTest::addColumn<QByteArray>("renamed");
-    QTest::newRow("spaces") << QByteArray(" my notes .txt") << QByteArray(" my notes .md");
-    QTest::newRow("chinese") << QByteArray("假期照片.txt") << QByteArray("假期照片.md");
-    QTest::newRow("newline") << QByteArray("two\nlines.txt") << QByteArray("two\nlines.md");
-    QTest::newRow("not utf-8") << QByteArray("\xff\xfe caf\xe9.txt") << QByteArray("\xff\xfe caf\xe9.md");
-    QTest::newRow("link") << QByteArray("link.txt") << QByteArray("link.md");
+    QTest::addColumn<QByteArray>("suffix");
+    QTest::addColumn<QByteArray>("renamed"); // empty where the volume cannot hold the new name
+    const QString local = u"local"_s;
+    QTest::newRow("spaces") << local << QByteArray(" my notes .txt") << QByteArray(".md")
+                            << QByteArray(" my notes .md");
+    QTest::newRow("chinese") << local << QByteArray("假期照片.txt") << QByteArray(".md")
+                             << QByteArray("假期照片.md");
+    QTest::newRow("newline") << local << QByteArray("two\nlines.txt") << QByteArray(".md")
+                             << QByteArray("two\nlines.md");
+    QTest::newRow("not utf-8") << local << QByteArray("\xff\xfe caf\xe9.txt") << QByteArray(".md")
+                               << QByteArray("\xff\xfe caf\xe9.md");
+    QTest::newRow("link") << local << QByteArray("link.txt") << QByteArray(".md") << QByteArray("link.md");
+
+    // What FAT and exFAT refuse, and what none of the three can store, is reported, never lost.
+    struct Target
+    {
+        const char* label;
+        QByteArray suffix;
+        QByteArray renamed;
+        QList<QString> heldBy;
+    };
+    const QList<Target> targets = {
+        { "chinese", "照片.md", "a照片.md", { u"exfat"_s, u"ntfs"_s } },
+        { "question mark", "?.md", "a?.md", { u"ntfs"_s } },
+        { "colon", ":.md", "a:.md", { u"ntfs"_s } },
+        { "pipe", "|.md", "a|.md", { u"ntfs"_s } },
+        { "not utf-8", "\xff.md", "a\xff.md", {} },
+        { "too long", QByteArray(255, 'k'), "a" + QByteArray(255, 'k'), {} },
+    };
+    for (const QString& volume : { u"exfat"_s, u"fat"_s, u"ntfs"_s }) {
+        for (const Target& target : targets) {
+            QTest::addRow("%s: %s", qPrintable(volume), target.label)
+                << volume << QByteArray("a.txt") << target.suffix
+                << (target.heldBy.contains(volume) ? target.renamed : QByteArray());
+        }
+    }
 }
 
 void TestRenamePass::awkwardNamesAreRenamed()
 {
     QFETCH(QByteArray, name);
+    QFETCH(QByteArray, suffix);
     QFETCH(QByteArray, renamed);
-    Session session;
+    VOLUME_BASE(base);
+    Session session(base);
     if (name == "link.txt")
         QCOMPARE(::symlink("target", session.tree.path(name).constData()), 0);
     else
         session.tree.createFile(name, "content");
     session.search();
     QCOMPARE(session.list.name(0), name);
-    session.apply(".md", true, true);
-    QVERIFY(session.messages.shown.isEmpty());
-    QCOMPARE(session.completions, QStringList { u"已完成 1 个文件修改!"_s });
-    QCOMPARE(session.tree.snapshot().keys(), QList<QByteArray> { renamed });
+    session.apply(suffix, true, true);
+    if (renamed.isEmpty()) {
+        QCOMPARE(session.failedPaths(), QStringList { QString::fromUtf8(session.tree.path(name)) });
+        QCOMPARE(session.completions, QStringList { u"已完成 0 个文件修改!"_s });
+        QCOMPARE(session.tree.snapshot().keys(), QList<QByteArray> { name });
+    } else {
+        QVERIFY(session.messages.shown.isEmpty());
+        QCOMPARE(session.completions, QStringList { u"已完成 1 个文件修改!"_s });
+        QCOMPARE(session.tree.snapshot().keys(), QList<QByteArray> { renamed });
+    }
 }
 
 void TestRenamePass::targetTooLongFails()
@@ -344,10 +457,55 @@ void TestRenamePass::filesStayInTheirOwnFolder()
     QVERIFY(elsewhere.snapshot().isEmpty());
 }
 
+void TestRenamePass::neverLeavesTheSearchedTree_data()
+{
+    QTest::addColumn<QByteArray>("swapped"); // the folder another program replaces by a link
+    QTest::newRow("subfolder") << QByteArray("sub");
+    QTest::newRow("two levels down") << QByteArray("sub/deeper");
+}
+
+// Another program swaps a folder of the searched tree for a link to a folder outside it that holds
+// a file of the same name, after the search and before the execute.
+void TestRenamePass::neverLeavesTheSearchedTree()
+{
+    QFETCH(QByteArray, swapped);
+    Session session;
+    session.tree.createDir("sub");
+    session.tree.createDir("sub/deeper");
+    session.tree.createFile("sub/deeper/a.txt", "inside");
+    session.tree.createFile("top.txt", "top");
+    TestTree outside;
+    outside.createDir("deeper");
+    outside.createFile("deeper/a.txt", "outside");
+    outside.createFile("a.txt", "outside");
+    session.search();
+
+    QCOMPARE(
+        ::rename(session.tree.path(swapped).constData(), session.tree.path("moved-away").constData()), 0);
+    const QByteArray target = swapped == "sub" ? outside.root() : outside.path("deeper");
+    QCOMPARE(::symlink(target.constData(), session.tree.path(swapped).constData()), 0);
+    session.apply(".md", true, true);
+
+    QCOMPARE(outside.snapshot(), (Tree { { "a.txt", "outside" }, { "deeper/a.txt", "outside" } }));
+    QCOMPARE(session.failedPaths(), QStringList { QString::fromUtf8(session.tree.path("sub/deeper/a.txt")) });
+    QCOMPARE(session.completions, QStringList { u"已完成 1 个文件修改!"_s });
+}
+
+void TestRenamePass::nothingIsEverLost_data()
+{
+    QTest::addColumn<QString>("volume");
+    QTest::addColumn<quint32>("seeds");
+    QTest::newRow("local") << u"local"_s << 300u;
+    for (const QString& kind : MountedVolume::kinds())
+        QTest::newRow(qPrintable(kind)) << kind << 40u;
+}
+
 // Random trees, settings and ticks; afterwards every file must still exist exactly once, in its own
 // folder, under its old name or under the name its row previewed, and the count shown must match.
 void TestRenamePass::nothingIsEverLost()
 {
+    QFETCH(quint32, seeds);
+    VOLUME_BASE(base);
     const QList<QByteArray> folderNames = { "d", "e", "d.txt" };
     const QList<QByteArray> fileNames = { "a.txt", "b.txt", "1.txt", "1", "a", "x.txt.bak", "A.TXT", "1.md",
         "k-1.txt", "k-01.txt", ".txt", "a.md" };
@@ -356,10 +514,10 @@ void TestRenamePass::nothingIsEverLost()
     const QStringList suffixes = { u".txt"_s, u".md"_s, QString(), u"md"_s, u".TXT"_s, u"/x"_s };
     const QStringList filters = { QString(), u".txt"_s, u"a"_s, u"1"_s };
 
-    for (quint32 seed = 1; seed <= 300; ++seed) {
+    for (quint32 seed = 1; seed <= seeds; ++seed) {
         QRandomGenerator random(seed);
         auto pick = [&random](const auto& list) { return list.at(random.bounded(int(list.size()))); };
-        Session session;
+        Session session(base);
         QList<QByteArray> folders = { QByteArray() };
         for (int i = random.bounded(5); i > 0; --i) {
             const QByteArray folder = pick(folders);
@@ -373,7 +531,8 @@ void TestRenamePass::nothingIsEverLost()
         for (int i = 2 + random.bounded(10); i > 0; --i) {
             const QByteArray folder = pick(folders);
             const QByteArray file = (folder.isEmpty() ? QByteArray() : folder + '/') + pick(fileNames);
-            if (!session.tree.snapshot().contains(file) && !folders.contains(file))
+            // Asking the volume itself skips a name that a case-insensitive volume already holds.
+            if (!QFileInfo::exists(QFile::decodeName(session.tree.path(file))))
                 session.tree.createFile(file, "content " + QByteArray::number(++content));
         }
         const Tree before = session.tree.snapshot();

@@ -71,9 +71,9 @@ bool dropsFilesOnRefusedNames(quint64 volume)
     if (!mounts.open(QIODevice::ReadOnly))
         return false;
     const QByteArray device = QByteArray::number(major(volume)) + ':' + QByteArray::number(minor(volume));
-    while (!mounts.atEnd()) {
+    // Files in /proc report no size, so they are read to the end rather than tested for it.
+    for (const QByteArray& line : mounts.readAll().split('\n')) {
         // "id parent major:minor root mount-point options [optional fields] - type source options"
-        const QByteArray line = mounts.readLine();
         const QList<QByteArray> fields = line.split(' ');
         const qsizetype separator = fields.indexOf("-");
         if (fields.size() > 2 && fields[2] == device && separator >= 0 && separator + 1 < fields.size())
