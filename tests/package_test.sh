@@ -8,9 +8,10 @@ build_dir="$1"
 version="$2"
 skip=77
 
-for tool in dpkg-deb dpkg-shlibdeps appstreamcli desktop-file-validate cpack; do
+# CPack needs dpkg-shlibdeps and file(1) to work out the library dependencies.
+for tool in dpkg-deb dpkg-shlibdeps file appstreamcli desktop-file-validate cpack; do
     if ! command -v "$tool" >/dev/null; then
-        echo "SKIP: $tool is not installed (scripts/setup-deps dpkg-dev appstream desktop-file-utils)"
+        echo "SKIP: $tool is not installed (scripts/setup-deps dpkg-dev file appstream desktop-file-utils)"
         exit "$skip"
     fi
 done
