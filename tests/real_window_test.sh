@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Runs the real program in its own X server and drives it with real mouse and keyboard input:
 # types a folder into the path box, clicks Search and Execute, checks the renamed files on disk,
-# saves a screenshot and ends the program with its Exit button.
+# saves a screenshot and ends the program with its Exit button. Meanwhile it reads through the
+# accessibility bus (AT-SPI, what screen readers use) what the count label and the list frame are
+# called, and which new names the program announced.
 # Usage: real_window_test.sh <batch-renamer> <folder for the screenshot>
 set -euo pipefail
 
@@ -9,19 +11,31 @@ program="$1"
 output_dir="$2"
 skip=77
 
-for tool in Xvfb xdotool import; do
+bus_launcher=/usr/libexec/at-spi-bus-launcher
+read_names=(/usr/bin/python3 "$(dirname "$0")/accessible_names.py")
+for tool in Xvfb xdotool import dbus-launch dbus-send "$bus_launcher"; do
     if ! command -v "$tool" >/dev/null; then
         echo "SKIP: $tool is not installed"
         exit "$skip"
     fi
 done
+if ! /usr/bin/python3 -c 'import pyatspi' 2>/dev/null; then
+    echo "SKIP: python3-pyatspi is not installed"
+    exit "$skip"
+fi
 
 work="$(mktemp -d)"
 xvfb_pid=""
+session_bus_pid=""
+bus_launcher_pid=""
+watcher_pid=""
 app_pid=""
 cleanup() {
-    [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null
-    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+    # The accessibility bus and its registry end with the launcher that started them.
+    for pid in "$app_pid" "$watcher_pid" "$bus_launcher_pid" "$session_bus_pid" "$xvfb_pid"; do
+        [ -n "$pid" ] && kill "$pid" 2>/dev/null
+    done
+    wait # for the processes started here, so that none outlives the test
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -38,13 +52,42 @@ xvfb_pid=$!
 read -r -t 30 display_number <"$work/display" || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
 export DISPLAY=":$display_number"
 
+# Runs a command again and again until it succeeds, for at most the given number of seconds.
+wait_until() {
+    local deadline=$((SECONDS + $1))
+    shift
+    until "$@"; do
+        [ "$SECONDS" -lt "$deadline" ] || return 1
+        sleep 0.1
+    done
+}
+
+# A session bus and an accessibility bus of this test's own; the sockets stay in its folder.
+export XDG_RUNTIME_DIR="$work/run"
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+eval "$(dbus-launch --sh-syntax)"
+session_bus_pid="$DBUS_SESSION_BUS_PID"
+"$bus_launcher" --launch-immediately >"$work/bus-launcher.log" 2>&1 &
+bus_launcher_pid=$!
+# Until the launcher owns its name, a client asking for the bus would have D-Bus start another.
+bus_owned() {
+    dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+        org.freedesktop.DBus.NameHasOwner string:org.a11y.Bus 2>/dev/null | grep -q "boolean true"
+}
+wait_until 30 bus_owned || fail "the accessibility bus did not start: $(cat "$work/bus-launcher.log")"
+
+# Listens before the program starts, so the program knows from the start that someone listens.
+"${read_names[@]}" watch >"$work/announced.log" 2>&1 &
+watcher_pid=$!
+wait_until 30 grep -qx ready "$work/announced.log" || fail "no accessibility listener: $(cat "$work/announced.log")"
+
 tree="$work/tree"
 mkdir -p "$tree/one" "$tree/two"
 printf 'a' >"$tree/one/a.txt"
 printf 'b' >"$tree/two/b.txt"
 printf 'm' >"$tree/one/notes.md"
 
-QT_QPA_PLATFORM=xcb timeout 120 "$program" >"$work/program.log" 2>&1 &
+QT_QPA_PLATFORM=xcb QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 timeout 120 "$program" >"$work/program.log" 2>&1 &
 app_pid=$!
 
 window="$(timeout 30 xdotool search --sync --onlyvisible --name '批量文件重命名' | head -n 1)" \
@@ -71,6 +114,18 @@ wait_for_change() {
     done
 }
 
+# Fails unless the object of the role and rectangle, in window pixels, comes to read `name` through
+# the accessibility bus and the program announced that name for it.
+reads() {
+    local place=("$1" $((X + $2)) $((Y + $3)) "$4" "$5") name="$6"
+    "${read_names[@]}" expect "${place[@]}" "$name" 30 || return 1
+    if ! wait_until 30 grep -qxF "${place[*]}|$name" "$work/announced.log"; then
+        echo "never announced: ${place[*]}|$name; announced were:" >&2
+        cat "$work/announced.log" >&2
+        return 1
+    fi
+}
+
 count_label=(408 252 153 17)
 completion_label=(568 252 153 17)
 count_before="$(look "${count_label[@]}")"
@@ -80,9 +135,11 @@ click 72 48 219 20 # the path box
 xdotool type --delay 10 "$tree"
 click 304 80 65 20 # Search
 wait_for_change "$count_before" "${count_label[@]}" || fail "the file count never appeared"
+reads label "${count_label[@]}" "文件数量: 2" || fail "the count label is not read as its count"
 
 click 320 208 65 20 # Execute
 wait_for_change "$completion_before" "${completion_label[@]}" || fail "the completion text never appeared"
+reads label "${completion_label[@]}" "已完成 2 个文件修改!" || fail "the completion label is not read as its text"
 
 import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" "$output_dir/real_window.png"
 
@@ -92,6 +149,9 @@ actual="$(cd "$tree" && find . -type f -printf '%P\n' | sort | while read -r fil
 $actual
 expected:
 $expected"
+
+click 32 208 57 25 # the help link
+reads panel 408 8 393 233 "帮助说明" || fail "the list frame is not read as the help caption"
 
 click 736 248 65 20 # Exit
 status=0

@@ -43,6 +43,16 @@ T* place(QWidget* container, const QString& name, int left, int top, int width, 
     return control;
 }
 
+// Qt reads a widget inside a group box by that box's title unless the widget has a name of its
+// own, and a box inside another box is no exception; such a box takes its own title as its name,
+// again whenever the title changes. Elsewhere Qt reads the title as it stands.
+void setFrameTitle(QGroupBox* frame, const QString& title)
+{
+    frame->setTitle(title);
+    if (qobject_cast<QGroupBox*>(frame->parentWidget()))
+        frame->setAccessibleName(title);
+}
+
 void setTextColour(QLabel* label, const QColor& colour)
 {
     QPalette palette = label->palette();
@@ -96,34 +106,30 @@ void Form1::createControls()
     windowFont.setPointSizeF(9);
     setFont(windowFont);
 
-    m_frame1 = place<QGroupBox>(this, u"Frame1"_s, 120, 120, 5895, 3495, u"功能设置"_s);
+    m_frame1 = place<QGroupBox>(this, u"Frame1"_s, 120, 120, 5895, 3495);
+    setFrameTitle(m_frame1, u"功能设置"_s);
 
-    m_frame3 = place<QGroupBox>(m_frame1, u"Frame3"_s, 240, 240, 5415, 1305, u"筛选条件"_s);
+    m_frame3 = place<QGroupBox>(m_frame1, u"Frame3"_s, 240, 240, 5415, 1305);
+    setFrameTitle(m_frame3, u"筛选条件"_s);
     m_label1 = place<QLabel>(m_frame3, u"Label1"_s, 240, 405, 495, 255, u"路径:"_s);
     m_text1 = place<QLineEdit>(m_frame3, u"Text1"_s, 720, 360, 3285, 300);
-    m_text1->setAccessibleName(u"路径"_s);
     m_command1 = place<QPushButton>(m_frame3, u"Command1"_s, 4200, 360, 975, 300, u"浏览"_s);
     m_option1 = place<QRadioButton>(m_frame3, u"Option1"_s, 240, 900, 975, 180, u"后缀名:"_s);
     m_text2 = place<QLineEdit>(m_frame3, u"Text2"_s, 1200, 855, 735, 300, u".txt"_s);
-    m_text2->setAccessibleName(u"后缀名"_s);
     m_option2 = place<QRadioButton>(m_frame3, u"Option2"_s, 2160, 900, 975, 255, u"关键字:"_s);
     m_text3 = place<QLineEdit>(m_frame3, u"Text3"_s, 3120, 855, 900, 300);
-    m_text3->setAccessibleName(u"关键字"_s);
     m_command2 = place<QPushButton>(m_frame3, u"Command2"_s, 4200, 840, 975, 300, u"搜索"_s);
 
-    m_frame2 = place<QGroupBox>(m_frame1, u"Frame2"_s, 240, 1680, 5415, 1185, u"修改规则"_s);
+    m_frame2 = place<QGroupBox>(m_frame1, u"Frame2"_s, 240, 1680, 5415, 1185);
+    setFrameTitle(m_frame2, u"修改规则"_s);
     m_option3 = place<QRadioButton>(m_frame2, u"Option3"_s, 240, 270, 855, 255, u"规则:"_s);
     m_combo1 = place<QComboBox>(m_frame2, u"Combo1"_s, 960, 250, 975, 300);
-    m_combo1->setAccessibleName(u"规则"_s);
     m_label5 = place<QLabel>(m_frame2, u"Label5"_s, 2160, 300, 495, 255, u"起始:"_s);
     m_text4 = place<QLineEdit>(m_frame2, u"Text4"_s, 2640, 240, 495, 300, u"1"_s);
-    m_text4->setAccessibleName(u"起始"_s);
     m_label4 = place<QLabel>(m_frame2, u"Label4"_s, 3480, 300, 735, 255, u"关键字:"_s);
     m_text5 = place<QLineEdit>(m_frame2, u"Text5"_s, 4200, 240, 1020, 300);
-    m_text5->setAccessibleName(u"关键字"_s);
     m_option4 = place<QRadioButton>(m_frame2, u"Option4"_s, 240, 750, 1335, 255, u"修改后缀名:"_s);
     m_text6 = place<QLineEdit>(m_frame2, u"Text6"_s, 1560, 720, 735, 300, u".txt"_s);
-    m_text6->setAccessibleName(u"修改后缀名"_s);
     m_command3 = place<QPushButton>(m_frame2, u"Command3"_s, 4200, 720, 975, 300, u"预览"_s);
 
     m_label2 = place<ClickableLabel>(m_frame1, u"Label2"_s, 360, 3000, 855, 375, u"查看说明"_s);
@@ -138,8 +144,11 @@ void Form1::createControls()
     m_label2->setFont(linkFont);
     m_command4 = place<QPushButton>(m_frame1, u"Command4"_s, 4680, 3000, 975, 300, u"执行"_s);
 
-    m_frame5 = place<QGroupBox>(this, u"Frame5"_s, 6120, 120, 5895, 3495, listCaption);
+    m_frame5 = place<QGroupBox>(this, u"Frame5"_s, 6120, 120, 5895, 3495);
+    setFrameTitle(m_frame5, listCaption);
     m_listView1 = place<QTreeView>(m_frame5, u"ListView1"_s, 120, 240, 5655, 3135);
+    // The list and the help text take turns under the frame's changing title, so each has a name
+    // of its own.
     m_listView1->setAccessibleName(listCaption);
     m_listView1->setRootIsDecorated(false);
     m_listView1->setUniformRowHeights(true);
@@ -156,24 +165,22 @@ void Form1::createControls()
     m_label7 = place<QLabel>(this, u"Label7"_s, 240, 3780, 2295, 255, AppIdentity::contactLine());
     setTextColour(m_label7, QColor(128, 128, 255));
     m_label3 = place<QLabel>(this, u"Label3"_s, 6120, 3780, 2295, 255);
-    m_label3->setAccessibleName(u"文件数量"_s);
     setTextColour(m_label3, QColor(255, 128, 0));
     m_label6 = place<QLabel>(this, u"Label6"_s, 8520, 3780, 2295, 255);
-    m_label6->setAccessibleName(u"修改结果"_s);
     setTextColour(m_label6, QColor(0, 0, 192));
     m_command5 = place<QPushButton>(this, u"Command5"_s, 11040, 3720, 975, 300, u"退出"_s);
 
-    // Controls with a caption are announced by it.
-    for (QWidget* control : findChildren<QWidget*>()) {
-        if (!control->accessibleName().isEmpty())
-            continue;
-        if (auto* frame = qobject_cast<QGroupBox*>(control))
-            frame->setAccessibleName(frame->title());
-        else if (auto* button = qobject_cast<QAbstractButton*>(control))
-            button->setAccessibleName(button->text());
-        else if (auto* label = qobject_cast<QLabel*>(control))
-            label->setAccessibleName(label->text());
-    }
+    // Labels and buttons are read as the text they show at the moment, by Qt itself. A box is read
+    // by the caption beside it: a label's buddy gets the label's text, and the boxes after an option
+    // button carry that button's text.
+    m_label1->setBuddy(m_text1);
+    m_label5->setBuddy(m_text4);
+    m_label4->setBuddy(m_text5);
+    m_text2->setAccessibleName(m_option1->text());
+    m_text3->setAccessibleName(m_option2->text());
+    // Read where Qt names a combo box by its name; on Linux it reads the current item instead.
+    m_combo1->setAccessibleName(m_option3->text());
+    m_text6->setAccessibleName(m_option4->text());
 }
 
 void Form1::connectReactions()
@@ -245,10 +252,10 @@ void Form1::patternChosen(int index)
 void Form1::toggleHelp()
 {
     if (!m_text7->isHidden()) {
-        m_frame5->setTitle(listCaption);
+        setFrameTitle(m_frame5, listCaption);
         m_text7->hide();
     } else {
-        m_frame5->setTitle(helpCaption);
+        setFrameTitle(m_frame5, helpCaption);
         m_text7->show();
     }
 }
