@@ -291,20 +291,28 @@ MoveResult FileMover::moveOnce(
 {
     if (volume.dropsFilesOnRefusedNames && !fitsFuseFat(to))
         return { EINVAL, MoveWay::NotMoved, false };
-    if (!volume.refusesNoReplace) {
-        const int error = m_steps.renameNoReplace(folder, from, to);
-        if (!flagRefusedByFileSystem(error))
-            return { error, error == 0 ? MoveWay::RenameNoReplace : MoveWay::NotMoved, false };
-        volume.refusesNoReplace = true;
+    // A refusal is remembered only once a later way has moved the file: some file systems answer a
+    // name they cannot hold as they answer a way of moving they lack.
+    Volume refused = volume;
+    const auto attempt = [&](MoveStep step, MoveWay way) {
+        const int error = step(folder, from, to);
+        if (error == 0)
+            volume = refused;
+        return MoveResult { error, error == 0 ? way : MoveWay::NotMoved, false };
+    };
+    if (!refused.refusesNoReplace) {
+        const MoveResult result = attempt(m_steps.renameNoReplace, MoveWay::RenameNoReplace);
+        if (!flagRefusedByFileSystem(result.error))
+            return result;
+        refused.refusesNoReplace = true;
     }
-    if (!volume.refusesHardLinks) {
-        const int error = m_steps.linkThenUnlink(folder, from, to);
-        if (!hardLinksRefused(error))
-            return { error, error == 0 ? MoveWay::LinkThenUnlink : MoveWay::NotMoved, false };
-        volume.refusesHardLinks = true;
+    if (!refused.refusesHardLinks) {
+        const MoveResult result = attempt(m_steps.linkThenUnlink, MoveWay::LinkThenUnlink);
+        if (!hardLinksRefused(result.error))
+            return result;
+        refused.refusesHardLinks = true;
     }
-    const int error = m_steps.checkThenRename(folder, from, to);
-    return { error, error == 0 ? MoveWay::CheckThenRename : MoveWay::NotMoved, false };
+    return attempt(m_steps.checkThenRename, MoveWay::CheckThenRename);
 }
 
 // A case-insensitive volume finds the source itself under the target's letters, so the direct move
