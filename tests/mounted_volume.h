@@ -95,15 +95,20 @@ public:
     QByteArray root() const { return QFile::encodeName(m_mountPoint); }
 
 private:
+    bool installed(const QString& program)
+    {
+        const QStringList folders = { QStringLiteral("/usr/sbin"), QStringLiteral("/usr/bin"),
+            QStringLiteral("/sbin"), QStringLiteral("/bin") };
+        if (!QStandardPaths::findExecutable(program, folders).isEmpty())
+            return true;
+        m_whyNot = program + QStringLiteral(" is not installed");
+        return false;
+    }
+
     bool run(const QString& program, const QStringList& arguments, QString* output = nullptr)
     {
-        if (QStandardPaths::findExecutable(program,
-                { QStringLiteral("/usr/sbin"), QStringLiteral("/usr/bin"), QStringLiteral("/sbin"),
-                    QStringLiteral("/bin") })
-                .isEmpty()) {
-            m_whyNot = program + QStringLiteral(" is not installed");
+        if (!installed(program))
             return false;
-        }
         QProcess process;
         process.start(program, arguments);
         if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit
@@ -119,13 +124,8 @@ private:
 
     bool startDriver(const QString& program, const QStringList& arguments)
     {
-        if (QStandardPaths::findExecutable(program,
-                { QStringLiteral("/usr/sbin"), QStringLiteral("/usr/bin"), QStringLiteral("/sbin"),
-                    QStringLiteral("/bin") })
-                .isEmpty()) {
-            m_whyNot = program + QStringLiteral(" is not installed");
+        if (!installed(program))
             return false;
-        }
         m_driver = std::make_unique<QProcess>();
         m_driver->setStandardOutputFile(QProcess::nullDevice());
         m_driver->setStandardErrorFile(QProcess::nullDevice());
