@@ -181,6 +181,17 @@ private:
     }
 };
 
+// The volume named by the test's "volume" column, mounted at first use; skips the test with the
+// reason where it cannot be had. Empty for the local disk.
+#define VOLUME_BASE(base)                                                                                    \
+    QByteArray base;                                                                                         \
+    do {                                                                                                     \
+        QFETCH(QString, volume);                                                                             \
+        QString whyNot;                                                                                      \
+        if (!Volumes::root(volume, base, whyNot))                                                            \
+            QSKIP(qPrintable(whyNot));                                                                       \
+    } while (false)
+
 // As root, the test runs in a mount namespace of its own, so that even a crash leaves no kernel
 // mount behind: the namespace and its mounts end with the test's last process. This runs before
 // main(), while the process still has one thread.

@@ -187,13 +187,9 @@ void TestPlatform::waysOfMovingOnEachVolume_data()
 
 void TestPlatform::waysOfMovingOnEachVolume()
 {
-    QFETCH(QString, volume);
     QFETCH(Platform::MoveWay, way);
     QFETCH(bool, foldsCase);
-    QByteArray base;
-    QString whyNot;
-    if (!Volumes::root(volume, base, whyNot))
-        QSKIP(qPrintable(whyNot));
+    VOLUME_BASE(base);
     TestTree tree(base);
     tree.createFile("IMG_0001.JPG", "1");
     tree.createFile("b.txt", "b");

@@ -58,17 +58,6 @@ struct Session
     }
 };
 
-// The volume named by the test's "volume" column, mounted at first use; skips the test with the
-// reason where it cannot be had. Empty for the local disk.
-#define VOLUME_BASE(base)                                                                                    \
-    QByteArray base;                                                                                         \
-    do {                                                                                                     \
-        QFETCH(QString, volume);                                                                             \
-        QString whyNot;                                                                                      \
-        if (!Volumes::root(volume, base, whyNot))                                                            \
-            QSKIP(qPrintable(whyNot));                                                                       \
-    } while (false)
-
 void addVolumeRows()
 {
     QTest::addColumn<QString>("volume");
