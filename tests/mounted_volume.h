@@ -79,7 +79,7 @@ public:
 
     ~MountedVolume()
     {
-        if (m_mounted && !run(QStringLiteral("umount"), { m_mountPoint }))
+        if (!unmount())
             run(QStringLiteral("umount"), { QStringLiteral("-l"), m_mountPoint });
         if (m_driver) {
             if (!m_driver->waitForFinished(5000))
@@ -91,6 +91,13 @@ public:
     Q_DISABLE_COPY_MOVE(MountedVolume)
 
     bool isMounted() const { return m_mounted; }
+    // False while anything still holds a file or folder of the volume open.
+    bool unmount()
+    {
+        if (m_mounted && run(QStringLiteral("umount"), { m_mountPoint }))
+            m_mounted = false;
+        return !m_mounted;
+    }
     QString whyNot() const { return m_whyNot; }
     QByteArray root() const { return QFile::encodeName(m_mountPoint); }
 
@@ -172,6 +179,15 @@ public:
     }
 
     static void unmountAll() { all().clear(); }
+    // Whether the volume of `kind` could be unmounted without force; the next use mounts it anew.
+    static bool unmount(const QString& kind)
+    {
+        const auto volume = all().find(kind);
+        if (volume == all().end() || !volume->second->unmount())
+            return false;
+        all().erase(volume);
+        return true;
+    }
 
 private:
     static std::map<QString, std::unique_ptr<MountedVolume>>& all()

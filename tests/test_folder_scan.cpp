@@ -4,8 +4,10 @@
 #include <QSet>
 #include <QTest>
 
+#include <climits>
 #include <fcntl.h>
 #include <new>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -84,8 +86,10 @@ private Q_SLOTS:
     void hiddenEntriesAreScanned();
     void yieldsEveryFiftyEntriesOfOneFolder_data();
     void yieldsEveryFiftyEntriesOfOneFolder();
-    void vanishedSubfolderIsSkippedSilently();
-    void tooDeepFolderIsSkippedSilently();
+    void changedSubfolderIsSkippedSilently_data();
+    void changedSubfolderIsSkippedSilently();
+    void deepFolders_data();
+    void deepFolders();
     void unreadableSubfolderIsSkippedSilently();
     void failureInOneFolderIsShownOnceAndSiblingsGoOn();
     void pathThatIsAFileListsNothing();
@@ -285,8 +289,16 @@ void TestFolderScan::yieldsEveryFiftyEntriesOfOneFolder()
     QCOMPARE(recorder.yields, yields);
 }
 
-void TestFolderScan::vanishedSubfolderIsSkippedSilently()
+void TestFolderScan::changedSubfolderIsSkippedSilently_data()
 {
+    QTest::addColumn<bool>("swappedForLink"); // else removed
+    QTest::newRow("removed") << false;
+    QTest::newRow("swapped for a link") << true;
+}
+
+void TestFolderScan::changedSubfolderIsSkippedSilently()
+{
+    QFETCH(bool, swappedForLink);
     TestTree tree;
     for (const QByteArray dir : { "a", "b", "c" }) {
         tree.createDir(dir);
@@ -294,13 +306,20 @@ void TestFolderScan::vanishedSubfolderIsSkippedSilently()
     }
     for (int i = 0; i < 60; ++i)
         tree.createFile("top" + QByteArray::number(i) + ".txt");
+    TestTree outside;
+    outside.createFile("in.txt");
+    outside.createFile("outside.txt");
 
-    // The root's listing already holds "b" when the scan yields; removing it then makes it a
-    // folder that can no longer be opened when the walk gets to it.
+    // The root's listing already holds "b" when the scan yields; another program changes it then,
+    // before the walk gets to it.
     ScanRecorder recorder;
     recorder.onYield = [&] {
+        if (recorder.yields > 1)
+            return;
         ::unlink(tree.path("b/in.txt").constData());
         ::rmdir(tree.path("b").constData());
+        if (swappedForLink)
+            QCOMPARE(::symlink(outside.root().constData(), tree.path("b").constData()), 0);
     };
     recorder.scan(tree.root(), u".txt"_s);
     QVERIFY(recorder.messages.shown.isEmpty());
@@ -309,32 +328,56 @@ void TestFolderScan::vanishedSubfolderIsSkippedSilently()
     QCOMPARE(recorder.rows.size(), 62);
 }
 
-void TestFolderScan::tooDeepFolderIsSkippedSilently()
+void TestFolderScan::deepFolders_data()
 {
+    QTest::addColumn<int>("componentLength");
+    QTest::addColumn<int>("depth");
+    QTest::addColumn<bool>("deepestListed");
+    // As deep as the longest path the system accepts allows: more levels than open files are
+    // allowed by default, and the scan holds one per level.
+    QTest::newRow("deepest the path limit allows") << 1 << (PATH_MAX - 256) / 2 << true;
     // Folders nested beyond the longest path the system accepts cannot be listed by path.
+    QTest::newRow("beyond the path limit") << 200 << 25 << false;
+}
+
+void TestFolderScan::deepFolders()
+{
+    QFETCH(int, componentLength);
+    QFETCH(int, depth);
+    QFETCH(bool, deepestListed);
     TestTree tree;
     tree.createDir("deep");
     tree.createDir("sibling");
     tree.createFile("sibling/kept.txt");
-    const QByteArray component(200, 'd');
-    int fd = ::open(tree.path("deep").constData(), O_RDONLY | O_DIRECTORY);
+    const QByteArray component(componentLength, 'd');
+    QByteArray deepest = tree.path("deep/");
+    int fd = ::open(deepest.constData(), O_RDONLY | O_DIRECTORY);
     QVERIFY(fd >= 0);
-    for (int depth = 0; depth < 25; ++depth) {
+    for (int level = 0; level < depth; ++level) {
         QCOMPARE(::mkdirat(fd, component.constData(), 0755), 0);
         const int child = ::openat(fd, component.constData(), O_RDONLY | O_DIRECTORY);
         ::close(fd);
         QVERIFY(child >= 0);
         fd = child;
+        deepest += component + '/';
     }
-    const int file = ::openat(fd, "lost.txt", O_WRONLY | O_CREAT, 0644);
+    const int file = ::openat(fd, "bottom.txt", O_WRONLY | O_CREAT, 0644);
     QVERIFY(file >= 0);
     ::close(file);
     ::close(fd);
 
+    // The scan starts with the open-file limit most desktop sessions give a program.
+    struct rlimit limit = {};
+    QCOMPARE(::getrlimit(RLIMIT_NOFILE, &limit), 0);
+    limit.rlim_cur = std::min<rlim_t>(1024, limit.rlim_max);
+    QCOMPARE(::setrlimit(RLIMIT_NOFILE, &limit), 0);
     ScanRecorder recorder;
     recorder.scan(tree.root(), u".txt"_s);
     QVERIFY(recorder.messages.shown.isEmpty());
-    QCOMPARE(recorder.fullPaths(), QSet<QByteArray> { tree.path("sibling/kept.txt") });
+    QSet<QByteArray> expected { tree.path("sibling/kept.txt") };
+    if (deepestListed)
+        expected.insert(deepest + "bottom.txt");
+    QCOMPARE(recorder.fullPaths(), expected);
 }
 
 void TestFolderScan::unreadableSubfolderIsSkippedSilently()

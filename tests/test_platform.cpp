@@ -262,7 +262,8 @@ void TestPlatform::listingReportsDirectoriesButNotLinksToThem()
     tree.createFile("file");
     QCOMPARE(::symlink("dir", tree.path("dirlink").constData()), 0);
     QMap<QByteArray, bool> seen;
-    Platform::DirListing listing(tree.root());
+    const Platform::FolderHandle root = Platform::openFolderToList(tree.root());
+    Platform::DirListing listing(root);
     QVERIFY(listing.isOpen());
     Platform::DirEntry entry;
     while (listing.next(entry))
@@ -272,8 +273,17 @@ void TestPlatform::listingReportsDirectoriesButNotLinksToThem()
     const QMap<QByteArray, bool> expected
         = { { ".", true }, { "..", true }, { "dir", true }, { "file", false }, { "dirlink", false } };
     QCOMPARE(seen, expected);
-    QVERIFY(!Platform::DirListing(tree.path("file")).isOpen());
-    QVERIFY(!Platform::DirListing(tree.path("missing")).isOpen());
+    QVERIFY(!Platform::openFolderToList(tree.path("file")).isOpen());
+    QVERIFY(!Platform::openFolderToList(tree.path("missing")).isOpen());
+
+    // Below a folder, only a real folder opens; whatever path leads to a folder, it is the same one.
+    const Platform::FolderHandle dir = Platform::openSubfolderToList(root, "dir");
+    QVERIFY(Platform::DirListing(dir).isOpen());
+    QVERIFY(!Platform::openSubfolderToList(root, "dirlink").isOpen());
+    QVERIFY(!Platform::openSubfolderToList(root, "file").isOpen());
+    QCOMPARE(Platform::openFolder(tree.path("dirlink")).identity(), dir.identity());
+    QCOMPARE(Platform::openFolder(tree.path("dir/..")).identity(), root.identity());
+    QVERIFY(dir.identity() != root.identity());
 }
 
 void TestPlatform::firstMatchingEntry_data()

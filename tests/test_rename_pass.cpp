@@ -307,6 +307,13 @@ void TestRenamePass::changesLetterCaseOnEveryVolume()
         QCOMPARE(session.completions, QStringList { u"已完成 4 个文件修改!"_s });
     }
     QCOMPARE(session.tree.snapshot(), expected);
+
+    // A camera card must come out while the window still lists its files: nothing stays open.
+    QFETCH(QString, volume);
+    if (volume != u"local"_s) {
+        QVERIFY(Volumes::unmount(volume));
+        QCOMPARE(session.list.rowCount(), foldsCase ? 4 : 5);
+    }
 }
 
 void TestRenamePass::sameNameCountsAsRenamed()
@@ -448,36 +455,50 @@ void TestRenamePass::filesStayInTheirOwnFolder()
 
 void TestRenamePass::neverLeavesTheSearchedTree_data()
 {
-    QTest::addColumn<QByteArray>("swapped"); // the folder another program replaces by a link
-    QTest::newRow("subfolder") << QByteArray("sub");
-    QTest::newRow("two levels down") << QByteArray("sub/deeper");
+    QTest::addColumn<QByteArray>("swapped"); // the folder another program replaces by a link; "" the root
+    QTest::addColumn<QByteArray>("outsideTwin"); // the outside folder the link points to
+    QTest::addColumn<QByteArrayList>("failed");
+    QTest::newRow("searched folder") << QByteArray() << QByteArray("twin")
+                                     << QByteArrayList { "top.txt", "sub/deeper/a.txt" };
+    QTest::newRow("subfolder") << QByteArray("sub") << QByteArray("twin/sub")
+                               << QByteArrayList { "sub/deeper/a.txt" };
+    QTest::newRow("two levels down") << QByteArray("sub/deeper") << QByteArray("twin/sub/deeper")
+                                     << QByteArrayList { "sub/deeper/a.txt" };
 }
 
 // Another program swaps a folder of the searched tree for a link to a folder outside it that holds
-// a file of the same name, after the search and before the execute.
+// files of the same names, after the search and before the execute.
 void TestRenamePass::neverLeavesTheSearchedTree()
 {
     QFETCH(QByteArray, swapped);
+    QFETCH(QByteArray, outsideTwin);
+    QFETCH(QByteArrayList, failed);
     Session session;
-    session.tree.createDir("sub");
-    session.tree.createDir("sub/deeper");
-    session.tree.createFile("sub/deeper/a.txt", "inside");
-    session.tree.createFile("top.txt", "top");
+    session.tree.createDir("searched");
+    session.tree.createDir("searched/sub");
+    session.tree.createDir("searched/sub/deeper");
+    session.tree.createFile("searched/sub/deeper/a.txt", "inside");
+    session.tree.createFile("searched/top.txt", "inside");
     TestTree outside;
-    outside.createDir("deeper");
-    outside.createFile("deeper/a.txt", "outside");
-    outside.createFile("a.txt", "outside");
-    session.search();
+    outside.createDir("twin");
+    outside.createDir("twin/sub");
+    outside.createDir("twin/sub/deeper");
+    outside.createFile("twin/sub/deeper/a.txt", "outside");
+    outside.createFile("twin/top.txt", "outside");
+    F1MDE::SearchFiles(session.list, session.tree.path("searched"), u".txt"_s, session.messages);
 
-    QCOMPARE(
-        ::rename(session.tree.path(swapped).constData(), session.tree.path("moved-away").constData()), 0);
-    const QByteArray target = swapped == "sub" ? outside.root() : outside.path("deeper");
-    QCOMPARE(::symlink(target.constData(), session.tree.path(swapped).constData()), 0);
+    const QByteArray swappedPath = session.tree.path(swapped.isEmpty() ? "searched" : "searched/" + swapped);
+    QCOMPARE(::rename(swappedPath.constData(), session.tree.path("moved-away").constData()), 0);
+    QCOMPARE(::symlink(outside.path(outsideTwin).constData(), swappedPath.constData()), 0);
     session.apply(".md", true, true);
 
-    QCOMPARE(outside.snapshot(), (Tree { { "a.txt", "outside" }, { "deeper/a.txt", "outside" } }));
-    QCOMPARE(session.failedPaths(), QStringList { QString::fromUtf8(session.tree.path("sub/deeper/a.txt")) });
-    QCOMPARE(session.completions, QStringList { u"已完成 1 个文件修改!"_s });
+    QCOMPARE(
+        outside.snapshot(), (Tree { { "twin/top.txt", "outside" }, { "twin/sub/deeper/a.txt", "outside" } }));
+    QStringList failedPaths;
+    for (const QByteArray& relative : failed)
+        failedPaths.append(QString::fromUtf8(session.tree.path("searched/" + relative)));
+    QCOMPARE(session.failedPaths(), failedPaths);
+    QCOMPARE(session.completions, QStringList { u"已完成 %1 个文件修改!"_s.arg(2 - failed.size()) });
 }
 
 void TestRenamePass::nothingIsEverLost_data()

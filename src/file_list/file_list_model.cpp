@@ -104,6 +104,7 @@ void FileListModel::clear(const QByteArray& folder)
 {
     beginResetModel();
     m_searchedFolder = folder;
+    m_searchedIdentity = {};
     // Swapping with empty containers hands the memory of a large search back at once.
     std::vector<FileRow>().swap(m_rows);
     std::vector<char>().swap(m_names);

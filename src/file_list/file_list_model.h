@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/platform.h"
+
 #include <QAbstractTableModel>
 #include <QByteArray>
 #include <QByteArrayView>
@@ -45,6 +47,9 @@ public:
     // folder lies.
     void clear(const QByteArray& folder = {});
     const QByteArray& searchedFolder() const { return m_searchedFolder; }
+    // Which folder the search listed under that path; none until a search has listed one.
+    void setSearchedIdentity(const Platform::FolderIdentity& identity) { m_searchedIdentity = identity; }
+    const Platform::FolderIdentity& searchedIdentity() const { return m_searchedIdentity; }
     // Throws std::length_error when a row cannot be held.
     void appendRow(const QByteArray& folder, QByteArrayView base, QByteArrayView ext);
     int pendingRowCount() const;
@@ -83,5 +88,6 @@ private:
     std::vector<QByteArray> m_folders;
     std::vector<PreviewPass> m_passes;
     QByteArray m_searchedFolder;
+    Platform::FolderIdentity m_searchedIdentity;
     int m_publishedRows = 0;
 };

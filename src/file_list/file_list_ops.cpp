@@ -35,7 +35,7 @@ class RowFolders final
 public:
     explicit RowFolders(const FileListModel& list)
         : m_list(list)
-        , m_searched(Platform::openFolder(list.searchedFolder()))
+        , m_searched(openSearchedFolder(list))
     {
     }
 
@@ -55,6 +55,17 @@ public:
     }
 
 private:
+    // The searched path, as typed, must still lead to the folder the search listed: whoever can
+    // write the folder above it may have put another folder, or a link to one, in its place. No
+    // row can be reached otherwise.
+    static Platform::FolderHandle openSearchedFolder(const FileListModel& list)
+    {
+        Platform::FolderHandle searched = Platform::openFolder(list.searchedFolder());
+        if (searched.identity() != list.searchedIdentity())
+            return {};
+        return searched;
+    }
+
     const FileListModel& m_list;
     Platform::FolderHandle m_searched;
     std::optional<quint32> m_current;
@@ -96,7 +107,7 @@ void SearchFiles(FileListModel& list, const QByteArray& path, const QString& fil
             QCoreApplication::processEvents();
         },
     };
-    FolderAllList::ScanFolder(path, filter, context);
+    list.setSearchedIdentity(FolderAllList::ScanFolder(path, filter, context));
     list.publishPendingRows();
     list.checkAllRows();
 }

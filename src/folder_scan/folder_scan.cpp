@@ -19,15 +19,16 @@ bool isDotOrDotDot(QByteArrayView name)
     return name == QByteArrayView(".") || name == QByteArrayView("..");
 }
 
-void scanOneFolder(const QByteArray& path, const NameFilter& filter, ScanContext& context)
+// `folder` is open to be listed and `dir` is its folder text.
+void scanOneFolder(const Platform::FolderHandle& folder, const QByteArray& dir, const NameFilter& filter,
+    ScanContext& context)
 {
     try {
-        const QByteArray dir = folderText(path);
-
         QByteArrayList subfolders;
         {
-            // The listing is closed before descending, so at most one is open at a time.
-            Platform::DirListing listing(dir);
+            // The listing is closed before descending, so at most one is open at a time; only the
+            // handles of the folders above stay open.
+            Platform::DirListing listing(folder);
             Platform::DirEntry entry;
             int entryCounter = 0;
             while (listing.next(entry)) {
@@ -45,8 +46,17 @@ void scanOneFolder(const QByteArray& path, const NameFilter& filter, ScanContext
             }
         }
 
-        for (const QByteArray& name : std::as_const(subfolders))
-            scanOneFolder(dir + name + Platform::Separator, filter, context);
+        // Each folder is opened by its name in the folder above, never through a link: a folder
+        // swapped for a link after the listing above is skipped, as is one whose path has grown
+        // longer than the system takes.
+        for (const QByteArray& name : std::as_const(subfolders)) {
+            const QByteArray subdir = dir + name + Platform::Separator;
+            if (!Platform::fitsPathLimit(subdir))
+                continue;
+            const Platform::FolderHandle subfolder = Platform::openSubfolderToList(folder, name);
+            if (subfolder.isOpen())
+                scanOneFolder(subfolder, subdir, filter, context);
+        }
     } catch (...) {
         context.messages.show(AppIdentity::applicationTitle(), QStringLiteral("请填写正确的规则！"));
     }
@@ -72,10 +82,17 @@ void AddFileRow(FileListModel& list, const QByteArray& folder, QByteArrayView ba
     list.appendRow(folder, base, ext);
 }
 
-void ScanFolder(const QByteArray& path, const QString& filter, ScanContext& context)
+Platform::FolderIdentity ScanFolder(const QByteArray& path, const QString& filter, ScanContext& context)
 {
     const NameFilter nameFilter(filter);
-    scanOneFolder(path, nameFilter, context);
+    Platform::allowOneOpenFolderPerLevel();
+    const QByteArray dir = folderText(path);
+    // The folder as typed: links in the path are followed.
+    const Platform::FolderHandle folder = Platform::openFolderToList(dir);
+    if (!folder.isOpen())
+        return {};
+    scanOneFolder(folder, dir, nameFilter, context);
+    return folder.identity();
 }
 
 } // namespace FolderAllList

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/platform.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
@@ -37,7 +39,8 @@ struct ScanContext
 // Walks `path` and every folder below it, depth first, and adds a row for every file (anything
 // that is not a real directory, symbolic links included) whose name contains `filter`, ignoring
 // case. Folders that cannot be listed are skipped silently; a failure inside one folder is shown
-// once and skips the rest of that folder, while the walk of its siblings goes on.
-void ScanFolder(const QByteArray& path, const QString& filter, ScanContext& context);
+// once and skips the rest of that folder, while the walk of its siblings goes on. Returns which
+// folder `path` led to, or no identity when it could not be listed.
+Platform::FolderIdentity ScanFolder(const QByteArray& path, const QString& filter, ScanContext& context);
 
 } // namespace FolderAllList

@@ -13,32 +13,18 @@ namespace Platform {
 
 inline constexpr char Separator = '/';
 
-struct DirEntry
-{
-    QByteArrayView name; // valid until the next call of DirListing::next()
-    bool isDirectory = false; // a real directory; a link to one is not
-};
-
-// One open directory listing, in the order the file system returns it ("." and ".." included).
-class DirListing final
-{
-public:
-    explicit DirListing(const QByteArray& path);
-    ~DirListing();
-    Q_DISABLE_COPY_MOVE(DirListing)
-
-    bool isOpen() const { return m_handle != nullptr; }
-    bool next(DirEntry& entry);
-    void close();
-
-private:
-    void* m_handle = nullptr;
-};
-
 // Whether `path` names an entry, without following a final symbolic link.
 bool entryExists(const QByteArray& path);
 
-// A folder held open, so that moves inside it name the folder by handle rather than by a path that
+// Which folder a handle holds, whatever path reached it.
+struct FolderIdentity
+{
+    quint64 volume = 0;
+    quint64 index = 0; // the folder's number on its volume; never 0 for a folder that was opened
+    bool operator==(const FolderIdentity&) const = default;
+};
+
+// A folder held open, so that the scan and the moves name it by handle rather than by a path that
 // another program could redirect meanwhile.
 class FolderHandle final
 {
@@ -51,26 +37,64 @@ public:
 
     bool isOpen() const { return m_fd >= 0; }
     // The file system the folder lies on.
-    quint64 volume() const { return m_volume; }
+    quint64 volume() const { return m_identity.volume; }
+    FolderIdentity identity() const { return m_identity; }
     int fd() const { return m_fd; }
 
 private:
     friend FolderHandle openFolder(const QByteArray& path);
+    friend FolderHandle openFolderToList(const QByteArray& path);
+    friend FolderHandle openSubfolderToList(const FolderHandle& parent, const QByteArray& name);
     friend FolderHandle openFolderBeneath(const FolderHandle& base, QByteArrayView relative);
     friend FolderHandle openFolderByComponents(const FolderHandle& base, QByteArrayView relative);
     explicit FolderHandle(int fd);
 
     int m_fd = -1;
-    quint64 m_volume = 0;
+    FolderIdentity m_identity;
 };
 
 // The folder at `path`, reached as typed: symbolic links on the way are followed.
 FolderHandle openFolder(const QByteArray& path);
+// The same, opened so that it can also be listed.
+FolderHandle openFolderToList(const QByteArray& path);
+// The folder `name` of `parent`, opened so that it can be listed; not open when `name` is a
+// symbolic link or anything but a folder.
+FolderHandle openSubfolderToList(const FolderHandle& parent, const QByteArray& name);
 // The folder `relative` below `base` ("" is `base` itself), reached without following a symbolic
 // link at any level and without leaving `base`; not open when it cannot be reached that way.
 FolderHandle openFolderBeneath(const FolderHandle& base, QByteArrayView relative);
 // The same, one component at a time; what openFolderBeneath() does where the kernel cannot.
 FolderHandle openFolderByComponents(const FolderHandle& base, QByteArrayView relative);
+
+// Whether the system takes `path` as a whole; a folder with a longer path cannot be listed.
+bool fitsPathLimit(QByteArrayView path);
+
+// Makes room for one open folder per level of the deepest tree the path limit allows, since the
+// scan holds each level's folder open while it walks below it.
+void allowOneOpenFolderPerLevel();
+
+struct DirEntry
+{
+    QByteArrayView name; // valid until the next call of DirListing::next()
+    bool isDirectory = false; // a real directory; a link to one is not
+};
+
+// One listing of a folder opened to be listed, in the order the file system returns it ("." and
+// ".." included). The listing keeps its own handle, so the folder's may be closed meanwhile.
+class DirListing final
+{
+public:
+    explicit DirListing(const FolderHandle& folder);
+    ~DirListing();
+    Q_DISABLE_COPY_MOVE(DirListing)
+
+    bool isOpen() const { return m_handle != nullptr; }
+    bool next(DirEntry& entry);
+    void close();
+
+private:
+    void* m_handle = nullptr;
+};
 
 // Whether `name` names an entry of `folder`, without following a symbolic link.
 bool entryExists(const FolderHandle& folder, const QByteArray& name);

@@ -6,10 +6,12 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <dirent.h>
 #include <fcntl.h>
 #include <fnmatch.h>
 #include <linux/openat2.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/sysmacros.h>
@@ -43,6 +45,7 @@ bool hardLinksRefused(int error)
 
 // O_PATH asks nothing of the folder's own permissions and, on FUSE, nothing of the daemon.
 constexpr int folderOpenFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+constexpr int listingOpenFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
 
 constexpr int temporaryNameAttempts = 8;
 
@@ -111,9 +114,16 @@ QByteArray wildcardPattern(QByteArrayView component)
 
 } // namespace
 
-DirListing::DirListing(const QByteArray& path)
-    : m_handle(opendir(path.constData()))
+DirListing::DirListing(const FolderHandle& folder)
 {
+    // The listing closes its own copy of the handle, and with it the read-ahead buffer, while the
+    // folder's handle stays open for opening the folders below it.
+    const int fd = folder.isOpen() ? ::fcntl(folder.fd(), F_DUPFD_CLOEXEC, 0) : -1;
+    if (fd < 0)
+        return;
+    m_handle = fdopendir(fd);
+    if (!m_handle)
+        ::close(fd);
 }
 
 DirListing::~DirListing()
@@ -160,7 +170,7 @@ FolderHandle::FolderHandle(int fd)
 {
     struct stat status = {};
     if (m_fd >= 0 && fstat(m_fd, &status) == 0)
-        m_volume = status.st_dev;
+        m_identity = { status.st_dev, status.st_ino };
 }
 
 FolderHandle::~FolderHandle()
@@ -171,7 +181,7 @@ FolderHandle::~FolderHandle()
 
 FolderHandle::FolderHandle(FolderHandle&& other) noexcept
     : m_fd(std::exchange(other.m_fd, -1))
-    , m_volume(other.m_volume)
+    , m_identity(other.m_identity)
 {
 }
 
@@ -181,7 +191,7 @@ FolderHandle& FolderHandle::operator=(FolderHandle&& other) noexcept
         if (m_fd >= 0)
             ::close(m_fd);
         m_fd = std::exchange(other.m_fd, -1);
-        m_volume = other.m_volume;
+        m_identity = other.m_identity;
     }
     return *this;
 }
@@ -189,6 +199,35 @@ FolderHandle& FolderHandle::operator=(FolderHandle&& other) noexcept
 FolderHandle openFolder(const QByteArray& path)
 {
     return FolderHandle(::open(path.constData(), folderOpenFlags));
+}
+
+FolderHandle openFolderToList(const QByteArray& path)
+{
+    return FolderHandle(::open(path.constData(), listingOpenFlags));
+}
+
+FolderHandle openSubfolderToList(const FolderHandle& parent, const QByteArray& name)
+{
+    if (!parent.isOpen())
+        return {};
+    return FolderHandle(::openat(parent.fd(), name.constData(), listingOpenFlags | O_NOFOLLOW));
+}
+
+bool fitsPathLimit(QByteArrayView path)
+{
+    return path.size() < PATH_MAX; // PATH_MAX counts the terminating NUL
+}
+
+void allowOneOpenFolderPerLevel()
+{
+    // Each level of a path takes at least two bytes ("a/"); the rest is room for everything else
+    // the program holds open.
+    constexpr rlim_t wanted = PATH_MAX / 2 + 256;
+    struct rlimit limit = {};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur >= wanted)
+        return;
+    limit.rlim_cur = std::min(wanted, limit.rlim_max);
+    setrlimit(RLIMIT_NOFILE, &limit);
 }
 
 FolderHandle openFolderBeneath(const FolderHandle& base, QByteArrayView relative)
@@ -374,7 +413,7 @@ QByteArray firstMatchingEntry(const QByteArray& path)
     if (parent.isEmpty())
         parent = "/";
     const QByteArray pattern = wildcardPattern(last);
-    DirListing listing(parent);
+    DirListing listing(openFolderToList(parent));
     DirEntry entry;
     while (listing.next(entry)) {
         if (isHidden(entry.name))
