@@ -105,6 +105,9 @@ int renameNoReplace(const FolderHandle& folder, const QByteArray& from, const QB
 int linkThenUnlink(const FolderHandle& folder, const QByteArray& from, const QByteArray& to);
 int checkThenRename(const FolderHandle& folder, const QByteArray& from, const QByteArray& to);
 
+// Whether the volume loses a file when it refuses to rename it to a name it cannot hold.
+bool dropsFilesOnRefusedNames(quint64 volume);
+
 using MoveStep = int (*)(const FolderHandle& folder, const QByteArray& from, const QByteArray& to);
 struct MoveSteps
 {
