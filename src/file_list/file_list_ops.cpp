@@ -24,7 +24,7 @@ constexpr qint64 publishIntervalMs = 200;
 bool isPlainFileName(QByteArrayView name)
 {
     return !name.isEmpty() && name != QByteArrayView(".") && name != QByteArrayView("..")
-        && !name.contains(Platform::Separator) && !name.contains('\0');
+        && std::none_of(name.begin(), name.end(), Platform::isSeparator) && !name.contains('\0');
 }
 
 // Each row's folder, opened beneath the searched folder without following a symbolic link, so that

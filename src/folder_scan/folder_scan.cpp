@@ -74,7 +74,7 @@ SplitName SplitFileName(QByteArrayView name)
 
 QByteArray folderText(const QByteArray& path)
 {
-    return path.endsWith(Platform::Separator) ? path : path + Platform::Separator;
+    return !path.isEmpty() && Platform::isSeparator(path.back()) ? path : path + Platform::Separator;
 }
 
 void AddFileRow(FileListModel& list, const QByteArray& folder, QByteArrayView base, QByteArrayView ext)

@@ -1,17 +1,30 @@
 #pragma once
 
 // The only place that talks to the operating system. Paths and names are raw bytes, exactly as the
-// file system holds them, so that a name that is not valid UTF-8 passes through unchanged.
+// file system holds them, so that a name that is not valid UTF-8 passes through unchanged. On
+// Windows, whose names are UTF-16, the bytes are the names' WTF-8 form, which carries even an
+// unpaired surrogate unchanged both ways.
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QString>
 #include <QtGlobal>
 
 #include <unordered_map>
 
 namespace Platform {
 
+// The separator folder texts are built with; Windows also takes '/' in a typed path.
+#ifdef _WIN32
+inline constexpr char Separator = '\\';
+#else
 inline constexpr char Separator = '/';
+#endif
+
+bool isSeparator(char c);
+
+// A path typed or chosen in the window, as the file system names it, with the system's separators.
+QByteArray pathFromText(const QString& text);
 
 // Whether `path` names an entry, without following a final symbolic link.
 bool entryExists(const QByteArray& path);
@@ -35,11 +48,12 @@ public:
     FolderHandle& operator=(FolderHandle&& other) noexcept;
     Q_DISABLE_COPY(FolderHandle)
 
-    bool isOpen() const { return m_fd >= 0; }
+    bool isOpen() const { return m_handle != noHandle; }
     // The file system the folder lies on.
     quint64 volume() const { return m_identity.volume; }
     FolderIdentity identity() const { return m_identity; }
-    int fd() const { return m_fd; }
+    // The system's own handle: a file descriptor, or a Windows HANDLE.
+    qintptr native() const { return m_handle; }
 
 private:
     friend FolderHandle openFolder(const QByteArray& path);
@@ -47,9 +61,10 @@ private:
     friend FolderHandle openSubfolderToList(const FolderHandle& parent, const QByteArray& name);
     friend FolderHandle openFolderBeneath(const FolderHandle& base, QByteArrayView relative);
     friend FolderHandle openFolderByComponents(const FolderHandle& base, QByteArrayView relative);
-    explicit FolderHandle(int fd);
+    static constexpr qintptr noHandle = -1;
+    explicit FolderHandle(qintptr handle);
 
-    int m_fd = -1;
+    qintptr m_handle = noHandle;
     FolderIdentity m_identity;
 };
 

@@ -20,6 +20,11 @@ namespace Platform {
 
 namespace {
 
+int descriptor(const FolderHandle& folder)
+{
+    return static_cast<int>(folder.native());
+}
+
 DIR* dirHandle(void* handle)
 {
     return static_cast<DIR*>(handle);
@@ -35,6 +40,16 @@ constexpr int folderOpenFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
 constexpr int listingOpenFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
 
 } // namespace
+
+bool isSeparator(char c)
+{
+    return c == Separator;
+}
+
+QByteArray pathFromText(const QString& text)
+{
+    return QFile::encodeName(text);
+}
 
 bool dropsFilesOnRefusedNames(quint64 volume)
 {
@@ -80,7 +95,7 @@ DirListing::DirListing(const FolderHandle& folder)
 {
     // The listing closes its own copy of the handle, and with it the read-ahead buffer, while the
     // folder's handle stays open for opening the folders below it.
-    const int fd = folder.isOpen() ? ::fcntl(folder.fd(), F_DUPFD_CLOEXEC, 0) : -1;
+    const int fd = folder.isOpen() ? ::fcntl(descriptor(folder), F_DUPFD_CLOEXEC, 0) : -1;
     if (fd < 0)
         return;
     m_handle = fdopendir(fd);
@@ -127,22 +142,22 @@ bool entryExists(const QByteArray& path)
     return lstat(path.constData(), &status) == 0;
 }
 
-FolderHandle::FolderHandle(int fd)
-    : m_fd(fd)
+FolderHandle::FolderHandle(qintptr handle)
+    : m_handle(handle < 0 ? noHandle : handle)
 {
     struct stat status = {};
-    if (m_fd >= 0 && fstat(m_fd, &status) == 0)
+    if (isOpen() && fstat(descriptor(*this), &status) == 0)
         m_identity = { status.st_dev, status.st_ino };
 }
 
 FolderHandle::~FolderHandle()
 {
-    if (m_fd >= 0)
-        ::close(m_fd);
+    if (isOpen())
+        ::close(descriptor(*this));
 }
 
 FolderHandle::FolderHandle(FolderHandle&& other) noexcept
-    : m_fd(std::exchange(other.m_fd, -1))
+    : m_handle(std::exchange(other.m_handle, noHandle))
     , m_identity(other.m_identity)
 {
 }
@@ -150,9 +165,9 @@ FolderHandle::FolderHandle(FolderHandle&& other) noexcept
 FolderHandle& FolderHandle::operator=(FolderHandle&& other) noexcept
 {
     if (this != &other) {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = std::exchange(other.m_fd, -1);
+        if (isOpen())
+            ::close(descriptor(*this));
+        m_handle = std::exchange(other.m_handle, noHandle);
         m_identity = other.m_identity;
     }
     return *this;
@@ -172,7 +187,7 @@ FolderHandle openSubfolderToList(const FolderHandle& parent, const QByteArray& n
 {
     if (!parent.isOpen())
         return {};
-    return FolderHandle(::openat(parent.fd(), name.constData(), listingOpenFlags | O_NOFOLLOW));
+    return FolderHandle(::openat(descriptor(parent), name.constData(), listingOpenFlags | O_NOFOLLOW));
 }
 
 bool fitsPathLimit(QByteArrayView path)
@@ -200,7 +215,7 @@ FolderHandle openFolderBeneath(const FolderHandle& base, QByteArrayView relative
     open_how how = {};
     how.flags = folderOpenFlags;
     how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS;
-    const long fd = syscall(SYS_openat2, base.fd(), path.constData(), &how, sizeof how);
+    const long fd = syscall(SYS_openat2, descriptor(base), path.constData(), &how, sizeof how);
     if (fd < 0 && errno == ENOSYS)
         return openFolderByComponents(base, relative);
     return FolderHandle(static_cast<int>(fd));
@@ -210,7 +225,7 @@ FolderHandle openFolderByComponents(const FolderHandle& base, QByteArrayView rel
 {
     if (!base.isOpen())
         return {};
-    int fd = ::fcntl(base.fd(), F_DUPFD_CLOEXEC, 0);
+    int fd = ::fcntl(descriptor(base), F_DUPFD_CLOEXEC, 0);
     for (const QByteArray& component : relative.toByteArray().split(Separator)) {
         if (fd < 0)
             break;
@@ -230,8 +245,8 @@ FolderHandle openFolderByComponents(const FolderHandle& base, QByteArrayView rel
 int lookUp(const FolderHandle& folder, const QByteArray& name)
 {
     struct statx status = {};
-    return resultOf(
-        statx(folder.fd(), name.constData(), AT_SYMLINK_NOFOLLOW | AT_STATX_FORCE_SYNC, STATX_TYPE, &status));
+    return resultOf(statx(descriptor(folder), name.constData(), AT_SYMLINK_NOFOLLOW | AT_STATX_FORCE_SYNC,
+        STATX_TYPE, &status));
 }
 
 bool entryExists(const FolderHandle& folder, const QByteArray& name)
@@ -241,18 +256,20 @@ bool entryExists(const FolderHandle& folder, const QByteArray& name)
 
 int renameNoReplace(const FolderHandle& folder, const QByteArray& from, const QByteArray& to)
 {
-    return resultOf(renameat2(folder.fd(), from.constData(), folder.fd(), to.constData(), RENAME_NOREPLACE));
+    return resultOf(renameat2(
+        descriptor(folder), from.constData(), descriptor(folder), to.constData(), RENAME_NOREPLACE));
 }
 
 int linkThenUnlink(const FolderHandle& folder, const QByteArray& from, const QByteArray& to)
 {
     // linkat() fails with EEXIST when the target exists, so nothing can be replaced; flags 0 links
     // a symbolic link itself rather than what it points to.
-    if (linkat(folder.fd(), from.constData(), folder.fd(), to.constData(), 0) != 0)
+    if (linkat(descriptor(folder), from.constData(), descriptor(folder), to.constData(), 0) != 0)
         return errno;
-    if (unlinkat(folder.fd(), from.constData(), 0) != 0) {
+    if (unlinkat(descriptor(folder), from.constData(), 0) != 0) {
         const int error = errno;
-        unlinkat(folder.fd(), to.constData(), 0); // the file keeps its old name; report the move as failed
+        unlinkat(
+            descriptor(folder), to.constData(), 0); // the file keeps its old name; report the move as failed
         return error;
     }
     return 0;
@@ -266,7 +283,7 @@ int checkThenRename(const FolderHandle& folder, const QByteArray& from, const QB
     const int lookUpError = lookUp(folder, to);
     if (lookUpError != ENOENT)
         return lookUpError == 0 ? EEXIST : lookUpError;
-    return resultOf(renameat(folder.fd(), from.constData(), folder.fd(), to.constData()));
+    return resultOf(renameat(descriptor(folder), from.constData(), descriptor(folder), to.constData()));
 }
 
 QByteArray firstMatchingEntry(const QByteArray& path)

@@ -11,7 +11,6 @@
 #include "twips.h"
 
 #include <QComboBox>
-#include <QFile>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -267,7 +266,7 @@ void Form1::browse()
 
 bool Form1::acceptsSearchPath(const QString& path)
 {
-    return !Platform::firstMatchingEntry(QFile::encodeName(path)).isEmpty();
+    return !Platform::firstMatchingEntry(Platform::pathFromText(path)).isEmpty();
 }
 
 void Form1::search()
@@ -281,7 +280,7 @@ void Form1::search()
     // keyboard focus, which goes back where it was afterwards.
     const QPointer<QWidget> focused = focusWidget();
     setEnabled(false);
-    const QByteArray path = QFile::encodeName(m_text1->text());
+    const QByteArray path = Platform::pathFromText(m_text1->text());
     if (m_option1->isChecked())
         F1MDE::SearchFiles(m_fileList, path, m_text2->text(), m_messages);
     if (m_option2->isChecked())
