@@ -8,6 +8,7 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QComboBox>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -645,7 +646,9 @@ void TestForm1::browse()
 
 void TestForm1::pathCheck_data()
 {
-    QTest::addColumn<QString>("path"); // "<root>" stands for the temporary folder
+    // "<root>" stands for the temporary folder as the system writes it, "<root/>" for the same with
+    // '/', "<unc>" for its UNC form, "<long>" for a folder path of over 260 characters below it.
+    QTest::addColumn<QString>("path");
     QTest::addColumn<bool>("accepted");
     QTest::addColumn<int>("rows"); // rows found when searched; -1: not searched
 
@@ -659,7 +662,19 @@ void TestForm1::pathCheck_data()
     QTest::newRow("one-character folder name") << u"<root>/a"_s << true << 1;
     QTest::newRow("existing file lists nothing") << u"<root>/data/one.txt"_s << true << 0;
     QTest::newRow("wildcard matching a folder lists nothing") << u"<root>/da?a"_s << true << 0;
-    QTest::newRow("root folder") << u"/"_s << true << -1;
+    QTest::newRow("path over 260 characters") << u"<root>/<long>"_s << true << 1;
+    QTest::newRow("root folder") << QDir::toNativeSeparators(QDir::rootPath()) << true << -1;
+#ifdef _WIN32
+    // Windows takes both separators, in any mix, and paths in their UNC and long forms.
+    QTest::newRow("backslashes") << u"<root>\\data\\"_s << true << 2;
+    QTest::newRow("forward slashes") << u"<root/>/data/"_s << true << 2;
+    QTest::newRow("hidden by its attribute") << u"<root>\\secret"_s << false << 0;
+    QTest::newRow("long form") << u"\\\\?\\<root>\\data"_s << true << 2;
+    QTest::newRow("long form, over 260 characters") << u"\\\\?\\<root>\\<long>"_s << true << 1;
+    QTest::newRow("UNC path") << u"<unc>\\data"_s << true << 2;
+    QTest::newRow("UNC path, forward slashes") << u"<unc>/data/sub"_s << true << 1;
+    QTest::newRow("UNC long form") << u"\\\\?\\UNC\\<unc>\\data"_s << true << 2;
+#endif
 }
 
 void TestForm1::pathCheck()
@@ -676,7 +691,24 @@ void TestForm1::pathCheck()
     tree.createFile("data/sub/two.txt");
     tree.createFile("a/x.txt");
     tree.createFile(".hidden/h.txt");
-    path.replace(u"<root>"_s, QFile::decodeName(tree.root()));
+    const QByteArray longName(100, 'l');
+    const QByteArray longPath = longName + '/' + longName + '/' + longName;
+    tree.createDir(longName);
+    tree.createDir(longName + '/' + longName);
+    tree.createDir(longPath);
+    tree.createFile(longPath + "/deep.txt");
+#ifdef _WIN32
+    tree.createDir("secret");
+    tree.makeHidden("secret");
+    const QString unc = QString::fromUtf8(TestSystem::uncForm(tree.root()));
+    if (path.contains(u"<unc>"_s) && !QFileInfo(unc).isDir())
+        QSKIP("the administrative share \\\\localhost\\C$ is not reachable here");
+    // The long form names the share without its leading separators.
+    path.replace(u"UNC\\<unc>"_s, u"UNC"_s + unc.mid(1)).replace(u"<unc>"_s, unc);
+#endif
+    path.replace(u"<long>"_s, QString::fromUtf8(tree.path(longPath).mid(tree.root().size() + 1)))
+        .replace(u"<root/>"_s, QDir::fromNativeSeparators(QString::fromUtf8(tree.root())))
+        .replace(u"<root>"_s, QString::fromUtf8(tree.root()));
 
     QCOMPARE(Form1::acceptsSearchPath(path), accepted);
     if (rows < 0)
@@ -726,7 +758,7 @@ void TestForm1::searchFilters()
     QList<QByteArray> rows;
     for (int row = 0; row < fileList()->rowCount(); ++row) {
         QVERIFY(fileList()->isChecked(row));
-        rows.append(fileOfRow(row).mid(tree.root().size() + 1));
+        rows.append(tree.relative(fileOfRow(row)));
     }
     std::sort(rows.begin(), rows.end());
     QCOMPARE(rows, found);
@@ -821,7 +853,7 @@ void TestForm1::previewThenExecuteRenamesCheckedFilesOnly()
     QCOMPARE(control<QLabel>(u"Label6"_s)->text(), u"已完成 2 个文件修改!"_s);
     QVERIFY(m_messages.shown.isEmpty());
     // The rows still describe the names the files had when found.
-    QVERIFY(fileOfRow(keptRow).endsWith("data/sub/keep.txt"));
+    QCOMPARE(fileOfRow(keptRow), tree.path("data/sub/keep.txt"));
     QCOMPARE(list->index(keptRow, FileListModel::PreviewColumn).data().toString(), u" "_s);
 }
 
@@ -874,7 +906,7 @@ void TestForm1::failedRenamesAreReportedOneByOne()
 
     QTest::mouseClick(control(u"Command4"_s), Qt::LeftButton);
     // The first row takes the name; the others find it taken.
-    const QByteArray first = fileOfRow(0).mid(tree.root().size() + 1);
+    const QByteArray first = tree.relative(fileOfRow(0));
     Files expected { { "x.txt", "x" }, { "y.txt", "y" }, { "z.txt", "z" } };
     expected.insert("1.txt", expected.take(first));
     QCOMPARE(tree.snapshot(), expected);
