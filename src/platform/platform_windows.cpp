@@ -23,6 +23,10 @@ namespace Platform {
 
 namespace {
 
+// Numbered here: the SDK's winternl.h names only the first of these classes.
+const auto fileFullDirectoryInformation = static_cast<FILE_INFORMATION_CLASS>(2);
+const auto fileLinkInformation = static_cast<FILE_INFORMATION_CLASS>(11);
+
 // --- Names: UTF-16 on the system, WTF-8 bytes in the program ------------------------------------
 
 bool isHighSurrogate(char16_t unit)
@@ -303,7 +307,7 @@ QByteArray storedName(HANDLE folder, const std::wstring& name)
     mask.MaximumLength = mask.Length;
     IO_STATUS_BLOCK status = {};
     if (!NT_SUCCESS(NtQueryDirectoryFile(listing.get(), nullptr, nullptr, nullptr, &status, buffer.data(),
-            static_cast<ULONG>(buffer.size()), FileFullDirectoryInformation, TRUE, &mask, TRUE)))
+            static_cast<ULONG>(buffer.size()), fileFullDirectoryInformation, TRUE, &mask, TRUE)))
         return {};
     const auto* entry = reinterpret_cast<const FILE_FULL_DIR_INFO*>(buffer.data());
     return wtf8(entry->FileName, entry->FileNameLength / sizeof(wchar_t));
@@ -332,7 +336,7 @@ int giveName(HANDLE source, const FolderHandle& folder, const std::wstring& name
     if (change == NameChange::Rename)
         return SetFileInformationByHandle(source, FileRenameInfo, info, size) ? 0 : lastErrno();
     IO_STATUS_BLOCK status = {};
-    return errnoOfStatus(NtSetInformationFile(source, &status, info, size, FileLinkInformation));
+    return errnoOfStatus(NtSetInformationFile(source, &status, info, size, fileLinkInformation));
 }
 
 // Renaming a file to its own name in other letters can report success and change nothing (as
@@ -461,7 +465,7 @@ bool DirListing::next(DirEntry& entry)
         // Large batches: one round trip fetches hundreds of entries, even from a network share.
         if (!NT_SUCCESS(NtQueryDirectoryFile(listing->handle, nullptr, nullptr, nullptr, &status,
                 listing->buffer.data(), static_cast<ULONG>(listing->buffer.size()),
-                FileFullDirectoryInformation, FALSE, nullptr, listing->restart)))
+                fileFullDirectoryInformation, FALSE, nullptr, listing->restart)))
             return false;
         listing->restart = false;
         listing->offset = 0;
