@@ -92,6 +92,7 @@ struct DirEntry
 {
     QByteArrayView name; // valid until the next call of DirListing::next()
     bool isDirectory = false; // a real directory; a link to one is not
+    bool isHidden = false; // hidden by the system's convention: a leading "." or a hidden attribute
 };
 
 // One listing of a folder opened to be listed, in the order the file system returns it ("." and
@@ -172,8 +173,8 @@ private:
 
 // The name of the first visible entry that `path` designates: the last component itself when it
 // exists, or, when that component holds "*" or "?", the first entry of its parent folder that
-// matches it. Trailing separators are ignored, "/" gives "/", and hidden entries (starting with
-// ".") never count. Empty when nothing matches.
+// matches it. Trailing separators are ignored, a root ("/", "D:\", "\\server\share") gives
+// itself, and hidden entries never count. Empty when nothing matches.
 QByteArray firstMatchingEntry(const QByteArray& path);
 
 } // namespace Platform

@@ -116,6 +116,7 @@ bool DirListing::next(DirEntry& entry)
     if (!raw)
         return false;
     entry.name = QByteArrayView(raw->d_name);
+    entry.isHidden = isHidden(entry.name);
     if (raw->d_type != DT_UNKNOWN) {
         entry.isDirectory = raw->d_type == DT_DIR;
     } else {
@@ -312,7 +313,7 @@ QByteArray firstMatchingEntry(const QByteArray& path)
     DirListing listing(openFolderToList(parent));
     DirEntry entry;
     while (listing.next(entry)) {
-        if (isHidden(entry.name))
+        if (entry.isHidden)
             continue;
         const QByteArray name = entry.name.toByteArray();
         if (fnmatch(pattern.constData(), name.constData(), 0) == 0)
