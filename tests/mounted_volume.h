@@ -23,6 +23,7 @@ public:
         return kind == QStringLiteral("local");
     }
     static void unmountAll() { }
+    static bool unmount(const QString&) { return false; }
 };
 
 #else

@@ -668,7 +668,7 @@ void TestForm1::pathCheck_data()
     // Windows takes both separators, in any mix, and paths in their UNC and long forms.
     QTest::newRow("backslashes") << u"<root>\\data\\"_s << true << 2;
     QTest::newRow("forward slashes") << u"<root/>/data/"_s << true << 2;
-    QTest::newRow("hidden by its attribute") << u"<root>\\secret"_s << false << 0;
+    QTest::newRow("a leading dot alone hides nothing") << u"<root>\\.dotted"_s << true << 0;
     QTest::newRow("long form") << u"\\\\?\\<root>\\data"_s << true << 2;
     QTest::newRow("long form, over 260 characters") << u"\\\\?\\<root>\\<long>"_s << true << 1;
     QTest::newRow("UNC path") << u"<unc>\\data"_s << true << 2;
@@ -698,8 +698,9 @@ void TestForm1::pathCheck()
     tree.createDir(longPath);
     tree.createFile(longPath + "/deep.txt");
 #ifdef _WIN32
-    tree.createDir("secret");
-    tree.makeHidden("secret");
+    // Windows hides by an attribute, not by a leading dot.
+    tree.makeHidden(".hidden");
+    tree.createDir(".dotted");
     const QString unc = QString::fromUtf8(TestSystem::uncForm(tree.root()));
     if (path.contains(u"<unc>"_s) && !QFileInfo(unc).isDir())
         QSKIP("the administrative share \\\\localhost\\C$ is not reachable here");

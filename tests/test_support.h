@@ -15,10 +15,12 @@
 #include <memory>
 
 #ifdef _WIN32
+#ifndef NOMINMAX
 #define NOMINMAX
-#define WIN32_LEAN_AND_MEAN
-#include <sddl.h>
+#endif
 #include <windows.h>
+// After windows.h, which these need.
+#include <sddl.h>
 #include <winioctl.h>
 
 #include <cstring>
