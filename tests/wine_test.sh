@@ -28,7 +28,7 @@ export WINEQT_QPA_FONTDIR="Z:${RENAMER_WINE_FONTS:-/usr/share/fonts/truetype/wqy
         "$wine" wineboot --init >/dev/null 2>&1
     fi
     mkdir -p "$prefix/dosdevices/unc/localhost"
-    ln -sfn ../../c: "$prefix/dosdevices/unc/localhost/c\$"
+    ln -sfn ../../c: "$prefix/dosdevices/unc/localhost/C\$"
 ) 9>"$prefix.lock"
 
 rm -f "$result"
