@@ -108,11 +108,6 @@ std::wstring wide(QByteArrayView bytes)
     return units;
 }
 
-QByteArray wtf8(const std::wstring& units)
-{
-    return wtf8(units.data(), static_cast<qsizetype>(units.size()));
-}
-
 // --- Errors: the move's ways report errno values, as on every other system -----------------------
 
 int errnoOf(DWORD error)
@@ -680,6 +675,9 @@ QByteArray firstMatchingEntry(const QByteArray& path)
 
     const qsizetype cut = trimmed.lastIndexOf('\\');
     const QByteArray last = trimmed.mid(cut + 1);
+    // "." and ".." name no entry, though the system resolves them to a folder.
+    if (last == "." || last == "..")
+        return {};
     if (!last.contains('*') && !last.contains('?')) {
         const DWORD attributes = GetFileAttributesW(longPath(trimmed).c_str());
         return attributes == INVALID_FILE_ATTRIBUTES || hiddenBySystem(attributes) ? QByteArray() : last;
