@@ -46,18 +46,31 @@ private Q_SLOTS:
 void TestPlatform::moves_data()
 {
     QTest::addColumn<Move>("move");
+    QTest::addColumn<QString>("wineLacks"); // why Wine cannot move this way, where it cannot
     QTest::newRow("mover") << Move(
         [](const Platform::FolderHandle& folder, const QByteArray& from, const QByteArray& to) {
             return Platform::FileMover().move(folder, from, to).error;
-        });
-    QTest::newRow("rename no-replace") << Move(Platform::renameNoReplace);
-    QTest::newRow("link then unlink") << Move(Platform::linkThenUnlink);
-    QTest::newRow("check then rename") << Move(Platform::checkThenRename);
+        }) << QString();
+    QTest::newRow("rename no-replace")
+        << Move(Platform::renameNoReplace)
+        << u"Wine 8 refuses a rename named relative to a folder handle (FileRenameInformation with a "
+           "RootDirectory) with ERROR_INVALID_PARAMETER; Windows takes it"_s;
+    QTest::newRow("link then unlink") << Move(Platform::linkThenUnlink) << QString();
+    QTest::newRow("check then rename") << Move(Platform::checkThenRename) << QString();
 }
+
+// Skips the row where Wine lacks the way of moving it tries.
+#define SKIP_WHERE_WINE_LACKS_THE_WAY()                                                                      \
+    do {                                                                                                     \
+        QFETCH(QString, wineLacks);                                                                          \
+        if (TestSystem::underWine() && !wineLacks.isEmpty())                                                 \
+            QSKIP(qPrintable(wineLacks));                                                                    \
+    } while (false)
 
 void TestPlatform::movesFile()
 {
     QFETCH(Move, move);
+    SKIP_WHERE_WINE_LACKS_THE_WAY();
     TestTree tree;
     tree.createFile("old.txt", "content");
     QCOMPARE(move(Platform::openFolder(tree.root()), "old.txt", "new.txt"), 0);
@@ -67,6 +80,7 @@ void TestPlatform::movesFile()
 void TestPlatform::neverReplacesExistingTarget()
 {
     QFETCH(Move, move);
+    SKIP_WHERE_WINE_LACKS_THE_WAY();
     TestTree tree;
     tree.createFile("a.txt", "first");
     tree.createFile("b.txt", "second");
@@ -96,6 +110,7 @@ void TestPlatform::missingSourceFails()
 void TestPlatform::movesNonUtf8NameAndLink()
 {
     QFETCH(Move, move);
+    SKIP_WHERE_WINE_LACKS_THE_WAY();
     const QByteArray from = TestSystem::notText + ".txt";
     const QByteArray to = "\xe9" + TestSystem::notText + ".md";
     SKIP_UNLESS_NAME_HELD(from);
@@ -183,9 +198,15 @@ void TestPlatform::waysOfMovingOnEachVolume_data()
     QTest::addColumn<bool>("foldsCase"); // whether a change of case only goes through a temporary name
     using Way = Platform::MoveWay;
 #ifdef _WIN32
-    // NTFS changes the case of a name in one move. Wine 8.0 reports such a move as done and keeps
-    // the old name; read back, it counts as refused and goes through a temporary name.
-    QTest::newRow("local") << u"local"_s << Way::RenameNoReplace << TestSystem::underWine();
+    // NTFS renames by handle and changes the case of a name in one move. Wine 8 refuses a rename
+    // relative to a folder handle, so its files move by hard link; a hard link to the same name in
+    // other letters finds the file itself, so a change of case goes through a temporary name there.
+    // (Wine also reports a case-only MoveFileExW as done and keeps the old name: a move by path is
+    // read back.)
+    if (TestSystem::underWine())
+        QTest::newRow("local") << u"local"_s << Way::LinkThenUnlink << true;
+    else
+        QTest::newRow("local") << u"local"_s << Way::RenameNoReplace << false;
 #else
     QTest::newRow("local") << u"local"_s << Way::RenameNoReplace << false;
     QTest::newRow("ext2") << u"ext2"_s << Way::RenameNoReplace << false;

@@ -26,6 +26,8 @@ export WINEQT_QPA_FONTDIR="Z:${RENAMER_WINE_FONTS:-/usr/share/fonts/truetype/wqy
     flock 9
     if [ ! -f "$prefix/system.reg" ]; then
         "$wine" wineboot --init >/dev/null 2>&1
+        # Wine hides names with a leading dot, as Linux does; Windows hides by attribute only.
+        "$wine" reg add 'HKCU\Software\Wine' /v ShowDotFiles /d Y /f >/dev/null 2>&1
     fi
     mkdir -p "$prefix/dosdevices/unc/localhost"
     ln -sfn ../../c: "$prefix/dosdevices/unc/localhost/C\$"
