@@ -12,12 +12,12 @@
 #include <QTest>
 
 #include <cstdio>
-#include <tuple>
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <tuple>
 #include <unistd.h>
 
 // Records every box instead of showing it; the box is "closed" at once.
