@@ -17,6 +17,7 @@
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <tuple>
 #include <unistd.h>
 
 // Records every box instead of showing it; the box is "closed" at once.
@@ -129,7 +130,8 @@ private:
     // Works through folder handles, so it also reaches folders nested deeper than the longest path.
     static void removeBelow(int parentFd, const char* name)
     {
-        ::fchmodat(parentFd, name, 0700, 0);
+        // Opens up a folder a test made read-only; where that fails, the removal below leaves it.
+        std::ignore = ::fchmodat(parentFd, name, 0700, 0);
         const int fd = ::openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
         if (fd < 0)
             return;

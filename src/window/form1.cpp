@@ -7,6 +7,7 @@
 #include "file_list/file_list_ops.h"
 #include "file_list/init_file_list.h"
 #include "new_name_rule.h"
+#include "path_box.h"
 #include "platform/platform.h"
 #include "twips.h"
 
@@ -111,7 +112,7 @@ void Form1::createControls()
     m_frame3 = place<QGroupBox>(m_frame1, u"Frame3"_s, 240, 240, 5415, 1305);
     setFrameTitle(m_frame3, u"筛选条件"_s);
     m_label1 = place<QLabel>(m_frame3, u"Label1"_s, 240, 405, 495, 255, u"路径:"_s);
-    m_text1 = place<QLineEdit>(m_frame3, u"Text1"_s, 720, 360, 3285, 300);
+    m_text1 = place<PathBox>(m_frame3, u"Text1"_s, 720, 360, 3285, 300);
     m_command1 = place<QPushButton>(m_frame3, u"Command1"_s, 4200, 360, 975, 300, u"浏览"_s);
     m_option1 = place<QRadioButton>(m_frame3, u"Option1"_s, 240, 900, 975, 180, u"后缀名:"_s);
     m_text2 = place<QLineEdit>(m_frame3, u"Text2"_s, 1200, 855, 735, 300, u".txt"_s);
@@ -257,6 +258,11 @@ void Form1::toggleHelp()
         setFrameTitle(m_frame5, helpCaption);
         m_text7->show();
     }
+}
+
+void Form1::setPath(const QString& path)
+{
+    m_text1->setText(path);
 }
 
 void Form1::browse()

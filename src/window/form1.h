@@ -28,6 +28,10 @@ public:
     // `messages` and `folderChooser` must outlive the window.
     Form1(MessageBoxes& messages, FolderChooser& folderChooser, QWidget* parent = nullptr);
 
+    // Puts `path` in the path box, as the folder the program was opened with; nothing else changes and
+    // no search starts.
+    void setPath(const QString& path);
+
     // Previews the new names of the checked rows under the current rule; with `sMode` also renames
     // the files.
     void SetFileName(bool sMode);
