@@ -1,6 +1,7 @@
 #include "app_identity.h"
 #include "dialog/qt_folder_chooser.h"
 #include "dialog/qt_message_boxes.h"
+#include "platform/platform.h"
 #include "window/command_line.h"
 #include "window/form1.h"
 
@@ -17,10 +18,8 @@ int main(int argc, char* argv[])
     // The command line is read before Qt connects to a window system, so every answer, refusals
     // included, needs no display. Qt is handed the program's name alone: it takes none of its own
     // options (its environment variables serve instead), so no argument is read twice.
-    QStringList arguments;
-    for (int i = 0; i < argc; ++i)
-        arguments.append(QString::fromLocal8Bit(argv[i]));
-    const CommandLine::Outcome outcome = CommandLine::read(arguments, QDir::currentPath());
+    const CommandLine::Outcome outcome
+        = CommandLine::read(Platform::commandLineArguments(argc, argv), QDir::currentPath());
     if (outcome.exitStatus) {
         std::fputs(outcome.message.toLocal8Bit().constData(), *outcome.exitStatus == 0 ? stdout : stderr);
         return *outcome.exitStatus;
