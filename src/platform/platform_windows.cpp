@@ -110,11 +110,6 @@ std::wstring wide(QByteArrayView bytes)
     return units;
 }
 
-QByteArray wtf8(const std::wstring& units)
-{
-    return wtf8(units.data(), static_cast<qsizetype>(units.size()));
-}
-
 // --- Errors: the move's ways report errno values, as on every other system -----------------------
 
 int errnoOf(DWORD error)
