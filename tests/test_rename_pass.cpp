@@ -4,10 +4,12 @@
 #include "test_support.h"
 #include "window/new_name_rule.h"
 
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
 #include <unistd.h>
 
@@ -98,6 +100,8 @@ private Q_SLOTS:
     void neverLeavesTheSearchedTree();
     void nothingIsEverLost_data();
     void nothingIsEverLost();
+    void eventsGoThroughDuringLongPass_data();
+    void eventsGoThroughDuringLongPass();
 };
 
 void TestRenamePass::previews_data()
@@ -570,6 +574,49 @@ void TestRenamePass::nothingIsEverLost()
         QCOMPARE(session.completions[0], u"已完成 %1 个文件修改!"_s.arg(carryingPreview));
         QCOMPARE(session.failedPaths().size(), checkedRows - carryingPreview);
     }
+}
+
+void TestRenamePass::eventsGoThroughDuringLongPass_data()
+{
+    QTest::addColumn<QString>("volume");
+    QTest::newRow("exfat") << u"exfat"_s;
+}
+
+// A camera card's photos changed from ".JPG" to ".jpg": on exFAT each is a change of letter case
+// through a temporary name, and the pass takes seconds. Meanwhile the window's events must go
+// through often enough that it repaints and a screen reader gets its answers.
+void TestRenamePass::eventsGoThroughDuringLongPass()
+{
+    VOLUME_BASE(base);
+    Session session(base);
+    constexpr int photos = 5000;
+    for (int i = 0; i < photos; ++i)
+        session.tree.createFile("IMG_" + QByteArray::number(i) + ".JPG");
+    session.search(u".JPG"_s);
+
+    QElapsedTimer clock;
+    qint64 lastEvent = 0;
+    qint64 longestGap = 0;
+    const auto eventArrives = [&] {
+        longestGap = std::max(longestGap, clock.elapsed() - lastEvent);
+        lastEvent = clock.elapsed();
+    };
+    QTimer ticker;
+    ticker.setTimerType(Qt::PreciseTimer);
+    ticker.setInterval(5);
+    connect(&ticker, &QTimer::timeout, this, eventArrives);
+    ticker.start();
+    clock.start();
+    session.apply(".jpg", true, true);
+    eventArrives(); // the gap between the last event and the end of the pass counts too
+    ticker.stop();
+
+    QCOMPARE(session.completions, QStringList { u"已完成 %1 个文件修改!"_s.arg(photos) });
+    const Tree after = session.tree.snapshot();
+    QCOMPARE(after.size(), photos);
+    for (const QByteArray& name : after.keys())
+        QVERIFY2(name.endsWith(".jpg"), name.constData());
+    QCOMPARE_LE(longestGap, 250);
 }
 
 QTEST_GUILESS_MAIN(TestRenamePass)
