@@ -24,6 +24,8 @@
 #include <QRadioButton>
 #include <QTreeView>
 
+#include <utility>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -312,7 +314,7 @@ void Form1::SetFileName(bool sMode)
     const QPointer<QWidget> focused = focusWidget();
     if (sMode)
         setEnabled(false);
-    {
+    { // the progress dialog closes before the window takes input again
         QtRenameProgress progress(this, m_progressDelay);
         m_renameProgress = &progress;
         F1MDE::RenameFeedback feedback { m_messages, [this](const QString& text) { m_label6->setText(text); },
@@ -330,7 +332,7 @@ void Form1::SetFileName(bool sMode)
         if (focused)
             focused->setFocus();
     }
-    if (m_closeWhenRenamed)
+    if (std::exchange(m_closeWhenRenamed, false))
         close();
 }
 

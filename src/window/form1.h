@@ -71,7 +71,7 @@ private:
     FolderChooser& m_folderChooser;
     FileListModel m_fileList;
     std::chrono::milliseconds m_progressDelay { std::chrono::seconds(1) };
-    QtRenameProgress* m_renameProgress = nullptr; // while an execute runs
+    QtRenameProgress* m_renameProgress = nullptr; // while SetFileName runs
     bool m_closeWhenRenamed = false;
 
     QGroupBox* m_frame1 = nullptr;
