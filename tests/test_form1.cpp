@@ -948,8 +948,9 @@ void TestForm1::stoppingAnExecute_data()
     QTest::newRow("closing the window") << u"close"_s;
 }
 
-// The user stops a long execute while the box of its eleventh row, whose new name is taken, is up:
-// the ten files before stay renamed, the rest keep their names, and the count says ten.
+// A long execute stopped mid-pass. The box of the eleventh row, whose new name is taken, is where the
+// test gets in (a recording box, unlike a real one, leaves the dialog free): the ten files before
+// stay renamed, the rest keep their names, and the count says ten.
 void TestForm1::stoppingAnExecute()
 {
     QFETCH(QString, how);
