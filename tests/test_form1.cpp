@@ -16,6 +16,8 @@
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QProcess>
+#include <QProgressBar>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
@@ -27,6 +29,7 @@
 #include <utility>
 
 using namespace Qt::StringLiterals;
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -148,7 +151,10 @@ private Q_SLOTS:
     void previewThenExecuteRenamesCheckedFilesOnly();
     void executeRenames_data();
     void executeRenames();
+    void failedRenamesAreReportedOneByOne_data();
     void failedRenamesAreReportedOneByOne();
+    void stoppingAnExecute_data();
+    void stoppingAnExecute();
 
 private:
     template <typename T = QWidget> T* control(const QString& name) const
@@ -160,6 +166,8 @@ private:
     void search(const QString& path);
     QPoint inWindow(QWidget* widget) const { return widget->mapTo(m_window.get(), widget->rect().center()); }
     QByteArray fileOfRow(int row) const;
+    QProgressDialog* progressDialog() const { return m_window->findChild<QProgressDialog*>(); }
+    QString progressShown() const;
 
     RecordingMessageBoxes m_messages;
     RecordingFolderChooser m_chooser;
@@ -169,6 +177,7 @@ private:
 void TestForm1::init()
 {
     m_messages.shown.clear();
+    m_messages.whileShown = nullptr;
     m_chooser = RecordingFolderChooser();
     m_window = std::make_unique<Form1>(m_messages, m_chooser);
     m_window->show();
@@ -188,6 +197,19 @@ FileListModel* TestForm1::fileList() const
 QByteArray TestForm1::fileOfRow(int row) const
 {
     return fileList()->fullPath(row);
+}
+
+// The progress dialog as it shows over the window: title, label, button and bar; "none" when no
+// progress dialog is up.
+QString TestForm1::progressShown() const
+{
+    auto* dialog = qobject_cast<QProgressDialog*>(QApplication::activeModalWidget());
+    if (!dialog || !dialog->isVisible())
+        return u"none"_s;
+    auto* bar = dialog->findChild<QProgressBar*>();
+    return QStringList { dialog->windowTitle(), dialog->labelText(),
+        dialog->findChild<QPushButton*>()->text(), u"%1 of %2"_s.arg(bar->value()).arg(bar->maximum()) }
+        .join(u" | "_s);
 }
 
 // One user action, written as "verb|control|text":
@@ -1039,14 +1061,33 @@ void TestForm1::executeRenames()
     QVERIFY(m_messages.shown.isEmpty());
 }
 
+void TestForm1::failedRenamesAreReportedOneByOne_data()
+{
+    QTest::addColumn<bool>("longExecute");
+    QTest::newRow("quick execute: no progress") << false;
+    QTest::newRow("long execute: each box over the progress") << true;
+}
+
 void TestForm1::failedRenamesAreReportedOneByOne()
 {
+    QFETCH(bool, longExecute);
+    if (longExecute)
+        m_window->setProgressDelay(0ms);
     TestTree tree;
     tree.createFile("x.txt", "x");
     tree.createFile("y.txt", "y");
     tree.createFile("z.txt", "z");
     search(QFile::decodeName(tree.root()));
     QCOMPARE(fileList()->rowCount(), 3);
+    QStringList under; // what shows under each box
+    m_messages.whileShown = [&] {
+        QVERIFY(!m_window->isEnabled());
+        under.append(progressShown());
+    };
+    const auto progressAt = [longExecute](int done) {
+        return longExecute ? u"批量文件重命名 | 正在修改文件: %1 / 3 | 取消 | %1 of 3"_s.arg(done)
+                           : u"none"_s;
+    };
 
     QTest::mouseClick(control(u"Command4"_s), Qt::LeftButton);
     // The first row takes the name; the others find it taken.
@@ -1060,14 +1101,71 @@ void TestForm1::failedRenamesAreReportedOneByOne()
         QCOMPARE(
             m_messages.shown[row - 1].text, u" 修改失败！项目地址: "_s + QFile::decodeName(fileOfRow(row)));
     }
+    QCOMPARE(under, (QStringList { progressAt(2), progressAt(3) }));
     QCOMPARE(control<QLabel>(u"Label6"_s)->text(), u"已完成 1 个文件修改!"_s);
+    QVERIFY(!progressDialog());
+    QVERIFY(m_window->isEnabled());
 
     // Without a new search every row still names its old path, so every move fails.
     m_messages.shown.clear();
+    under.clear();
     QTest::mouseClick(control(u"Command4"_s), Qt::LeftButton);
     QCOMPARE(m_messages.shown.size(), 3);
+    QCOMPARE(under, (QStringList { progressAt(1), progressAt(2), progressAt(3) }));
     QCOMPARE(tree.snapshot(), expected);
     QCOMPARE(control<QLabel>(u"Label6"_s)->text(), u"已完成 0 个文件修改!"_s);
+}
+
+void TestForm1::stoppingAnExecute_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("cancel button") << u"cancel"_s;
+    QTest::newRow("Escape") << u"escape"_s;
+    QTest::newRow("closing the window") << u"close"_s;
+}
+
+// A long execute stopped mid-pass. The box of the eleventh row, whose new name is taken, is where the
+// test gets in (a recording box, unlike a real one, leaves the dialog free): the ten files before
+// stay renamed, the rest keep their names, and the count says ten.
+void TestForm1::stoppingAnExecute()
+{
+    QFETCH(QString, how);
+    m_window->setProgressDelay(0ms);
+    TestTree tree;
+    for (int i = 0; i < 20; ++i)
+        tree.createFile("f" + QByteArray::number(i) + ".txt", QByteArray::number(i));
+    search(QFile::decodeName(tree.root()));
+    QCOMPARE(fileList()->rowCount(), 20);
+    constexpr int stopRow = 10;
+    QByteArray taken = fileList()->name(stopRow);
+    taken.replace(".txt", ".md");
+    tree.createFile(taken, "taken");
+    const Files before = tree.snapshot();
+
+    m_messages.whileShown = [&] {
+        QProgressDialog* dialog = progressDialog();
+        QVERIFY(dialog && dialog->isVisible());
+        if (how == u"cancel")
+            QTest::mouseClick(dialog->findChild<QPushButton*>(), Qt::LeftButton);
+        else if (how == u"escape")
+            QTest::keyClick(dialog->windowHandle(), Qt::Key_Escape);
+        else
+            QVERIFY(!m_window->close());
+    };
+    perform(u"click|Option4"_s);
+    perform(u"type|Text6|.md"_s);
+    QTest::mouseClick(control(u"Command4"_s), Qt::LeftButton);
+
+    Files expected = before;
+    for (int row = 0; row < stopRow; ++row) {
+        const QByteArray name = fileList()->name(row);
+        expected.insert(QByteArray(name).replace(".txt", ".md"), expected.take(name));
+    }
+    QCOMPARE(tree.snapshot(), expected);
+    QCOMPARE(m_messages.shown.size(), 1);
+    QCOMPARE(control<QLabel>(u"Label6"_s)->text(), u"已完成 %1 个文件修改!"_s.arg(stopRow));
+    QVERIFY(!progressDialog());
+    QCOMPARE(m_window->isVisible(), how != u"close");
 }
 
 QTEST_MAIN(TestForm1)

@@ -14,17 +14,24 @@
 #include <cstdio>
 #include <dirent.h>
 #include <fcntl.h>
+#include <functional>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <tuple>
 #include <unistd.h>
 
-// Records every box instead of showing it; the box is "closed" at once.
+// Records every box instead of showing it; the box is "closed" at once, after `whileShown`, which
+// stands for what the user does while the box is up.
 class RecordingMessageBoxes final : public MessageBoxes
 {
 public:
-    void show(const QString& title, const QString& text) override { shown.append({ title, text }); }
+    void show(const QString& title, const QString& text) override
+    {
+        shown.append({ title, text });
+        if (whileShown)
+            whileShown();
+    }
 
     struct Shown
     {
@@ -32,6 +39,7 @@ public:
         QString text;
     };
     QList<Shown> shown;
+    std::function<void()> whileShown;
 };
 
 // A real folder tree under a temporary folder, in the system's temporary folder or below `base`.

@@ -4,6 +4,7 @@
 #include "clickable_label.h"
 #include "dialog/browse_for_folder.h"
 #include "dialog/message_boxes.h"
+#include "dialog/qt_rename_progress.h"
 #include "file_list/file_list_ops.h"
 #include "file_list/init_file_list.h"
 #include "new_name_rule.h"
@@ -11,6 +12,7 @@
 #include "platform/platform.h"
 #include "twips.h"
 
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -21,6 +23,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTreeView>
+
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
@@ -309,7 +313,41 @@ void Form1::SetFileName(bool sMode)
         .keyword = m_text5->text(),
         .newSuffix = m_text6->text(),
     };
-    F1MDE::RenameFeedback feedback { m_messages, [this](const QString& text) { m_label6->setText(text); } };
-    for (const NewNameRule::PassValue& value : NewNameRule::passValues(settings, QLocale()))
-        F1MDE::ApplyNewNames(m_fileList, value.value.toUtf8(), sMode, value.extensionMode, feedback);
+    // No input reaches the window while an execute lets events through between moves; disabling it
+    // also drops the keyboard focus, which goes back where it was afterwards. A preview lets none
+    // through. Dialogs made after the window was disabled, the progress and the boxes, take input.
+    const QPointer<QWidget> focused = focusWidget();
+    if (sMode)
+        setEnabled(false);
+    { // the progress dialog closes before the window takes input again
+        QtRenameProgress progress(this, m_progressDelay);
+        m_renameProgress = &progress;
+        F1MDE::RenameFeedback feedback { m_messages, [this](const QString& text) { m_label6->setText(text); },
+            &progress };
+        // A stop ends the whole command, not only the pass it came in.
+        for (const NewNameRule::PassValue& value : NewNameRule::passValues(settings, QLocale())) {
+            if (progress.stopRequested())
+                break;
+            F1MDE::ApplyNewNames(m_fileList, value.value.toUtf8(), sMode, value.extensionMode, feedback);
+        }
+        m_renameProgress = nullptr;
+    }
+    if (sMode) {
+        setEnabled(true);
+        if (focused)
+            focused->setFocus();
+    }
+    if (std::exchange(m_closeWhenRenamed, false))
+        close();
+}
+
+void Form1::closeEvent(QCloseEvent* event)
+{
+    if (m_renameProgress) {
+        m_renameProgress->requestStop();
+        m_closeWhenRenamed = true;
+        event->ignore();
+        return;
+    }
+    QWidget::closeEvent(event);
 }
