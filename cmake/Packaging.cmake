@@ -5,8 +5,27 @@
 install(FILES ${PROJECT_SOURCE_DIR}/data/copyright
     DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/batch-renamer)
 
+# The manual page and the package's Debian changelog go in gzipped, as Debian wants them: at the
+# strongest level and without the name and time stamp that would make every build's file differ.
+if(NOT WIN32)
+    find_program(RENAMER_GZIP gzip REQUIRED)
+    set(manual_page ${PROJECT_BINARY_DIR}/batch-renamer.1.gz)
+    set(debian_changelog ${PROJECT_BINARY_DIR}/changelog.Debian.gz)
+    add_custom_command(OUTPUT ${manual_page}
+        COMMAND ${RENAMER_GZIP} -9 -n -c ${PROJECT_SOURCE_DIR}/data/batch-renamer.1 > ${manual_page}
+        DEPENDS ${PROJECT_SOURCE_DIR}/data/batch-renamer.1 VERBATIM)
+    add_custom_command(OUTPUT ${debian_changelog}
+        COMMAND ${RENAMER_GZIP} -9 -n -c ${PROJECT_SOURCE_DIR}/data/changelog > ${debian_changelog}
+        DEPENDS ${PROJECT_SOURCE_DIR}/data/changelog VERBATIM)
+    add_custom_target(gzipped_docs ALL DEPENDS ${manual_page} ${debian_changelog})
+    install(FILES ${manual_page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+    install(FILES ${debian_changelog} DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/batch-renamer)
+endif()
+
 set(CPACK_PACKAGE_NAME batch-renamer)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+# The Debian revision: the package carries data/changelog, whose top entry names this version.
+set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
 set(CPACK_PACKAGE_VENDOR "Batch Renamer developers")
 set(CPACK_PACKAGE_CONTACT "Batch Renamer developers <rename@example.org>")
 set(CPACK_PACKAGE_HOMEPAGE_URL "https://example.org/batch-renamer")

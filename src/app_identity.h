@@ -2,8 +2,20 @@
 
 #include <QString>
 
-// Who the program says it is: window title, message-box title, contact line.
+// Who the program says it is: command name and version, window title, message-box title, contact
+// line.
 namespace AppIdentity {
+
+inline QString programName()
+{
+    return QStringLiteral("batch-renamer");
+}
+
+// The build passes the project's version in.
+inline QString version()
+{
+    return QStringLiteral(BATCH_RENAMER_VERSION);
+}
 
 inline QString windowTitle()
 {

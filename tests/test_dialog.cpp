@@ -4,6 +4,7 @@
 #include "test_support.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QMessageBox>
@@ -21,6 +22,7 @@ class TestDialog final : public QObject
 private Q_SLOTS:
     void init();
     void cleanup();
+    void messageBoxHasTitleTextAndOneOkButton_data();
     void messageBoxHasTitleTextAndOneOkButton();
     void folderChooser_data();
     void folderChooser();
@@ -41,17 +43,32 @@ void TestDialog::cleanup()
     delete m_owner;
 }
 
+void TestDialog::messageBoxHasTitleTextAndOneOkButton_data()
+{
+    QTest::addColumn<bool>("overDialog"); // a modal dialog of the window is up, as a rename's progress
+    QTest::newRow("over the window") << false;
+    QTest::newRow("over a dialog up over the window") << true;
+}
+
 void TestDialog::messageBoxHasTitleTextAndOneOkButton()
 {
+    QFETCH(bool, overDialog);
     QtMessageBoxes boxes;
     boxes.setOwner(m_owner);
+    QDialog dialog(m_owner);
+    dialog.setWindowModality(Qt::WindowModal);
+    if (overDialog) {
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    }
+    QWidget* const expectedParent = overDialog ? &dialog : m_owner;
     bool answered = false;
     QTimer::singleShot(0, this, [&] {
         QTRY_VERIFY(qobject_cast<QMessageBox*>(QApplication::activeModalWidget()));
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         QCOMPARE(box->windowTitle(), u"ERROR"_s);
         QCOMPARE(box->text(), u"请选择路径！"_s);
-        QCOMPARE(box->parentWidget(), m_owner);
+        QCOMPARE(box->parentWidget(), expectedParent);
         QVERIFY(box->isModal());
         QCOMPARE(box->buttons().size(), 1);
         QCOMPARE(box->standardButton(box->buttons().constFirst()), QMessageBox::Ok);

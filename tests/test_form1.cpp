@@ -2,6 +2,7 @@
 #include "dialog/folder_chooser.h"
 #include "file_list/file_list_model.h"
 #include "test_support.h"
+#include "window/command_line.h"
 #include "window/form1.h"
 
 #include <QAbstractItemModelTester>
@@ -13,7 +14,11 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPlainTextEdit>
+#include <QProcess>
+#include <QProgressBar>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
@@ -25,6 +30,7 @@
 #include <utility>
 
 using namespace Qt::StringLiterals;
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -81,6 +87,24 @@ const Names namesAfterLoad
 
 const QString refusedPathText = u"请选择路径！"_s;
 
+// What every control of `window` shows, for comparing two windows: "control.property" -> value.
+QVariantMap stateOf(const QWidget& window)
+{
+    QVariantMap state;
+    for (const QString& name : allControls) {
+        const auto* widget = window.findChild<QWidget*>(name);
+        for (const char* property :
+            { "text", "plainText", "title", "checked", "enabled", "currentIndex", "count" }) {
+            if (const QVariant value = widget->property(property); value.isValid())
+                state.insert(name + u'.' + QString::fromLatin1(property), value);
+        }
+        state.insert(name + u".hidden"_s, widget->isHidden());
+    }
+    const auto* list = window.findChild<QTreeView*>(u"ListView1"_s);
+    state.insert(u"ListView1.rows"_s, list->model()->rowCount());
+    return state;
+}
+
 } // namespace
 
 class TestForm1 final : public QObject
@@ -120,6 +144,10 @@ private Q_SLOTS:
 
     void browse_data();
     void browse();
+    void dropOnPathBox_data();
+    void dropOnPathBox();
+    void commandLine_data();
+    void commandLine();
 
     void pathCheck_data();
     void pathCheck();
@@ -130,7 +158,10 @@ private Q_SLOTS:
     void previewThenExecuteRenamesCheckedFilesOnly();
     void executeRenames_data();
     void executeRenames();
+    void failedRenamesAreReportedOneByOne_data();
     void failedRenamesAreReportedOneByOne();
+    void stoppingAnExecute_data();
+    void stoppingAnExecute();
 
 private:
     template <typename T = QWidget> T* control(const QString& name) const
@@ -142,6 +173,8 @@ private:
     void search(const QString& path);
     QPoint inWindow(QWidget* widget) const { return widget->mapTo(m_window.get(), widget->rect().center()); }
     QByteArray fileOfRow(int row) const;
+    QProgressDialog* progressDialog() const { return m_window->findChild<QProgressDialog*>(); }
+    QString progressShown() const;
 
     RecordingMessageBoxes m_messages;
     RecordingFolderChooser m_chooser;
@@ -151,6 +184,7 @@ private:
 void TestForm1::init()
 {
     m_messages.shown.clear();
+    m_messages.whileShown = nullptr;
     m_chooser = RecordingFolderChooser();
     m_window = std::make_unique<Form1>(m_messages, m_chooser);
     m_window->show();
@@ -170,6 +204,19 @@ FileListModel* TestForm1::fileList() const
 QByteArray TestForm1::fileOfRow(int row) const
 {
     return fileList()->fullPath(row);
+}
+
+// The progress dialog as it shows over the window: title, label, button and bar; "none" when no
+// progress dialog is up.
+QString TestForm1::progressShown() const
+{
+    auto* dialog = qobject_cast<QProgressDialog*>(QApplication::activeModalWidget());
+    if (!dialog || !dialog->isVisible())
+        return u"none"_s;
+    auto* bar = dialog->findChild<QProgressBar*>();
+    return QStringList { dialog->windowTitle(), dialog->labelText(),
+        dialog->findChild<QPushButton*>()->text(), u"%1 of %2"_s.arg(bar->value()).arg(bar->maximum()) }
+        .join(u" | "_s);
 }
 
 // One user action, written as "verb|control|text":
@@ -651,6 +698,157 @@ void TestForm1::browse()
     QCOMPARE(m_chooser.asked[0].title, u"请选择文件夹"_s);
 }
 
+void TestForm1::dropOnPathBox_data()
+{
+    QTest::addColumn<QByteArray>("uriList"); // "<root>" stands for the temporary folder; empty: none
+    QTest::addColumn<QString>("text"); // the drag's plain text; null: none
+    QTest::addColumn<QString>("pathBox"); // after the drop on "/typed/before"
+    QTest::addColumn<Qt::DropAction>("taken"); // the drag proposes a move
+
+    const QByteArray photos = "file://<root>/%E5%81%87%E6%9C%9F%20photos";
+    QTest::newRow("folder: its local path")
+        << photos + "\r\n"
+        << u"file://<root>/假期 photos"_s << u"<root>/假期 photos"_s << Qt::CopyAction;
+    QTest::newRow("file: the path of its folder") << photos + "/a.jpg\r\n"
+                                                  << QString() << u"<root>/假期 photos"_s << Qt::CopyAction;
+    QTest::newRow("several: the first one") << photos + "\r\nfile://<root>/-dash\r\n"
+                                            << QString() << u"<root>/假期 photos"_s << Qt::CopyAction;
+    QTest::newRow("plain text: inserted where dropped")
+        << QByteArray() << u"abc"_s << u"/typed/beforeabc"_s << Qt::MoveAction;
+    QTest::newRow("web address: its text inserted")
+        << QByteArray("https://example.org/photos\r\n") << u"https://example.org/photos"_s
+        << u"/typed/beforehttps://example.org/photos"_s << Qt::MoveAction;
+}
+
+void TestForm1::dropOnPathBox()
+{
+    QFETCH(QByteArray, uriList);
+    QFETCH(QString, text);
+    QFETCH(QString, pathBox);
+    QFETCH(Qt::DropAction, taken);
+    TestTree tree;
+    tree.createDir("假期 photos");
+    tree.createDir("-dash");
+    tree.createFile("假期 photos/a.jpg");
+    const QString root = QFile::decodeName(tree.root());
+
+    QMimeData dragged;
+    if (!uriList.isEmpty())
+        dragged.setData(u"text/uri-list"_s, uriList.replace("<root>", QUrl::toPercentEncoding(root, "/")));
+    if (!text.isNull())
+        dragged.setText(text.replace(u"<root>"_s, root));
+    auto* box = control<QLineEdit>(u"Text1"_s);
+    box->setText(u"/typed/before"_s);
+    // Past the end of the text; Shift makes the drag propose a move, as a file manager does with it.
+    const QPoint end(box->width() - 4, box->height() / 2);
+    const Qt::DropActions offered = Qt::CopyAction | Qt::MoveAction | Qt::LinkAction;
+    QDragEnterEvent enter(end, offered, &dragged, Qt::LeftButton, Qt::ShiftModifier);
+    QApplication::sendEvent(box, &enter);
+    QVERIFY(enter.isAccepted());
+    QDropEvent drop(end, offered, &dragged, Qt::LeftButton, Qt::ShiftModifier);
+    QCOMPARE(drop.proposedAction(), Qt::MoveAction);
+    QApplication::sendEvent(box, &drop);
+
+    QVERIFY(drop.isAccepted());
+    QCOMPARE(drop.dropAction(), taken);
+    QCOMPARE(box->text(), pathBox.replace(u"<root>"_s, root));
+    box->undo();
+    QCOMPARE(box->text(), u"/typed/before"_s);
+}
+
+void TestForm1::commandLine_data()
+{
+    QTest::addColumn<QStringList>("arguments"); // run in the temporary folder "<root>"
+    QTest::addColumn<int>("status"); // -1: the window opens
+    QTest::addColumn<QStringList>("answer"); // texts the program prints
+    QTest::addColumn<QString>("pathBox"); // when the window opens
+
+    const QString photos = u"<root>/假期 photos"_s;
+    const auto opens = [](const char* name, const QStringList& arguments, const QString& pathBox) {
+        QTest::newRow(name) << arguments << -1 << QStringList() << pathBox;
+    };
+    opens("no argument: the state after load", {}, QString());
+    opens("absolute path", { photos }, photos);
+    opens("relative path", { u"假期 photos"_s }, photos);
+    opens("dots and a trailing separator", { u"./假期 photos/../假期 photos/"_s }, photos);
+    opens("file URL with escaped bytes", { u"file://<root>/%E5%81%87%E6%9C%9F%20photos"_s }, photos);
+    opens("file: its folder", { photos + u"/a.jpg"_s }, photos);
+    opens("folder named like an option, after --", { u"--"_s, u"-dash"_s }, u"<root>/-dash"_s);
+    opens("missing folder: shown, not searched", { u"<root>/missing"_s }, u"<root>/missing"_s);
+
+    const QStringList usage
+        = { u"用法 (usage): batch-renamer [选项 options] [文件夹 FOLDER]"_s, u"file://"_s, u"--version"_s };
+    const auto answers
+        = [](const char* name, const QStringList& arguments, int status, const QStringList& answer) {
+              QTest::newRow(name) << arguments << status << answer << QString();
+          };
+    answers("help", { u"--help"_s }, 0, usage);
+    answers("help, short", { u"-h"_s }, 0, usage);
+    answers("help before a folder", { u"--help"_s, u"<root>"_s }, 0, usage);
+    answers("version", { u"--version"_s }, 0, { u"batch-renamer "_s + AppIdentity::version() + u'\n' });
+    answers("version, single dash", { u"-version"_s }, 0, { u"batch-renamer "_s + AppIdentity::version() });
+    answers("unknown option", { u"--bogus"_s }, 2,
+        { u"未知选项 (unknown option) --bogus"_s, u"batch-renamer --help"_s });
+    answers("Qt's own option", { u"-style"_s, u"fusion"_s }, 2, { u"-style"_s });
+    answers("two folders", { u"one"_s, u"two"_s }, 2, { u"only one folder"_s });
+}
+
+void TestForm1::commandLine()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, status);
+    QFETCH(QStringList, answer);
+    QFETCH(QString, pathBox);
+    TestTree tree;
+    tree.createDir("假期 photos");
+    tree.createDir("-dash");
+    tree.createFile("假期 photos/a.jpg");
+    const QString root = QFile::decodeName(tree.root());
+    arguments.replaceInStrings(u"<root>"_s, root);
+    const CommandLine::Outcome outcome
+        = CommandLine::read(QStringList { u"batch-renamer"_s } + arguments, root);
+
+    if (status < 0) {
+        QVERIFY(!outcome.exitStatus);
+        // As the program does at start; nothing but the path box may differ from a window opened
+        // without arguments.
+        const Form1 withoutArguments(m_messages, m_chooser);
+        if (!outcome.folder.isEmpty())
+            m_window->setPath(outcome.folder);
+        QVariantMap expected = stateOf(withoutArguments);
+        expected.insert(u"Text1.text"_s, pathBox.replace(u"<root>"_s, root));
+        const QVariantMap state = stateOf(*m_window);
+        QCOMPARE(state.keys(), expected.keys());
+        for (auto shown = state.cbegin(); shown != state.cend(); ++shown)
+            QVERIFY2(shown.value() == expected.value(shown.key()), qPrintable(shown.key()));
+        QVERIFY(m_messages.shown.isEmpty());
+        return;
+    }
+
+    // The real program, without a display: had it tried to open its window it would fail, so a
+    // clean answer shows that it opened none.
+    QProcess program;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(u"DISPLAY"_s);
+    environment.remove(u"WAYLAND_DISPLAY"_s);
+    environment.insert(u"QT_QPA_PLATFORM"_s, u"xcb"_s);
+    program.setProcessEnvironment(environment);
+    program.setWorkingDirectory(root);
+    program.start(QStringLiteral(BATCH_RENAMER_PROGRAM), arguments);
+    QVERIFY(program.waitForFinished());
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), status);
+    const QString output = QString::fromLocal8Bit(program.readAllStandardOutput());
+    const QString errors = QString::fromLocal8Bit(program.readAllStandardError());
+    // Answers go to standard output, refusals to standard error, and nothing to the other one.
+    const QString& printed = status == 0 ? output : errors;
+    QCOMPARE(status == 0 ? errors : output, QString());
+    for (const QString& text : answer)
+        QVERIFY2(printed.contains(text), qPrintable(printed));
+    QCOMPARE(outcome.exitStatus, status);
+    QCOMPARE(outcome.message, printed);
+}
+
 void TestForm1::pathCheck_data()
 {
     // "<root>" stands for the temporary folder as the system writes it, "<root/>" for the same with
@@ -903,14 +1101,33 @@ void TestForm1::executeRenames()
     QVERIFY(m_messages.shown.isEmpty());
 }
 
+void TestForm1::failedRenamesAreReportedOneByOne_data()
+{
+    QTest::addColumn<bool>("longExecute");
+    QTest::newRow("quick execute: no progress") << false;
+    QTest::newRow("long execute: each box over the progress") << true;
+}
+
 void TestForm1::failedRenamesAreReportedOneByOne()
 {
+    QFETCH(bool, longExecute);
+    if (longExecute)
+        m_window->setProgressDelay(0ms);
     TestTree tree;
     tree.createFile("x.txt", "x");
     tree.createFile("y.txt", "y");
     tree.createFile("z.txt", "z");
     search(QFile::decodeName(tree.root()));
     QCOMPARE(fileList()->rowCount(), 3);
+    QStringList under; // what shows under each box
+    m_messages.whileShown = [&] {
+        QVERIFY(!m_window->isEnabled());
+        under.append(progressShown());
+    };
+    const auto progressAt = [longExecute](int done) {
+        return longExecute ? u"批量文件重命名 | 正在修改文件: %1 / 3 | 取消 | %1 of 3"_s.arg(done)
+                           : u"none"_s;
+    };
 
     QTest::mouseClick(control(u"Command4"_s), Qt::LeftButton);
     // The first row takes the name; the others find it taken.
@@ -924,14 +1141,71 @@ void TestForm1::failedRenamesAreReportedOneByOne()
         QCOMPARE(
             m_messages.shown[row - 1].text, u" 修改失败！项目地址: "_s + QFile::decodeName(fileOfRow(row)));
     }
+    QCOMPARE(under, (QStringList { progressAt(2), progressAt(3) }));
     QCOMPARE(control<QLabel>(u"Label6"_s)->text(), u"已完成 1 个文件修改!"_s);
+    QVERIFY(!progressDialog());
+    QVERIFY(m_window->isEnabled());
 
     // Without a new search every row still names its old path, so every move fails.
     m_messages.shown.clear();
+    under.clear();
     QTest::mouseClick(control(u"Command4"_s), Qt::LeftButton);
     QCOMPARE(m_messages.shown.size(), 3);
+    QCOMPARE(under, (QStringList { progressAt(1), progressAt(2), progressAt(3) }));
     QCOMPARE(tree.snapshot(), expected);
     QCOMPARE(control<QLabel>(u"Label6"_s)->text(), u"已完成 0 个文件修改!"_s);
+}
+
+void TestForm1::stoppingAnExecute_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("cancel button") << u"cancel"_s;
+    QTest::newRow("Escape") << u"escape"_s;
+    QTest::newRow("closing the window") << u"close"_s;
+}
+
+// A long execute stopped mid-pass. The box of the eleventh row, whose new name is taken, is where the
+// test gets in (a recording box, unlike a real one, leaves the dialog free): the ten files before
+// stay renamed, the rest keep their names, and the count says ten.
+void TestForm1::stoppingAnExecute()
+{
+    QFETCH(QString, how);
+    m_window->setProgressDelay(0ms);
+    TestTree tree;
+    for (int i = 0; i < 20; ++i)
+        tree.createFile("f" + QByteArray::number(i) + ".txt", QByteArray::number(i));
+    search(QFile::decodeName(tree.root()));
+    QCOMPARE(fileList()->rowCount(), 20);
+    constexpr int stopRow = 10;
+    QByteArray taken = fileList()->name(stopRow);
+    taken.replace(".txt", ".md");
+    tree.createFile(taken, "taken");
+    const Files before = tree.snapshot();
+
+    m_messages.whileShown = [&] {
+        QProgressDialog* dialog = progressDialog();
+        QVERIFY(dialog && dialog->isVisible());
+        if (how == u"cancel")
+            QTest::mouseClick(dialog->findChild<QPushButton*>(), Qt::LeftButton);
+        else if (how == u"escape")
+            QTest::keyClick(dialog->windowHandle(), Qt::Key_Escape);
+        else
+            QVERIFY(!m_window->close());
+    };
+    perform(u"click|Option4"_s);
+    perform(u"type|Text6|.md"_s);
+    QTest::mouseClick(control(u"Command4"_s), Qt::LeftButton);
+
+    Files expected = before;
+    for (int row = 0; row < stopRow; ++row) {
+        const QByteArray name = fileList()->name(row);
+        expected.insert(QByteArray(name).replace(".txt", ".md"), expected.take(name));
+    }
+    QCOMPARE(tree.snapshot(), expected);
+    QCOMPARE(m_messages.shown.size(), 1);
+    QCOMPARE(control<QLabel>(u"Label6"_s)->text(), u"已完成 %1 个文件修改!"_s.arg(stopRow));
+    QVERIFY(!progressDialog());
+    QCOMPARE(m_window->isVisible(), how != u"close");
 }
 
 QTEST_MAIN(TestForm1)

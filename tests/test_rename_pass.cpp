@@ -1,13 +1,16 @@
+#include "dialog/rename_progress.h"
 #include "file_list/file_list_model.h"
 #include "file_list/file_list_ops.h"
 #include "mounted_volume.h"
 #include "test_support.h"
 #include "window/new_name_rule.h"
 
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
 using namespace Qt::StringLiterals;
 
@@ -56,6 +59,25 @@ struct Session
     }
 };
 
+// Stops the pass after a chosen number of moves, as the user's cancel does, and records the progress
+// shown.
+class StoppingProgress final : public RenameProgress
+{
+public:
+    explicit StoppingProgress(int stopAfter)
+        : m_stopAfter(stopAfter)
+    {
+    }
+    void show(int done, int total) override { shown.append({ done, total }); }
+    bool stopRequested() override { return ++moves >= m_stopAfter; }
+
+    int moves = 0;
+    QList<std::pair<int, int>> shown;
+
+private:
+    int m_stopAfter;
+};
+
 void addVolumeRows()
 {
     QTest::addColumn<QString>("volume");
@@ -97,6 +119,8 @@ private Q_SLOTS:
     void neverLeavesTheSearchedTree();
     void nothingIsEverLost_data();
     void nothingIsEverLost();
+    void eventsGoThroughDuringLongPass_data();
+    void eventsGoThroughDuringLongPass();
 };
 
 void TestRenamePass::previews_data()
@@ -555,8 +579,9 @@ void TestRenamePass::nothingIsEverLost_data()
         QTest::newRow(qPrintable(kind)) << kind << 40u;
 }
 
-// Random trees, settings and ticks; afterwards every file must still exist exactly once, in its own
-// folder, under its old name or under the name its row previewed, and the count shown must match.
+// Random trees, settings and ticks, and a pass stopped after a random number of moves or not at all;
+// afterwards every file must still exist exactly once, in its own folder, under its old name or, if
+// the pass got to its row, under the name the row previewed, and the count shown must match.
 void TestRenamePass::nothingIsEverLost()
 {
     QFETCH(quint32, seeds);
@@ -593,8 +618,14 @@ void TestRenamePass::nothingIsEverLost()
         const Tree before = session.tree.snapshot();
 
         session.search(pick(filters));
-        for (int row = 0; row < session.list.rowCount(); ++row)
+        int checkedRows = 0;
+        for (int row = 0; row < session.list.rowCount(); ++row) {
             session.list.setChecked(row, random.bounded(4) != 0);
+            checkedRows += session.list.isChecked(row) ? 1 : 0;
+        }
+        const int stopAfter = 1 + random.bounded(checkedRows + 1);
+        StoppingProgress progress(stopAfter);
+        session.feedback.progress = &progress;
         NewNameRule::Settings settings;
         settings.ruleMode = random.bounded(2) == 0;
         settings.suffixMode = !settings.ruleMode;
@@ -614,28 +645,80 @@ void TestRenamePass::nothingIsEverLost()
         }
         QVERIFY2(after.size() == before.size(), qPrintable(u"seed %1: file count changed"_s.arg(seed)));
 
+        // The pass got to the first checked rows, one move each, and to no more once stopped.
+        QCOMPARE(progress.moves, std::min(stopAfter, checkedRows));
+        QList<int> reached;
+        for (int row = 0; row < session.list.rowCount() && reached.size() < progress.moves; ++row) {
+            if (session.list.isChecked(row))
+                reached.append(row);
+        }
+        for (const auto& [done, total] : progress.shown)
+            QVERIFY2(done >= 1 && done <= progress.moves && total == checkedRows,
+                qPrintable(u"seed %1: progress %2 of %3"_s.arg(seed).arg(done).arg(total)));
+
         int carryingPreview = 0;
-        int checkedRows = 0;
         for (auto it = before.cbegin(); it != before.cend(); ++it) {
             QVERIFY2(whereNow.contains(it.value()),
                 qPrintable(u"seed %1: lost %2"_s.arg(seed).arg(QString::fromUtf8(it.key()))));
             const QByteArray now = whereNow.value(it.value());
             const int row = session.rowOf(it.key());
-            const bool checked = row >= 0 && session.list.isChecked(row);
-            checkedRows += checked ? 1 : 0;
-            const QByteArray previewPath = checked
+            const bool moved = reached.contains(row);
+            const QByteArray previewPath = moved
                 ? it.key().left(it.key().lastIndexOf('/') + 1) + session.list.preview(row)
                 : QByteArray();
             QVERIFY2(now == it.key() || now == previewPath,
                 qPrintable(u"seed %1: %2 moved to %3"_s.arg(seed).arg(
                     QString::fromUtf8(it.key()), QString::fromUtf8(now))));
-            if (checked && now == previewPath)
+            if (moved && now == previewPath)
                 ++carryingPreview;
         }
         QCOMPARE(session.completions.size(), 1);
         QCOMPARE(session.completions[0], u"已完成 %1 个文件修改!"_s.arg(carryingPreview));
-        QCOMPARE(session.failedPaths().size(), checkedRows - carryingPreview);
+        QCOMPARE(session.failedPaths().size(), reached.size() - carryingPreview);
     }
+}
+
+void TestRenamePass::eventsGoThroughDuringLongPass_data()
+{
+    QTest::addColumn<QString>("volume");
+    QTest::newRow("exfat") << u"exfat"_s;
+}
+
+// A camera card's photos changed from ".JPG" to ".jpg": on exFAT each is a change of letter case
+// through a temporary name, and the pass takes seconds. Meanwhile the window's events must go
+// through often enough that it repaints and a screen reader gets its answers.
+void TestRenamePass::eventsGoThroughDuringLongPass()
+{
+    VOLUME_BASE(base);
+    Session session(base);
+    constexpr int photos = 5000;
+    for (int i = 0; i < photos; ++i)
+        session.tree.createFile("IMG_" + QByteArray::number(i) + ".JPG");
+    session.search(u".JPG"_s);
+
+    QElapsedTimer clock;
+    qint64 lastEvent = 0;
+    qint64 longestGap = 0;
+    const auto eventArrives = [&] {
+        longestGap = std::max(longestGap, clock.elapsed() - lastEvent);
+        lastEvent = clock.elapsed();
+    };
+    QTimer ticker;
+    ticker.setTimerType(Qt::PreciseTimer);
+    ticker.setInterval(5);
+    connect(&ticker, &QTimer::timeout, this, eventArrives);
+    ticker.start();
+    clock.start();
+    session.apply(".jpg", true, true);
+    eventArrives(); // the gap between the last event and the end of the pass counts too
+    ticker.stop();
+
+    QCOMPARE(session.completions, QStringList { u"已完成 %1 个文件修改!"_s.arg(photos) });
+    const Tree after = session.tree.snapshot();
+    QCOMPARE(after.size(), photos);
+    for (const QByteArray& name : after.keys())
+        QVERIFY2(name.endsWith(".jpg"), name.constData());
+    QCOMPARE_LE(longestGap, 250);
 }
 
 QTEST_GUILESS_MAIN(TestRenamePass)

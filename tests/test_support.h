@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <functional>
 #include <memory>
 
 #ifdef _WIN32
@@ -31,14 +32,21 @@
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <tuple>
 #include <unistd.h>
 #endif
 
-// Records every box instead of showing it; the box is "closed" at once.
+// Records every box instead of showing it; the box is "closed" at once, after `whileShown`, which
+// stands for what the user does while the box is up.
 class RecordingMessageBoxes final : public MessageBoxes
 {
 public:
-    void show(const QString& title, const QString& text) override { shown.append({ title, text }); }
+    void show(const QString& title, const QString& text) override
+    {
+        shown.append({ title, text });
+        if (whileShown)
+            whileShown();
+    }
 
     struct Shown
     {
@@ -46,6 +54,7 @@ public:
         QString text;
     };
     QList<Shown> shown;
+    std::function<void()> whileShown;
 };
 
 namespace TestSystem {
@@ -600,7 +609,8 @@ namespace TestSystem {
 // Works through folder handles, so it also reaches folders nested deeper than the longest path.
 inline void removeBelow(int parentFd, const char* name)
 {
-    ::fchmodat(parentFd, name, 0700, 0);
+    // Opens up a folder a test made read-only; where that fails, the removal below leaves it.
+    std::ignore = ::fchmodat(parentFd, name, 0700, 0);
     const int fd = ::openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
     if (fd < 0)
         return;

@@ -1,16 +1,33 @@
+#include "app_identity.h"
 #include "dialog/qt_folder_chooser.h"
 #include "dialog/qt_message_boxes.h"
+#include "platform/platform.h"
+#include "window/command_line.h"
 #include "window/form1.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QIcon>
+
+#include <cstdio>
 
 using namespace Qt::StringLiterals;
 
 int main(int argc, char* argv[])
 {
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(u"batch-renamer"_s);
+    // The command line is read before Qt connects to a window system, so every answer, refusals
+    // included, needs no display. Qt is handed the program's name alone: it takes none of its own
+    // options (its environment variables serve instead), so no argument is read twice.
+    const CommandLine::Outcome outcome
+        = CommandLine::read(Platform::commandLineArguments(argc, argv), QDir::currentPath());
+    if (outcome.exitStatus) {
+        std::fputs(outcome.message.toLocal8Bit().constData(), *outcome.exitStatus == 0 ? stdout : stderr);
+        return *outcome.exitStatus;
+    }
+
+    int qtArgc = 1;
+    QApplication app(qtArgc, argv);
+    QApplication::setApplicationName(AppIdentity::programName());
     QApplication::setDesktopFileName(u"org.example.BatchRenamer"_s);
     QApplication::setWindowIcon(QIcon(u":/icons/org.example.BatchRenamer.png"_s));
 
@@ -18,6 +35,8 @@ int main(int argc, char* argv[])
     QtFolderChooser folderChooser;
     Form1 window(messages, folderChooser);
     messages.setOwner(&window);
+    if (!outcome.folder.isEmpty())
+        window.setPath(outcome.folder);
     window.show();
     return QApplication::exec();
 }

@@ -5,7 +5,7 @@
 #include <QPointer>
 #include <QWidget>
 
-// Real message boxes: one OK button, no icon, modal to the owner window.
+// Real message boxes: one OK button, no icon, modal to the owner window or to the dialog up over it.
 class QtMessageBoxes final : public MessageBoxes
 {
 public:

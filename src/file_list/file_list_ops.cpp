@@ -1,6 +1,7 @@
 #include "file_list_ops.h"
 
 #include "dialog/message_boxes.h"
+#include "dialog/rename_progress.h"
 #include "file_list_model.h"
 #include "folder_scan/folder_scan.h"
 #include "platform/platform.h"
@@ -19,6 +20,11 @@ namespace {
 // Views relayout every row when told about new ones, so during a long search they are told at
 // most this often rather than at every yield.
 constexpr qint64 publishIntervalMs = 200;
+
+// How often a rename pass lets pending events through: often enough that the window repaints
+// smoothly and a screen reader's question waits no longer than a blink, seldom enough that it costs
+// the pass nothing measurable.
+constexpr qint64 eventIntervalMs = 25;
 
 // Whether `name` can only name an entry of the folder it is resolved in.
 bool isPlainFileName(QByteArrayView name)
@@ -87,6 +93,14 @@ int moveToPreview(const FileListModel& list, int row, RowFolders& folders, Platf
     return mover.move(folder, name, target).error;
 }
 
+int checkedRowCount(const FileListModel& list)
+{
+    int checked = 0;
+    for (int row = 0; row < list.rowCount(); ++row)
+        checked += list.isChecked(row) ? 1 : 0;
+    return checked;
+}
+
 } // namespace
 
 void SearchFiles(FileListModel& list, const QByteArray& path, const QString& filter, MessageBoxes& messages)
@@ -122,8 +136,18 @@ void ApplyNewNames(
     int lastChanged = -1;
     std::optional<RowFolders> folders;
     Platform::FileMover mover;
-    if (sMode)
+    int moves = 0;
+    int checkedRows = 0;
+    if (sMode) {
         folders.emplace(list);
+        checkedRows = checkedRowCount(list);
+    }
+    const auto showProgress = [&] {
+        if (feedback.progress)
+            feedback.progress->show(moves, checkedRows);
+    };
+    QElapsedTimer sinceEvents;
+    sinceEvents.start();
     for (int row = 0; row < rowCount; ++row) {
         if (!list.isChecked(row))
             continue;
@@ -133,11 +157,22 @@ void ApplyNewNames(
         if (!sMode)
             continue;
         ++completed;
+        ++moves;
         if (moveToPreview(list, row, *folders, mover) != 0) {
+            showProgress();
             feedback.messages.show(QStringLiteral("ERROR"),
                 QStringLiteral(" 修改失败！项目地址: ") + QString::fromUtf8(list.fullPath(row)));
             --completed;
         }
+        // Only between moves: a change of letter case through a temporary name is one move, done
+        // or undone by the time it returns.
+        if (sinceEvents.hasExpired(eventIntervalMs)) {
+            showProgress();
+            QCoreApplication::processEvents();
+            sinceEvents.restart();
+        }
+        if (feedback.progress && feedback.progress->stopRequested())
+            break;
     }
     list.notifyPreviewsChanged(firstChanged, lastChanged);
     if (sMode)

@@ -8,6 +8,7 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
 
 #include <unordered_map>
@@ -25,6 +26,10 @@ bool isSeparator(char c);
 
 // A path typed or chosen in the window, as the file system names it, with the system's separators.
 QByteArray pathFromText(const QString& text);
+
+// The program's command line as the user wrote it, the program's name first. Windows keeps it in
+// UTF-16, which `argv` holds only as far as the code page reaches.
+QStringList commandLineArguments(int argc, char* argv[]);
 
 // Whether `path` names an entry, without following a final symbolic link.
 bool entryExists(const QByteArray& path);

@@ -51,6 +51,14 @@ QByteArray pathFromText(const QString& text)
     return QFile::encodeName(text);
 }
 
+QStringList commandLineArguments(int argc, char* argv[])
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QFile::decodeName(argv[i]));
+    return arguments;
+}
+
 bool dropsFilesOnRefusedNames(quint64 volume)
 {
     QFile mounts(QStringLiteral("/proc/self/mountinfo"));

@@ -12,6 +12,8 @@
 #include <vector>
 
 #include <windows.h>
+// After windows.h, which they build on.
+#include <shellapi.h>
 #include <winternl.h>
 
 // Declared by the driver kit rather than by winternl.h; ntdll has exported it since Windows NT.
@@ -424,6 +426,18 @@ QByteArray pathFromText(const QString& text)
     QByteArray path = wtf8(reinterpret_cast<const wchar_t*>(text.utf16()), text.size());
     path.replace('/', '\\');
     return path;
+}
+
+QStringList commandLineArguments(int, char*[])
+{
+    QStringList arguments;
+    int count = 0;
+    if (wchar_t** units = CommandLineToArgvW(GetCommandLineW(), &count)) {
+        for (int i = 0; i < count; ++i)
+            arguments.append(QString::fromWCharArray(units[i]));
+        LocalFree(units);
+    }
+    return arguments;
 }
 
 bool dropsFilesOnRefusedNames(quint64)

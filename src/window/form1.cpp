@@ -4,12 +4,15 @@
 #include "clickable_label.h"
 #include "dialog/browse_for_folder.h"
 #include "dialog/message_boxes.h"
+#include "dialog/qt_rename_progress.h"
 #include "file_list/file_list_ops.h"
 #include "file_list/init_file_list.h"
 #include "new_name_rule.h"
+#include "path_box.h"
 #include "platform/platform.h"
 #include "twips.h"
 
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -20,6 +23,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTreeView>
+
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
@@ -111,7 +116,7 @@ void Form1::createControls()
     m_frame3 = place<QGroupBox>(m_frame1, u"Frame3"_s, 240, 240, 5415, 1305);
     setFrameTitle(m_frame3, u"筛选条件"_s);
     m_label1 = place<QLabel>(m_frame3, u"Label1"_s, 240, 405, 495, 255, u"路径:"_s);
-    m_text1 = place<QLineEdit>(m_frame3, u"Text1"_s, 720, 360, 3285, 300);
+    m_text1 = place<PathBox>(m_frame3, u"Text1"_s, 720, 360, 3285, 300);
     m_command1 = place<QPushButton>(m_frame3, u"Command1"_s, 4200, 360, 975, 300, u"浏览"_s);
     m_option1 = place<QRadioButton>(m_frame3, u"Option1"_s, 240, 900, 975, 180, u"后缀名:"_s);
     m_text2 = place<QLineEdit>(m_frame3, u"Text2"_s, 1200, 855, 735, 300, u".txt"_s);
@@ -259,6 +264,11 @@ void Form1::toggleHelp()
     }
 }
 
+void Form1::setPath(const QString& path)
+{
+    m_text1->setText(path);
+}
+
 void Form1::browse()
 {
     m_text1->setText(Dialog::BrowseForFolder(this, u"请选择文件夹"_s, m_folderChooser));
@@ -303,7 +313,41 @@ void Form1::SetFileName(bool sMode)
         .keyword = m_text5->text(),
         .newSuffix = m_text6->text(),
     };
-    F1MDE::RenameFeedback feedback { m_messages, [this](const QString& text) { m_label6->setText(text); } };
-    for (const NewNameRule::PassValue& value : NewNameRule::passValues(settings, QLocale()))
-        F1MDE::ApplyNewNames(m_fileList, value.value.toUtf8(), sMode, value.extensionMode, feedback);
+    // No input reaches the window while an execute lets events through between moves; disabling it
+    // also drops the keyboard focus, which goes back where it was afterwards. A preview lets none
+    // through. Dialogs made after the window was disabled, the progress and the boxes, take input.
+    const QPointer<QWidget> focused = focusWidget();
+    if (sMode)
+        setEnabled(false);
+    { // the progress dialog closes before the window takes input again
+        QtRenameProgress progress(this, m_progressDelay);
+        m_renameProgress = &progress;
+        F1MDE::RenameFeedback feedback { m_messages, [this](const QString& text) { m_label6->setText(text); },
+            &progress };
+        // A stop ends the whole command, not only the pass it came in.
+        for (const NewNameRule::PassValue& value : NewNameRule::passValues(settings, QLocale())) {
+            if (progress.stopRequested())
+                break;
+            F1MDE::ApplyNewNames(m_fileList, value.value.toUtf8(), sMode, value.extensionMode, feedback);
+        }
+        m_renameProgress = nullptr;
+    }
+    if (sMode) {
+        setEnabled(true);
+        if (focused)
+            focused->setFocus();
+    }
+    if (std::exchange(m_closeWhenRenamed, false))
+        close();
+}
+
+void Form1::closeEvent(QCloseEvent* event)
+{
+    if (m_renameProgress) {
+        m_renameProgress->requestStop();
+        m_closeWhenRenamed = true;
+        event->ignore();
+        return;
+    }
+    QWidget::closeEvent(event);
 }

@@ -4,6 +4,8 @@
 
 #include <QWidget>
 
+#include <chrono>
+
 class ClickableLabel;
 class FolderChooser;
 class MessageBoxes;
@@ -15,6 +17,7 @@ class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
 class QTreeView;
+class QtRenameProgress;
 
 // The program's only window: search settings and rename settings on the left, the file list (or
 // the help text laid over it) on the right, status labels and Exit below. Every control carries
@@ -28,15 +31,28 @@ public:
     // `messages` and `folderChooser` must outlive the window.
     Form1(MessageBoxes& messages, FolderChooser& folderChooser, QWidget* parent = nullptr);
 
+    // Puts `path` in the path box, as the folder the program was opened with; nothing else changes and
+    // no search starts.
+    void setPath(const QString& path);
+
     // Previews the new names of the checked rows under the current rule; with `sMode` also renames
-    // the files.
+    // the files, the window taking no input meanwhile, and shows the progress of a long execute.
     void SetFileName(bool sMode);
+
+    // How long an execute runs before its progress shows: a second, unless a test wants a long
+    // execute without waiting for one.
+    void setProgressDelay(std::chrono::milliseconds delay) { m_progressDelay = delay; }
 
     // The text of the help box, each of its lines ended by "\r\n".
     static QString helpText();
 
     // Whether the search takes `path`: it must designate a visible existing entry, or be "/".
     static bool acceptsSearchPath(const QString& path);
+
+protected:
+    // Closing while files are being renamed stops the renaming after the move in progress; the
+    // window closes once it has stopped.
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void createControls();
@@ -58,6 +74,9 @@ private:
     MessageBoxes& m_messages;
     FolderChooser& m_folderChooser;
     FileListModel m_fileList;
+    std::chrono::milliseconds m_progressDelay { std::chrono::seconds(1) };
+    QtRenameProgress* m_renameProgress = nullptr; // while SetFileName runs
+    bool m_closeWhenRenamed = false;
 
     QGroupBox* m_frame1 = nullptr;
     QGroupBox* m_frame3 = nullptr;

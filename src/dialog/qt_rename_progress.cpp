@@ -1,0 +1,46 @@
+#include "qt_rename_progress.h"
+
+#include "app_identity.h"
+
+#include <QProgressBar>
+#include <QProgressDialog>
+
+using namespace Qt::StringLiterals;
+
+QtRenameProgress::QtRenameProgress(QWidget* owner, std::chrono::milliseconds showAfter)
+    : m_owner(owner)
+    , m_showAfter(showAfter)
+{
+    m_running.start();
+}
+
+QtRenameProgress::~QtRenameProgress() = default;
+
+void QtRenameProgress::show(int done, int total)
+{
+    if (!m_dialog && m_running.elapsed() < m_showAfter.count())
+        return;
+    const bool appearing = !m_dialog;
+    if (appearing) {
+        m_dialog = std::make_unique<QProgressDialog>(m_owner);
+        m_dialog->setWindowTitle(AppIdentity::windowTitle());
+        m_dialog->setCancelButtonText(u"取消"_s);
+        m_dialog->setWindowModality(Qt::WindowModal);
+        // Set through a bar of its own: the dialog's value would let events through a second time
+        // and show and hide the dialog by a timing of its own.
+        m_bar = new QProgressBar;
+        m_dialog->setBar(m_bar);
+    }
+    m_bar->setRange(0, total);
+    m_bar->setValue(done);
+    m_dialog->setLabelText(u"正在修改文件: %1 / %2"_s.arg(done).arg(total));
+    if (appearing)
+        m_dialog->show();
+}
+
+bool QtRenameProgress::stopRequested()
+{
+    // The dialog hides itself when cancelled, by its button or Escape, and when closed; nothing else
+    // hides it.
+    return m_stopRequested || (m_dialog && m_dialog->isHidden());
+}

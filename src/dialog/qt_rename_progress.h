@@ -1,0 +1,38 @@
+#pragma once
+
+#include "rename_progress.h"
+
+#include <QElapsedTimer>
+#include <QtGlobal>
+
+#include <chrono>
+#include <memory>
+
+class QProgressBar;
+class QProgressDialog;
+class QWidget;
+
+// The progress of one execute command in a real progress dialog, modal to the window it shows over.
+// The dialog appears once the command has run for `showAfter` and closes with this object, so a
+// quick command shows none.
+class QtRenameProgress final : public RenameProgress
+{
+public:
+    QtRenameProgress(QWidget* owner, std::chrono::milliseconds showAfter);
+    ~QtRenameProgress() override;
+    Q_DISABLE_COPY_MOVE(QtRenameProgress)
+
+    void show(int done, int total) override;
+    // After the dialog's button "取消", Escape, closing the dialog, or requestStop().
+    bool stopRequested() override;
+    // What the dialog's button does, for the window being closed meanwhile.
+    void requestStop() { m_stopRequested = true; }
+
+private:
+    QWidget* m_owner;
+    std::chrono::milliseconds m_showAfter;
+    QElapsedTimer m_running;
+    std::unique_ptr<QProgressDialog> m_dialog;
+    QProgressBar* m_bar = nullptr;
+    bool m_stopRequested = false;
+};
