@@ -1,34 +1,51 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 
 #include <algorithm>
 #include <cstdio>
-#include <fcntl.h>
+#include <cstdlib>
 #include <functional>
 #include <limits>
-#include <sys/stat.h>
+
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+// After windows.h, which it needs.
+#include <psapi.h>
+#else
 #include <unistd.h>
+#endif
 
 namespace Bench {
 
+// The trees are made of plain names, through Qt, on every system.
 inline void createEmptyFile(const QByteArray& path)
 {
-    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
-    if (fd < 0) {
-        std::perror(path.constData());
+    QFile file(QString::fromUtf8(path));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+        std::fprintf(stderr, "%s: %s\n", path.constData(), qPrintable(file.errorString()));
         std::exit(1);
     }
-    ::close(fd);
 }
 
 inline void createDir(const QByteArray& path)
 {
-    if (::mkdir(path.constData(), 0755) != 0) {
-        std::perror(path.constData());
+    if (!QDir().mkdir(QString::fromUtf8(path))) {
+        std::fprintf(stderr, "%s: cannot make the folder\n", path.constData());
         std::exit(1);
     }
+}
+
+// The temporary folder `dir` as the platform layer takes it, with the system's separators.
+inline QByteArray nativePath(const QString& dir)
+{
+    return QDir::toNativeSeparators(dir).toUtf8();
 }
 
 inline double secondsOf(const std::function<void()>& work)
@@ -47,9 +64,16 @@ inline double bestOf(int runs, const std::function<void()>& work)
     return best;
 }
 
-// Resident memory of this process, in bytes.
+// Resident memory of this process (its working set on Windows), in bytes.
 inline qint64 residentBytes()
 {
+#ifdef _WIN32
+    PROCESS_MEMORY_COUNTERS counters = {};
+    counters.cb = sizeof counters;
+    return K32GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters)
+        ? static_cast<qint64>(counters.WorkingSetSize)
+        : 0;
+#else
     long pages = 0;
     long resident = 0;
     if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
@@ -58,6 +82,7 @@ inline qint64 residentBytes()
         std::fclose(statm);
     }
     return static_cast<qint64>(resident) * ::sysconf(_SC_PAGESIZE);
+#endif
 }
 
 } // namespace Bench

@@ -1,12 +1,38 @@
 #pragma once
 
 #include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#ifdef _WIN32
+
+// Volumes are mounted from image files on Linux only; on Windows the tests use the local disk.
+class MountedVolume final
+{
+public:
+    static QStringList kinds() { return {}; }
+};
+
+class Volumes final
+{
+public:
+    static bool root(const QString& kind, QByteArray& root, QString& whyNot)
+    {
+        root.clear();
+        whyNot = QStringLiteral("volumes are mounted on Linux only");
+        return kind == QStringLiteral("local");
+    }
+    static void unmountAll() { }
+    static bool unmount(const QString&) { return false; }
+};
+
+#else
+
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
-#include <QStringList>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -197,6 +223,14 @@ private:
     }
 };
 
+// As root, the test runs in a mount namespace of its own, so that even a crash leaves no kernel
+// mount behind: the namespace and its mounts end with the test's last process. This runs before
+// main(), while the process still has one thread.
+inline const bool ownMountNamespace = ::geteuid() == 0 && ::unshare(CLONE_NEWNS) == 0
+    && ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+
+#endif
+
 // The volume named by the test's "volume" column, mounted at first use; skips the test with the
 // reason where it cannot be had. Empty for the local disk.
 #define VOLUME_BASE(base)                                                                                    \
@@ -207,9 +241,3 @@ private:
         if (!Volumes::root(volume, base, whyNot))                                                            \
             QSKIP(qPrintable(whyNot));                                                                       \
     } while (false)
-
-// As root, the test runs in a mount namespace of its own, so that even a crash leaves no kernel
-// mount behind: the namespace and its mounts end with the test's last process. This runs before
-// main(), while the process still has one thread.
-inline const bool ownMountNamespace = ::geteuid() == 0 && ::unshare(CLONE_NEWNS) == 0
-    && ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;

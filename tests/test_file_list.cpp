@@ -73,7 +73,7 @@ void TestFileList::searchChecksEveryRowWithUntouchedPreview()
         QCOMPARE(
             m_list->index(row, FileListModel::PreviewColumn).data(Qt::CheckStateRole).value<Qt::CheckState>(),
             Qt::Checked);
-        QVERIFY(m_list->folder(row).endsWith('/'));
+        QVERIFY(m_list->folder(row).endsWith(Platform::Separator));
         found.insert(m_list->fullPath(row));
     }
     QCOMPARE(found, (QSet<QByteArray> { tree.path("a.txt"), tree.path("sub/b.TXT") }));

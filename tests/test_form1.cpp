@@ -9,6 +9,7 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QComboBox>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -65,13 +66,19 @@ const QStringList allControls = { u"Frame1"_s, u"Frame3"_s, u"Label1"_s, u"Text1
 const QStringList ruledBoxes = { u"Text2"_s, u"Text3"_s, u"Combo1"_s, u"Text4"_s, u"Text5"_s, u"Text6"_s };
 
 // What the accessibility layer reads for each control after load. On Linux Qt reads a combo box as
-// its current item and leaves its caption to the label relation.
+// its current item and leaves its caption to the label relation; on Windows, whose screen readers
+// know no such relation, it reads the caption that names the box.
+#ifdef _WIN32
+const QString comboName = u"规则:"_s;
+#else
+const QString comboName = u" "_s;
+#endif
 const Names namesAfterLoad
     = { { u"Frame1"_s, u"功能设置"_s }, { u"Frame3"_s, u"筛选条件"_s }, { u"Label1"_s, u"路径:"_s },
           { u"Text1"_s, u"路径:"_s }, { u"Command1"_s, u"浏览"_s }, { u"Option1"_s, u"后缀名:"_s },
           { u"Text2"_s, u"后缀名:"_s }, { u"Option2"_s, u"关键字:"_s }, { u"Text3"_s, u"关键字:"_s },
           { u"Command2"_s, u"搜索"_s }, { u"Frame2"_s, u"修改规则"_s }, { u"Option3"_s, u"规则:"_s },
-          { u"Combo1"_s, u" "_s }, { u"Label5"_s, u"起始:"_s }, { u"Text4"_s, u"起始:"_s },
+          { u"Combo1"_s, comboName }, { u"Label5"_s, u"起始:"_s }, { u"Text4"_s, u"起始:"_s },
           { u"Label4"_s, u"关键字:"_s }, { u"Text5"_s, u"关键字:"_s }, { u"Option4"_s, u"修改后缀名:"_s },
           { u"Text6"_s, u"修改后缀名:"_s }, { u"Command3"_s, u"预览"_s }, { u"Label2"_s, u"查看说明"_s },
           { u"Command4"_s, u"执行"_s }, { u"Frame5"_s, u"文件列表"_s }, { u"Text7"_s, u"帮助说明"_s },
@@ -684,7 +691,8 @@ void TestForm1::browse()
     control<QLineEdit>(u"Text1"_s)->setText(u"/typed/before"_s);
     m_chooser.nextAnswer = answer;
     QTest::mouseClick(control(u"Command1"_s), Qt::LeftButton);
-    QCOMPARE(control<QLineEdit>(u"Text1"_s)->text(), answer);
+    // Shown the way the system writes paths.
+    QCOMPARE(control<QLineEdit>(u"Text1"_s)->text(), QDir::toNativeSeparators(answer));
     QCOMPARE(m_chooser.asked.size(), 1);
     QCOMPARE(m_chooser.asked[0].owner, m_window.get());
     QCOMPARE(m_chooser.asked[0].title, u"请选择文件夹"_s);
@@ -723,12 +731,14 @@ void TestForm1::dropOnPathBox()
     tree.createDir("-dash");
     tree.createFile("假期 photos/a.jpg");
     const QString root = QFile::decodeName(tree.root());
+    // In a URL, "/C:/..." on Windows.
+    const QString urlRoot = QUrl::fromLocalFile(QDir::fromNativeSeparators(root)).path();
 
     QMimeData dragged;
     if (!uriList.isEmpty())
-        dragged.setData(u"text/uri-list"_s, uriList.replace("<root>", QUrl::toPercentEncoding(root, "/")));
+        dragged.setData(u"text/uri-list"_s, uriList.replace("<root>", QUrl::toPercentEncoding(urlRoot, "/")));
     if (!text.isNull())
-        dragged.setText(text.replace(u"<root>"_s, root));
+        dragged.setText(text.replace(u"<root>"_s, urlRoot));
     auto* box = control<QLineEdit>(u"Text1"_s);
     box->setText(u"/typed/before"_s);
     // Past the end of the text; Shift makes the drag propose a move, as a file manager does with it.
@@ -743,7 +753,10 @@ void TestForm1::dropOnPathBox()
 
     QVERIFY(drop.isAccepted());
     QCOMPARE(drop.dropAction(), taken);
-    QCOMPARE(box->text(), pathBox.replace(u"<root>"_s, root));
+    // A dropped folder is shown the way the system writes paths; dropped text stays as it is.
+    if (pathBox.contains(u"<root>"_s))
+        pathBox = QDir::toNativeSeparators(pathBox.replace(u"<root>"_s, root));
+    QCOMPARE(box->text(), pathBox);
     box->undo();
     QCOMPARE(box->text(), u"/typed/before"_s);
 }
@@ -796,6 +809,9 @@ void TestForm1::commandLine()
     tree.createDir("-dash");
     tree.createFile("假期 photos/a.jpg");
     const QString root = QFile::decodeName(tree.root());
+    // In a URL, "/C:/..." on Windows.
+    arguments.replaceInStrings(
+        u"file://<root>"_s, u"file://"_s + QUrl::fromLocalFile(QDir::fromNativeSeparators(root)).path());
     arguments.replaceInStrings(u"<root>"_s, root);
     const CommandLine::Outcome outcome
         = CommandLine::read(QStringList { u"batch-renamer"_s } + arguments, root);
@@ -808,7 +824,7 @@ void TestForm1::commandLine()
         if (!outcome.folder.isEmpty())
             m_window->setPath(outcome.folder);
         QVariantMap expected = stateOf(withoutArguments);
-        expected.insert(u"Text1.text"_s, pathBox.replace(u"<root>"_s, root));
+        expected.insert(u"Text1.text"_s, QDir::toNativeSeparators(pathBox.replace(u"<root>"_s, root)));
         const QVariantMap state = stateOf(*m_window);
         QCOMPARE(state.keys(), expected.keys());
         for (auto shown = state.cbegin(); shown != state.cend(); ++shown)
@@ -830,8 +846,13 @@ void TestForm1::commandLine()
     QVERIFY(program.waitForFinished());
     QCOMPARE(program.exitStatus(), QProcess::NormalExit);
     QCOMPARE(program.exitCode(), status);
-    const QString output = QString::fromLocal8Bit(program.readAllStandardOutput());
-    const QString errors = QString::fromLocal8Bit(program.readAllStandardError());
+    QString output = QString::fromLocal8Bit(program.readAllStandardOutput());
+    QString errors = QString::fromLocal8Bit(program.readAllStandardError());
+#ifdef _WIN32
+    // Standard output and error in text mode write each line break as "\r\n".
+    output.replace(u"\r\n"_s, u"\n"_s);
+    errors.replace(u"\r\n"_s, u"\n"_s);
+#endif
     // Answers go to standard output, refusals to standard error, and nothing to the other one.
     const QString& printed = status == 0 ? output : errors;
     QCOMPARE(status == 0 ? errors : output, QString());
@@ -843,7 +864,9 @@ void TestForm1::commandLine()
 
 void TestForm1::pathCheck_data()
 {
-    QTest::addColumn<QString>("path"); // "<root>" stands for the temporary folder
+    // "<root>" stands for the temporary folder as the system writes it, "<root/>" for the same with
+    // '/', "<unc>" for its UNC form, "<long>" for a folder path of over 260 characters below it.
+    QTest::addColumn<QString>("path");
     QTest::addColumn<bool>("accepted");
     QTest::addColumn<int>("rows"); // rows found when searched; -1: not searched
 
@@ -857,7 +880,19 @@ void TestForm1::pathCheck_data()
     QTest::newRow("one-character folder name") << u"<root>/a"_s << true << 1;
     QTest::newRow("existing file lists nothing") << u"<root>/data/one.txt"_s << true << 0;
     QTest::newRow("wildcard matching a folder lists nothing") << u"<root>/da?a"_s << true << 0;
-    QTest::newRow("root folder") << u"/"_s << true << -1;
+    QTest::newRow("path over 260 characters") << u"<root>/<long>"_s << true << 1;
+    QTest::newRow("root folder") << QDir::toNativeSeparators(QDir::rootPath()) << true << -1;
+#ifdef _WIN32
+    // Windows takes both separators, in any mix, and paths in their UNC and long forms.
+    QTest::newRow("backslashes") << u"<root>\\data\\"_s << true << 2;
+    QTest::newRow("forward slashes") << u"<root/>/data/"_s << true << 2;
+    QTest::newRow("a leading dot alone hides nothing") << u"<root>\\.dotted"_s << true << 0;
+    QTest::newRow("long form") << u"\\\\?\\<root>\\data"_s << true << 2;
+    QTest::newRow("long form, over 260 characters") << u"\\\\?\\<root>\\<long>"_s << true << 1;
+    QTest::newRow("UNC path") << u"<unc>\\data"_s << true << 2;
+    QTest::newRow("UNC path, forward slashes") << u"<unc>/data/sub"_s << true << 1;
+    QTest::newRow("UNC long form") << u"\\\\?\\UNC\\<unc>\\data"_s << true << 2;
+#endif
 }
 
 void TestForm1::pathCheck()
@@ -874,7 +909,25 @@ void TestForm1::pathCheck()
     tree.createFile("data/sub/two.txt");
     tree.createFile("a/x.txt");
     tree.createFile(".hidden/h.txt");
-    path.replace(u"<root>"_s, QFile::decodeName(tree.root()));
+    const QByteArray longName(100, 'l');
+    const QByteArray longPath = longName + '/' + longName + '/' + longName;
+    tree.createDir(longName);
+    tree.createDir(longName + '/' + longName);
+    tree.createDir(longPath);
+    tree.createFile(longPath + "/deep.txt");
+#ifdef _WIN32
+    // Windows hides by an attribute, not by a leading dot.
+    tree.makeHidden(".hidden");
+    tree.createDir(".dotted");
+    const QString unc = QString::fromUtf8(TestSystem::uncForm(tree.root()));
+    if (path.contains(u"<unc>"_s) && !QFileInfo(unc).isDir())
+        QSKIP("the administrative share \\\\localhost\\C$ is not reachable here");
+    // The long form names the share without its leading separators.
+    path.replace(u"UNC\\<unc>"_s, u"UNC"_s + unc.mid(1)).replace(u"<unc>"_s, unc);
+#endif
+    path.replace(u"<long>"_s, QString::fromUtf8(tree.path(longPath).mid(tree.root().size() + 1)))
+        .replace(u"<root/>"_s, QDir::fromNativeSeparators(QString::fromUtf8(tree.root())))
+        .replace(u"<root>"_s, QString::fromUtf8(tree.root()));
 
     QCOMPARE(Form1::acceptsSearchPath(path), accepted);
     if (rows < 0)
@@ -924,7 +977,7 @@ void TestForm1::searchFilters()
     QList<QByteArray> rows;
     for (int row = 0; row < fileList()->rowCount(); ++row) {
         QVERIFY(fileList()->isChecked(row));
-        rows.append(fileOfRow(row).mid(tree.root().size() + 1));
+        rows.append(tree.relative(fileOfRow(row)));
     }
     std::sort(rows.begin(), rows.end());
     QCOMPARE(rows, found);
@@ -1019,7 +1072,7 @@ void TestForm1::previewThenExecuteRenamesCheckedFilesOnly()
     QCOMPARE(control<QLabel>(u"Label6"_s)->text(), u"已完成 2 个文件修改!"_s);
     QVERIFY(m_messages.shown.isEmpty());
     // The rows still describe the names the files had when found.
-    QVERIFY(fileOfRow(keptRow).endsWith("data/sub/keep.txt"));
+    QCOMPARE(fileOfRow(keptRow), tree.path("data/sub/keep.txt"));
     QCOMPARE(list->index(keptRow, FileListModel::PreviewColumn).data().toString(), u" "_s);
 }
 
@@ -1091,7 +1144,7 @@ void TestForm1::failedRenamesAreReportedOneByOne()
 
     QTest::mouseClick(control(u"Command4"_s), Qt::LeftButton);
     // The first row takes the name; the others find it taken.
-    const QByteArray first = fileOfRow(0).mid(tree.root().size() + 1);
+    const QByteArray first = tree.relative(fileOfRow(0));
     Files expected { { "x.txt", "x" }, { "y.txt", "y" }, { "z.txt", "z" } };
     expected.insert("1.txt", expected.take(first));
     QCOMPARE(tree.snapshot(), expected);

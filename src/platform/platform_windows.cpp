@@ -689,6 +689,9 @@ QByteArray firstMatchingEntry(const QByteArray& path)
 
     const qsizetype cut = trimmed.lastIndexOf('\\');
     const QByteArray last = trimmed.mid(cut + 1);
+    // "." and ".." name no entry, though the system resolves them to a folder.
+    if (last == "." || last == "..")
+        return {};
     if (!last.contains('*') && !last.contains('?')) {
         const DWORD attributes = GetFileAttributesW(longPath(trimmed).c_str());
         return attributes == INVALID_FILE_ATTRIBUTES || hiddenBySystem(attributes) ? QByteArray() : last;
