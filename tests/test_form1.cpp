@@ -846,13 +846,9 @@ void TestForm1::commandLine()
     QVERIFY(program.waitForFinished());
     QCOMPARE(program.exitStatus(), QProcess::NormalExit);
     QCOMPARE(program.exitCode(), status);
-    QString output = QString::fromLocal8Bit(program.readAllStandardOutput());
-    QString errors = QString::fromLocal8Bit(program.readAllStandardError());
-#ifdef _WIN32
-    // Standard output and error in text mode write each line break as "\r\n".
-    output.replace(u"\r\n"_s, u"\n"_s);
-    errors.replace(u"\r\n"_s, u"\n"_s);
-#endif
+    // Into a pipe the program writes UTF-8, whatever the system's code page.
+    const QString output = QString::fromUtf8(program.readAllStandardOutput());
+    const QString errors = QString::fromUtf8(program.readAllStandardError());
     // Answers go to standard output, refusals to standard error, and nothing to the other one.
     const QString& printed = status == 0 ? output : errors;
     QCOMPARE(status == 0 ? errors : output, QString());

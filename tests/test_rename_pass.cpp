@@ -519,26 +519,31 @@ void TestRenamePass::filesStayInTheirOwnFolder()
 
 void TestRenamePass::neverLeavesTheSearchedTree_data()
 {
-    QTest::addColumn<QByteArray>(
-        "swappedFolder"); // the folder another program replaces by a link; "" the root
-    QTest::addColumn<QByteArray>("outsideTwin"); // the outside folder the link points to
+    // The folder another program replaces ("" the searched folder itself), and the outside folder
+    // it is replaced by: a link to it, or the folder itself moved into place.
+    QTest::addColumn<QByteArray>("swappedFolder");
+    QTest::addColumn<QByteArray>("outsideTwin");
+    QTest::addColumn<bool>("byLink");
     QTest::addColumn<QByteArrayList>("failed");
-    QTest::newRow("searched folder") << QByteArray() << QByteArray("twin")
-                                     << QByteArrayList { "top.txt", "sub/deeper/a.txt" };
-    QTest::newRow("subfolder") << QByteArray("sub") << QByteArray("twin/sub")
+    const QByteArrayList both { "top.txt", "sub/deeper/a.txt" };
+    QTest::newRow("searched folder") << QByteArray() << QByteArray("twin") << true << both;
+    QTest::newRow("searched folder, by a folder moved in")
+        << QByteArray() << QByteArray("twin") << false << both;
+    QTest::newRow("subfolder") << QByteArray("sub") << QByteArray("twin/sub") << true
                                << QByteArrayList { "sub/deeper/a.txt" };
-    QTest::newRow("two levels down") << QByteArray("sub/deeper") << QByteArray("twin/sub/deeper")
+    QTest::newRow("two levels down") << QByteArray("sub/deeper") << QByteArray("twin/sub/deeper") << true
                                      << QByteArrayList { "sub/deeper/a.txt" };
 }
 
-// Another program swaps a folder of the searched tree for a link to a folder outside it that holds
-// files of the same names, after the search and before the execute.
+// Another program swaps a folder of the searched tree for a folder outside it that holds files of
+// the same names, after the search and before the execute.
 void TestRenamePass::neverLeavesTheSearchedTree()
 {
     QFETCH(QByteArray, swappedFolder);
     QFETCH(QByteArray, outsideTwin);
+    QFETCH(bool, byLink);
     QFETCH(QByteArrayList, failed);
-    if (const QString whyNot = TestTree::whyNoLinks(); !whyNot.isEmpty())
+    if (const QString whyNot = TestTree::whyNoLinks(); byLink && !whyNot.isEmpty())
         QSKIP(qPrintable(whyNot));
     Session session;
     session.tree.createDir("searched");
@@ -557,12 +562,23 @@ void TestRenamePass::neverLeavesTheSearchedTree()
     const QByteArray swapped = swappedFolder.isEmpty() ? "searched" : "searched/" + swappedFolder;
     QVERIFY(QDir().rename(
         QString::fromUtf8(session.tree.path(swapped)), QString::fromUtf8(session.tree.path("moved-away"))));
-    // On Windows a junction, which any user who can write the folder above can make.
-    QVERIFY(session.tree.createLink(swapped, outside.path(outsideTwin)));
+    if (byLink) {
+        // On Windows a junction, which any user who can write the folder above can make.
+        QVERIFY(session.tree.createLink(swapped, outside.path(outsideTwin)));
+    } else {
+        QVERIFY(QDir().rename(
+            QString::fromUtf8(outside.path(outsideTwin)), QString::fromUtf8(session.tree.path(swapped))));
+    }
     session.apply(".md", true, true);
 
-    QCOMPARE(
-        outside.snapshot(), (Tree { { "twin/top.txt", "outside" }, { "twin/sub/deeper/a.txt", "outside" } }));
+    if (byLink) {
+        QCOMPARE(outside.snapshot(),
+            (Tree { { "twin/top.txt", "outside" }, { "twin/sub/deeper/a.txt", "outside" } }));
+    } else {
+        QCOMPARE(session.tree.snapshot(),
+            (Tree { { "searched/top.txt", "outside" }, { "searched/sub/deeper/a.txt", "outside" },
+                { "moved-away/top.txt", "inside" }, { "moved-away/sub/deeper/a.txt", "inside" } }));
+    }
     QStringList failedPaths;
     for (const QByteArray& relative : failed)
         failedPaths.append(QString::fromUtf8(session.tree.path("searched/" + relative)));

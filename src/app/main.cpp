@@ -9,8 +9,6 @@
 #include <QDir>
 #include <QIcon>
 
-#include <cstdio>
-
 using namespace Qt::StringLiterals;
 
 int main(int argc, char* argv[])
@@ -21,7 +19,9 @@ int main(int argc, char* argv[])
     const CommandLine::Outcome outcome
         = CommandLine::read(Platform::commandLineArguments(argc, argv), QDir::currentPath());
     if (outcome.exitStatus) {
-        std::fputs(outcome.message.toLocal8Bit().constData(), *outcome.exitStatus == 0 ? stdout : stderr);
+        Platform::printText(
+            *outcome.exitStatus == 0 ? Platform::OutputStream::Standard : Platform::OutputStream::Error,
+            outcome.message);
         return *outcome.exitStatus;
     }
 

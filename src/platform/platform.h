@@ -31,6 +31,11 @@ QByteArray pathFromText(const QString& text);
 // UTF-16, which `argv` holds only as far as the code page reaches.
 QStringList commandLineArguments(int argc, char* argv[]);
 
+enum class OutputStream { Standard, Error };
+// Writes `text` where the command line that started the program reads it: UTF-8 into a pipe or a
+// file, and on a Windows console the text itself, whatever its code page.
+void printText(OutputStream stream, const QString& text);
+
 // Whether `path` names an entry, without following a final symbolic link.
 bool entryExists(const QByteArray& path);
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <dirent.h>
 #include <fcntl.h>
 #include <fnmatch.h>
@@ -57,6 +58,11 @@ QStringList commandLineArguments(int argc, char* argv[])
     for (int i = 0; i < argc; ++i)
         arguments.append(QFile::decodeName(argv[i]));
     return arguments;
+}
+
+void printText(OutputStream stream, const QString& text)
+{
+    std::fputs(text.toUtf8().constData(), stream == OutputStream::Standard ? stdout : stderr);
 }
 
 bool dropsFilesOnRefusedNames(quint64 volume)

@@ -2,6 +2,7 @@
 
 #include <QByteArrayList>
 #include <QChar>
+#include <QHash>
 #include <QString>
 
 #include <algorithm>
@@ -224,6 +225,17 @@ NTSTATUS openRelative(
         nullptr, 0);
 }
 
+// The path the system now gives the open file or folder, links and junctions resolved; empty when
+// it cannot tell.
+std::wstring finalPath(HANDLE handle)
+{
+    std::wstring path(32768, L'\0');
+    const DWORD length = GetFinalPathNameByHandleW(
+        handle, path.data(), static_cast<DWORD>(path.size()), FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    path.resize(length < path.size() ? length : 0);
+    return path;
+}
+
 class ScopedHandle final
 {
 public:
@@ -440,6 +452,22 @@ QStringList commandLineArguments(int, char*[])
     return arguments;
 }
 
+void printText(OutputStream stream, const QString& text)
+{
+    const HANDLE output
+        = GetStdHandle(stream == OutputStream::Standard ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
+    if (output == nullptr || output == INVALID_HANDLE_VALUE)
+        return; // started from the desktop: nobody reads it
+    DWORD mode = 0;
+    DWORD written = 0;
+    if (GetConsoleMode(output, &mode)) {
+        WriteConsoleW(output, text.utf16(), static_cast<DWORD>(text.size()), &written, nullptr);
+        return;
+    }
+    const QByteArray bytes = text.toUtf8();
+    WriteFile(output, bytes.constData(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+}
+
 bool dropsFilesOnRefusedNames(quint64)
 {
     return false;
@@ -521,6 +549,17 @@ FolderHandle::FolderHandle(qintptr handle)
     }
     m_identity = { information.dwVolumeSerialNumber,
         (quint64(information.nFileIndexHigh) << 32) | information.nFileIndexLow };
+    if (m_identity.index == 0) {
+        // Some network file systems (and Wine through UNC paths) give no file number; the folder's
+        // creation time and the path it now resolves to stand in, so that another folder, or a
+        // junction to one, put in its place still differs.
+        const std::wstring resolved = finalPath(handleOf(*this));
+        const quint64 created = (quint64(information.ftCreationTime.dwHighDateTime) << 32)
+            | information.ftCreationTime.dwLowDateTime;
+        const QStringView path(
+            reinterpret_cast<const char16_t*>(resolved.data()), qsizetype(resolved.size()));
+        m_identity.index = (created ^ qHash(path)) | 1; // never 0, which stands for no folder
+    }
 }
 
 FolderHandle::~FolderHandle()
@@ -663,12 +702,9 @@ int checkThenRename(const FolderHandle& folder, const QByteArray& from, const QB
     // By path, for volumes that refuse both ways by handle. Without MOVEFILE_REPLACE_EXISTING the
     // file system itself refuses an existing target; only the folder's path, read from its handle
     // just now, could change meanwhile.
-    std::wstring folderPath(32768, L'\0');
-    const DWORD length = GetFinalPathNameByHandleW(handleOf(folder), folderPath.data(),
-        static_cast<DWORD>(folderPath.size()), FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-    if (length == 0 || length >= folderPath.size())
+    std::wstring folderPath = finalPath(handleOf(folder));
+    if (folderPath.empty())
         return lastErrno();
-    folderPath.resize(length);
     if (!folderPath.ends_with(L'\\'))
         folderPath += L'\\';
     if (!MoveFileExW((folderPath + wide(from)).c_str(), (folderPath + wide(to)).c_str(), 0))
