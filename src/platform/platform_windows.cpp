@@ -662,14 +662,23 @@ bool entryExists(const FolderHandle& folder, const QByteArray& name)
     return NT_SUCCESS(status) || RtlNtStatusToDosError(status) == ERROR_SHARING_VIOLATION;
 }
 
-int renameNoReplace(const FolderHandle& folder, const QByteArray& from, const QByteArray& to)
+namespace {
+
+// Opens the file `from` of `folder` to give it the name `to`: 0, or the errno of the refusal.
+int openToMove(const FolderHandle& folder, const QByteArray& from, const QByteArray& to, ScopedHandle& file)
 {
     if (windowsRefusesName(to))
         return EILSEQ;
+    return errnoOfStatus(openRelative(handleOf(folder), wide(from), DELETE, 0, *file.out()));
+}
+
+} // namespace
+
+int renameNoReplace(const FolderHandle& folder, const QByteArray& from, const QByteArray& to)
+{
     ScopedHandle file;
-    const NTSTATUS opened = openRelative(handleOf(folder), wide(from), DELETE, 0, *file.out());
-    if (!NT_SUCCESS(opened))
-        return errnoOfStatus(opened);
+    if (const int error = openToMove(folder, from, to, file))
+        return error;
     if (const int error = giveName(file.get(), folder, wide(to), NameChange::Rename))
         return error;
     return confirmRename(folder, from, to);
@@ -677,12 +686,9 @@ int renameNoReplace(const FolderHandle& folder, const QByteArray& from, const QB
 
 int linkThenUnlink(const FolderHandle& folder, const QByteArray& from, const QByteArray& to)
 {
-    if (windowsRefusesName(to))
-        return EILSEQ;
     ScopedHandle file;
-    const NTSTATUS opened = openRelative(handleOf(folder), wide(from), DELETE, 0, *file.out());
-    if (!NT_SUCCESS(opened))
-        return errnoOfStatus(opened);
+    if (const int error = openToMove(folder, from, to, file))
+        return error;
     if (const int error = giveName(file.get(), folder, wide(to), NameChange::Link))
         return error;
     // Deleting through the handle removes the name it was opened by: the old one.
