@@ -257,15 +257,23 @@ private:
     HANDLE m_handle;
 };
 
-// A folder below `parent`, as long as it is a real folder and not a reparse point.
+// Whether an entry leads somewhere else: a junction, a symbolic link, or any other reparse point
+// that stands for another name. Folders that are reparse points for other reasons, such as those
+// a cloud drive keeps on demand, are folders like any other.
+bool redirects(DWORD attributes, DWORD reparseTag)
+{
+    return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) && IsReparseTagNameSurrogate(reparseTag);
+}
+
+// A folder below `parent`, as long as it is a real folder and does not lead somewhere else.
 HANDLE openSubfolder(HANDLE parent, const std::wstring& name)
 {
     HANDLE handle = nullptr;
     if (!NT_SUCCESS(openRelative(parent, name, folderAccess, FILE_DIRECTORY_FILE, handle)))
         return INVALID_HANDLE_VALUE;
-    FILE_BASIC_INFO basic = {};
-    if (!GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof basic)
-        || (basic.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    FILE_ATTRIBUTE_TAG_INFO tag = {};
+    if (!GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &tag, sizeof tag)
+        || redirects(tag.FileAttributes, tag.ReparseTag)) {
         CloseHandle(handle);
         return INVALID_HANDLE_VALUE;
     }
@@ -514,9 +522,10 @@ bool DirListing::next(DirEntry& entry)
     listing->offset = info->NextEntryOffset ? listing->offset + info->NextEntryOffset : listing->filled;
     listing->name = wtf8(info->FileName, info->FileNameLength / sizeof(wchar_t));
     entry.name = listing->name;
-    // A junction or a symbolic link to a folder is never walked into.
-    entry.isDirectory = (info->FileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-        && !(info->FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+    // A junction or a symbolic link to a folder is never walked into. For a reparse point the
+    // listing gives its tag where the size of extended attributes would stand.
+    entry.isDirectory
+        = (info->FileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !redirects(info->FileAttributes, info->EaSize);
     entry.isHidden = hiddenBySystem(info->FileAttributes);
     return true;
 }
