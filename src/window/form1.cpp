@@ -30,6 +30,33 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
+// Keeps a window from taking input while a command lets events through. Disabling it also drops
+// the keyboard focus, which goes back where it was when the command ends.
+class InputPause final
+{
+public:
+    InputPause(QWidget& window, bool pause)
+        : m_window(pause ? &window : nullptr)
+        , m_focused(window.focusWidget())
+    {
+        if (m_window)
+            m_window->setEnabled(false);
+    }
+    ~InputPause()
+    {
+        if (!m_window)
+            return;
+        m_window->setEnabled(true);
+        if (m_focused)
+            m_focused->setFocus();
+    }
+    Q_DISABLE_COPY_MOVE(InputPause)
+
+private:
+    QWidget* m_window;
+    QPointer<QWidget> m_focused;
+};
+
 constexpr int clientWidthTwips = 12135;
 constexpr int clientHeightTwips = 4170;
 
@@ -286,10 +313,8 @@ void Form1::search()
         return;
     }
 
-    // No input reaches the window while the scan lets events through; disabling it also drops the
-    // keyboard focus, which goes back where it was afterwards.
-    const QPointer<QWidget> focused = focusWidget();
-    setEnabled(false);
+    // The scan lets events through.
+    const InputPause pause(*this, true);
     const QByteArray path = Platform::pathFromText(m_text1->text());
     if (m_option1->isChecked())
         F1MDE::SearchFiles(m_fileList, path, m_text2->text(), m_messages);
@@ -297,9 +322,6 @@ void Form1::search()
         F1MDE::SearchFiles(m_fileList, path, m_text3->text(), m_messages);
     m_listView1->show();
     m_label3->setText(u"文件数量: "_s + QString::number(m_fileList.rowCount()));
-    setEnabled(true);
-    if (focused)
-        focused->setFocus();
 }
 
 void Form1::SetFileName(bool sMode)
@@ -313,13 +335,10 @@ void Form1::SetFileName(bool sMode)
         .keyword = m_text5->text(),
         .newSuffix = m_text6->text(),
     };
-    // No input reaches the window while an execute lets events through between moves; disabling it
-    // also drops the keyboard focus, which goes back where it was afterwards. A preview lets none
-    // through. Dialogs made after the window was disabled, the progress and the boxes, take input.
-    const QPointer<QWidget> focused = focusWidget();
-    if (sMode)
-        setEnabled(false);
     { // the progress dialog closes before the window takes input again
+        // An execute lets events through between moves, a preview none. Dialogs made after the
+        // window was disabled, the progress and the boxes, take input.
+        const InputPause pause(*this, sMode);
         QtRenameProgress progress(this, m_progressDelay);
         m_renameProgress = &progress;
         F1MDE::RenameFeedback feedback { m_messages, [this](const QString& text) { m_label6->setText(text); },
@@ -331,11 +350,6 @@ void Form1::SetFileName(bool sMode)
             F1MDE::ApplyNewNames(m_fileList, value.value.toUtf8(), sMode, value.extensionMode, feedback);
         }
         m_renameProgress = nullptr;
-    }
-    if (sMode) {
-        setEnabled(true);
-        if (focused)
-            focused->setFocus();
     }
     if (std::exchange(m_closeWhenRenamed, false))
         close();
