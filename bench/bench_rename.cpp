@@ -82,7 +82,7 @@ int main(int argc, char** argv)
     const long files = argc > 1 ? std::atol(argv[1]) : 100000;
     const long exfatFiles = argc > 2 ? std::atol(argv[2]) : 10000;
     QTemporaryDir dir;
-    const QByteArray root = Bench::nativePath(dir.path());
+    const QByteArray root = Platform::pathFromText(dir.path());
     CountingMessageBoxes messages;
     QString completion;
     F1MDE::RenameFeedback feedback { messages, [&completion](const QString& text) { completion = text; } };

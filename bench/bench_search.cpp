@@ -9,6 +9,7 @@
 #include "dialog/message_boxes.h"
 #include "file_list/file_list_model.h"
 #include "file_list/file_list_ops.h"
+#include "platform/platform.h"
 #include "window/form1.h"
 
 #include <QApplication>
@@ -100,7 +101,7 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     const long files = argc > 1 ? std::atol(argv[1]) : 1000000;
     QTemporaryDir dir;
-    const QByteArray root = Bench::nativePath(dir.path());
+    const QByteArray root = Platform::pathFromText(dir.path());
     std::fprintf(stderr, "making %ld files under %s\n", files, root.constData());
     makeTree(root, files);
 

@@ -42,12 +42,6 @@ inline void createDir(const QByteArray& path)
     }
 }
 
-// The temporary folder `dir` as the platform layer takes it, with the system's separators.
-inline QByteArray nativePath(const QString& dir)
-{
-    return QDir::toNativeSeparators(dir).toUtf8();
-}
-
 inline double secondsOf(const std::function<void()>& work)
 {
     QElapsedTimer timer;

@@ -396,7 +396,7 @@ void TestPlatform::firstMatchingEntry()
 #endif
     QCOMPARE(Platform::firstMatchingEntry(tree.path(relative)), found);
     // The root of the file system, or of the drive on Windows, is found as itself.
-    const QByteArray fileSystemRoot = QDir::toNativeSeparators(QDir::rootPath()).toUtf8();
+    const QByteArray fileSystemRoot = Platform::pathFromText(QDir::rootPath());
     QCOMPARE(Platform::firstMatchingEntry(fileSystemRoot), fileSystemRoot);
     QCOMPARE(Platform::firstMatchingEntry(""), QByteArray());
 }

@@ -188,7 +188,7 @@ public:
     ~TestTree() { removeBelow(root()); }
     Q_DISABLE_COPY_MOVE(TestTree)
 
-    QByteArray root() const { return QDir::toNativeSeparators(m_dir.path()).toUtf8(); }
+    QByteArray root() const { return Platform::pathFromText(m_dir.path()); }
     QByteArray path(const QByteArray& relative) const
     {
         QByteArray native = relative;
