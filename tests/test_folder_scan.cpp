@@ -393,10 +393,10 @@ void TestFolderScan::unreadableSubfolderIsSkippedSilently()
 {
 #ifdef _WIN32
     QSKIP("on Windows a folder refuses its listing by an access control list, which Wine does not enforce; "
-          "the vanished and too-deep folders cover this path");
+          "the changed-subfolder and deep-folder tests cover this path");
 #else
     if (::geteuid() == 0)
-        QSKIP("permissions do not stop root; the vanished and too-deep folders cover this path");
+        QSKIP("permissions do not stop root; the changed-subfolder and deep-folder tests cover this path");
     TestTree tree;
     for (const QByteArray dir : { "a", "locked", "z" }) {
         tree.createDir(dir);
