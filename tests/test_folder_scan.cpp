@@ -1,6 +1,9 @@
 #include "folder_scan/folder_scan.h"
+#include "folder_scan/name_filter.h"
+#include "mounted_volume.h"
 #include "test_support.h"
 
+#include <QRandomGenerator>
 #include <QSet>
 #include <QTest>
 
@@ -8,6 +11,7 @@
 #include <new>
 
 #ifndef _WIN32
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -34,6 +38,7 @@ struct ScanRecorder
     int yields = 0;
     std::function<void(const QByteArray& folder)> beforeAdd;
     std::function<void()> onYield;
+    int foldersReadAhead = 8;
 
     void scan(const QByteArray& path, const QString& filter)
     {
@@ -49,8 +54,50 @@ struct ScanRecorder
                 if (onYield)
                     onYield();
             },
+            foldersReadAhead,
         };
         ScanFolder(path, filter, context);
+    }
+
+    // The same rows, yields and boxes from a walk that lists one folder at a time and then enters its
+    // subfolders, recursively: what the scan must give however far it reads ahead.
+    void scanOneFolderAtATime(const QByteArray& path, const QString& filter)
+    {
+        const QByteArray dir = folderText(path);
+        walkOneFolder(Platform::openFolderToList(dir), dir, NameFilter(filter));
+    }
+
+    void walkOneFolder(const Platform::FolderHandle& folder, const QByteArray& dir, const NameFilter& filter)
+    {
+        QByteArrayList subfolders;
+        try {
+            Platform::DirListing listing(folder);
+            Platform::DirEntry entry;
+            int entryCounter = 0;
+            while (listing.next(entry)) {
+                if (++entryCounter == 50) {
+                    entryCounter = 0;
+                    ++yields;
+                }
+                if (entry.isDirectory) {
+                    if (entry.name != QByteArrayView(".") && entry.name != QByteArrayView("..") && !entry.isTrash)
+                        subfolders.append(entry.name.toByteArray());
+                } else if (filter.matches(entry.name)) {
+                    if (beforeAdd)
+                        beforeAdd(dir);
+                    const SplitName split = SplitFileName(entry.name);
+                    rows.append({ dir, split.base.toByteArray(), split.ext.toByteArray() });
+                }
+            }
+        } catch (...) {
+            messages.show(QString(), QString());
+            return;
+        }
+        for (const QByteArray& name : std::as_const(subfolders)) {
+            const Platform::FolderHandle subfolder = Platform::openSubfolderToList(folder, name);
+            if (subfolder.isOpen())
+                walkOneFolder(subfolder, dir + name + Platform::Separator, filter);
+        }
     }
 
     QList<QByteArray> folders() const
@@ -82,10 +129,14 @@ private Q_SLOTS:
     void filterMatch_data();
     void filterMatch();
     void walksDepthFirstPreOrder();
+    void readAheadGivesWhatOneFolderAtATimeGives_data();
+    void readAheadGivesWhatOneFolderAtATimeGives();
     void trailingSeparatorGivesSameRows();
     void nonUtf8NameKeepsItsBytes();
     void linksAreListedAndNeverFollowed();
+    void hiddenEntriesAreScanned_data();
     void hiddenEntriesAreScanned();
+    void folderMetAgainBelowItselfIsNotEntered();
     void yieldsEveryFiftyEntriesOfOneFolder_data();
     void yieldsEveryFiftyEntriesOfOneFolder();
     void changedSubfolderIsSkippedSilently_data();
@@ -95,6 +146,7 @@ private Q_SLOTS:
     void unreadableSubfolderIsSkippedSilently();
     void failureInOneFolderIsShownOnceAndSiblingsGoOn();
     void pathThatIsAFileListsNothing();
+    void cleanupTestCase() { Volumes::unmountAll(); }
 };
 
 void TestFolderScan::splitFileName_data()
@@ -200,6 +252,68 @@ void TestFolderScan::walksDepthFirstPreOrder()
     }
 }
 
+void TestFolderScan::readAheadGivesWhatOneFolderAtATimeGives_data()
+{
+    QTest::addColumn<QString>("volume");
+    QTest::addColumn<quint32>("seeds");
+    QTest::newRow("local") << u"local"_s << 50u;
+    for (const QString& kind : MountedVolume::kinds())
+        QTest::newRow(qPrintable(kind)) << kind << 6u;
+}
+
+// Random trees, filters, reach of the read-ahead, and now and then a folder whose rows fail: the scan
+// gives the rows, in their order, the yields and the boxes of the walk one folder at a time.
+void TestFolderScan::readAheadGivesWhatOneFolderAtATimeGives()
+{
+    QFETCH(QString, volume);
+    QFETCH(quint32, seeds);
+    VOLUME_BASE(base);
+    const QList<QByteArray> folderNames = { "d", "e", "f.txt", "g" };
+    const QList<QByteArray> fileNames = { "a.txt", "b.TXT", "c", "a.md", "x.txt.bak" };
+    const QStringList filters = { QString(), u".txt"_s, u"a"_s };
+    for (quint32 seed = 1; seed <= seeds; ++seed) {
+        QRandomGenerator random(seed);
+        auto pick = [&random](const auto& list) { return list.at(random.bounded(int(list.size()))); };
+        TestTree tree(base);
+        QList<QByteArray> folders = { QByteArray() };
+        for (int i = random.bounded(30); i > 0; --i) {
+            const QByteArray child = pick(folders) + pick(folderNames) + '/';
+            if (!folders.contains(child)) {
+                tree.createDir(child);
+                folders.append(child);
+            }
+        }
+        // Now and then one folder with enough entries for a few yields, and on the local disk one
+        // with more than a folder keeps while it waits to be walked.
+        const QByteArray crowded = pick(folders);
+        const int roll = random.bounded(8);
+        const int crowdedFiles = roll == 0 && volume == u"local"_s ? 1100 : roll < 4 ? 60 + random.bounded(80) : 0;
+        for (const QByteArray& folder : std::as_const(folders)) {
+            const int files = folder == crowded ? crowdedFiles : random.bounded(6);
+            for (int i = 0; i < files; ++i)
+                tree.createFile(folder + QByteArray::number(i) + pick(fileNames));
+        }
+        const QString filter = pick(filters);
+        const QByteArray failing = random.bounded(3) == 0 ? tree.path(pick(folders)) : QByteArray();
+
+        ScanRecorder oneAtATime;
+        ScanRecorder readAhead;
+        readAhead.foldersReadAhead = 1 + random.bounded(8);
+        for (ScanRecorder* recorder : { &oneAtATime, &readAhead }) {
+            recorder->beforeAdd = [&failing](const QByteArray& folder) {
+                if (folder == failing)
+                    throw std::bad_alloc();
+            };
+        }
+        oneAtATime.scanOneFolderAtATime(tree.root(), filter);
+        readAhead.scan(tree.root(), filter);
+        const QByteArray what = "seed " + QByteArray::number(seed);
+        QVERIFY2(readAhead.rows == oneAtATime.rows, what.constData());
+        QVERIFY2(readAhead.yields == oneAtATime.yields, what.constData());
+        QVERIFY2(readAhead.messages.shown.size() == oneAtATime.messages.shown.size(), what.constData());
+    }
+}
+
 void TestFolderScan::trailingSeparatorGivesSameRows()
 {
     TestTree tree;
@@ -249,14 +363,71 @@ void TestFolderScan::linksAreListedAndNeverFollowed()
     QCOMPARE(recorder.fullPaths(), expected);
 }
 
+void TestFolderScan::hiddenEntriesAreScanned_data()
+{
+    QTest::addColumn<QString>("volume");
+    QTest::addColumn<bool>("atTop"); // of the volume, else in a folder of its own
+    QTest::addColumn<QByteArray>("folder");
+    QTest::addColumn<bool>("walked");
+    QTest::newRow("hidden folder") << u"local"_s << false << QByteArray(".hidden") << true;
+    QTest::newRow("trash name below a volume's top") << u"local"_s << false << QByteArray(".Trash-1000") << true;
+    // Where desktops keep what was deleted from a USB stick or a camera card.
+    QTest::newRow("trash at an exFAT top") << u"exfat"_s << true << QByteArray(".Trash-1000") << false;
+    QTest::newRow("shared trash at an ext2 top") << u"ext2"_s << true << QByteArray(".Trash") << false;
+    QTest::newRow("hidden folder at an exFAT top") << u"exfat"_s << true << QByteArray(".hidden") << true;
+    QTest::newRow("trash-like name at an exFAT top") << u"exfat"_s << true << QByteArray(".Trash-me") << true;
+}
+
 void TestFolderScan::hiddenEntriesAreScanned()
 {
+    QFETCH(bool, atTop);
+    QFETCH(QByteArray, folder);
+    QFETCH(bool, walked);
+    VOLUME_BASE(base);
+    TestTree tree(base);
+    QByteArray searched = tree.root();
+    if (atTop) {
+        searched = base;
+        const QString top = QFile::decodeName(base) + u'/' + QFile::decodeName(folder);
+        QVERIFY(QDir().mkdir(top));
+        QVERIFY(QFile(top + u"/.secret.txt"_s).open(QIODevice::WriteOnly));
+    } else {
+        tree.createDir(folder);
+        tree.createFile(folder + "/.secret.txt");
+    }
+    tree.createFile("kept.txt");
+    ScanRecorder recorder;
+    recorder.scan(searched, u".txt"_s);
+    if (atTop)
+        QVERIFY(QDir(QFile::decodeName(base + '/' + folder)).removeRecursively());
+    QSet<QByteArray> expected = { tree.path("kept.txt") };
+    if (walked)
+        expected.insert(folderText(searched) + folder + Platform::Separator + ".secret.txt");
+    QCOMPARE(recorder.fullPaths(), expected);
+}
+
+// A bind mount of a folder inside itself makes a loop no link check sees: the folder opened below is
+// the same folder.
+void TestFolderScan::folderMetAgainBelowItselfIsNotEntered()
+{
+#ifdef _WIN32
+    QSKIP("Windows cannot mount a folder inside itself, and the scan never enters junctions; a loop "
+          "there comes from a link that a share's server follows");
+#else
+    if (!ownMountNamespace)
+        QSKIP("a bind mount needs root, in a mount namespace of the test's own");
     TestTree tree;
-    tree.createDir(".hidden");
-    tree.createFile(".hidden/.secret.txt");
+    tree.createDir("a");
+    tree.createDir("a/loop");
+    tree.createFile("top.txt");
+    tree.createFile("a/inside.txt");
+    QCOMPARE(::mount(tree.root().constData(), tree.path("a/loop").constData(), nullptr, MS_BIND, nullptr), 0);
     ScanRecorder recorder;
     recorder.scan(tree.root(), u".txt"_s);
-    QCOMPARE(recorder.fullPaths(), QSet<QByteArray> { tree.path(".hidden/.secret.txt") });
+    QCOMPARE(::umount2(tree.path("a/loop").constData(), MNT_DETACH), 0);
+    QCOMPARE(recorder.fullPaths(), (QSet<QByteArray> { tree.path("top.txt"), tree.path("a/inside.txt") }));
+    QVERIFY(recorder.messages.shown.isEmpty());
+#endif
 }
 
 void TestFolderScan::yieldsEveryFiftyEntriesOfOneFolder_data()
@@ -308,7 +479,9 @@ void TestFolderScan::changedSubfolderIsSkippedSilently()
     if (const QString whyNot = TestTree::whyNoLinks(); swappedForLink && !whyNot.isEmpty())
         QSKIP(qPrintable(whyNot));
     TestTree tree;
-    for (const QByteArray dir : { "a", "b", "c" }) {
+    constexpr int subfolders = 12;
+    for (int i = 0; i < subfolders; ++i) {
+        const QByteArray dir = "d" + QByteArray::number(i);
         tree.createDir(dir);
         tree.createFile(dir + "/in.txt");
     }
@@ -318,22 +491,38 @@ void TestFolderScan::changedSubfolderIsSkippedSilently()
     outside.createFile("in.txt");
     outside.createFile("outside.txt");
 
-    // The root's listing already holds "b" when the scan yields; another program changes it then,
-    // before the walk gets to it.
+    // The subfolder the root's listing gives last still waits to be listed when the scan yields: the
+    // scan lists only the next eight folders of its walk ahead. Another program changes it then.
+    QByteArray changed;
+    {
+        Platform::DirListing listing(Platform::openFolderToList(tree.root()));
+        Platform::DirEntry entry;
+        while (listing.next(entry)) {
+            if (entry.name.startsWith('d'))
+                changed = entry.name.toByteArray();
+        }
+    }
     ScanRecorder recorder;
+    QCOMPARE(recorder.foldersReadAhead, 8);
     recorder.onYield = [&] {
         if (recorder.yields > 1)
             return;
-        QVERIFY(QFile::remove(QString::fromUtf8(tree.path("b/in.txt"))));
-        QVERIFY(QDir().rmdir(QString::fromUtf8(tree.path("b"))));
+        QVERIFY(QFile::remove(QString::fromUtf8(tree.path(changed + "/in.txt"))));
+        QVERIFY(QDir().rmdir(QString::fromUtf8(tree.path(changed))));
         if (swappedForLink)
-            QVERIFY(tree.createLink("b", outside.root()));
+            QVERIFY(tree.createLink(changed, outside.root()));
     };
     recorder.scan(tree.root(), u".txt"_s);
     QVERIFY(recorder.messages.shown.isEmpty());
-    QVERIFY(recorder.fullPaths().contains(tree.path("a/in.txt")));
-    QVERIFY(recorder.fullPaths().contains(tree.path("c/in.txt")));
-    QCOMPARE(recorder.rows.size(), 62);
+    QCOMPARE(recorder.yields, 1);
+    QSet<QByteArray> expected;
+    for (int i = 0; i < 60; ++i)
+        expected.insert(tree.path("top" + QByteArray::number(i) + ".txt"));
+    for (int i = 0; i < subfolders; ++i) {
+        if ("d" + QByteArray::number(i) != changed)
+            expected.insert(tree.path("d" + QByteArray::number(i) + "/in.txt"));
+    }
+    QCOMPARE(recorder.fullPaths(), expected);
 }
 
 void TestFolderScan::deepFolders_data()

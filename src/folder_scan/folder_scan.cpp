@@ -8,57 +8,287 @@
 
 #include <QByteArrayList>
 
+#include <algorithm>
+#include <condition_variable>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <utility>
+#include <vector>
+
 namespace FolderAllList {
 
 namespace {
 
 constexpr int entriesBetweenYields = 50;
+// A folder listed ahead keeps at most this many of its entries until the walk gets to it; the walk
+// lists the rest itself, so what waits in memory stays small however large the folders are.
+constexpr int entriesKeptAhead = 1024;
+
+// How a folder listed ahead keeps its entries: a kind byte each, and for a file its name and a NUL.
+constexpr char fileEntry = 'f';
+constexpr char otherEntry = 'o';
 
 bool isDotOrDotDot(QByteArrayView name)
 {
     return name == QByteArrayView(".") || name == QByteArrayView("..");
 }
 
-// `folder` is open to be listed and `dir` is its folder text.
-void scanOneFolder(const Platform::FolderHandle& folder, const QByteArray& dir, const NameFilter& filter,
+bool isSubfolderToEnter(const Platform::DirEntry& entry)
+{
+    return entry.isDirectory && !entry.isTrash && !isDotOrDotDot(entry.name);
+}
+
+struct Folder;
+using FolderQueue = std::list<std::shared_ptr<Folder>>;
+
+// One folder of the walk. Its parent stays alive, handle open, until every subfolder is opened
+// beneath it; the chain of parents is also what the loop check compares against.
+struct Folder
+{
+    enum class State { Waiting, Listing, Listed };
+
+    std::shared_ptr<const Folder> parent;
+    QByteArray name; // in the parent
+    QByteArray dir; // folder text
+    int depth = 0;
+    Platform::FolderHandle handle; // not open once listed: skipped
+    State state = State::Waiting;
+    QByteArray entries; // in listing order, as fileEntry and otherEntry records
+    std::unique_ptr<Platform::DirListing> rest; // the entries beyond those kept ahead
+    bool failed = false; // listing it failed midway
+    bool dropped = false; // no longer in the queue: a folder above it failed
+    FolderQueue::iterator place; // in the queue, until taken or dropped
+};
+
+// Lists folders ahead of the walk on a few threads and hands them over in depth-first pre-order.
+// The queue holds every known folder not yet handed over, in the order the walk takes them: a folder
+// listed ahead has its subfolders put right after it, so only the first folders of the queue are
+// listed ahead, those the walk takes next.
+class ReadAhead final
+{
+public:
+    ReadAhead(std::shared_ptr<Folder> root, int foldersAhead)
+        : m_foldersAhead(std::max(1, foldersAhead))
+    {
+        Folder& first = *root;
+        first.place = m_queue.insert(m_queue.end(), std::move(root));
+        try {
+            for (int i = 0; i < m_foldersAhead; ++i)
+                m_threads.emplace_back([this] { listAhead(); });
+        } catch (const std::system_error&) {
+            // Fewer threads list fewer folders at once; none cannot walk at all.
+            if (m_threads.empty())
+                throw;
+        }
+    }
+
+    ~ReadAhead()
+    {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_stopping = true;
+        }
+        m_work.notify_all();
+        for (std::thread& thread : m_threads)
+            thread.join();
+    }
+
+    Q_DISABLE_COPY_MOVE(ReadAhead)
+
+    // The walk's next folder once it is listed, or null when the walk is done.
+    std::shared_ptr<Folder> next()
+    {
+        std::unique_lock lock(m_mutex);
+        if (m_queue.empty())
+            return {};
+        m_ready.wait(lock, [this] { return m_queue.front()->state == Folder::State::Listed; });
+        std::shared_ptr<Folder> folder = std::move(m_queue.front());
+        m_queue.pop_front();
+        lock.unlock();
+        m_work.notify_one(); // one more folder now lies within reach
+        return folder;
+    }
+
+    // Subfolders of `folder`, just taken by next(), that the walk found after those listed ahead:
+    // they go after the subtrees of those, which lead the queue.
+    void addSubfolders(const std::shared_ptr<Folder>& folder, const QByteArrayList& names)
+    {
+        const std::lock_guard lock(m_mutex);
+        const auto before = std::find_if(m_queue.begin(), m_queue.end(),
+            [&folder](const std::shared_ptr<Folder>& queued) { return queued->depth <= folder->depth; });
+        insertSubfolders(folder, names, before);
+        m_work.notify_all();
+    }
+
+    // Drops the folders below `folder`, just taken by next(), which lead the queue.
+    void dropBelow(const Folder& folder)
+    {
+        const std::lock_guard lock(m_mutex);
+        while (!m_queue.empty() && m_queue.front()->depth > folder.depth) {
+            m_queue.front()->dropped = true;
+            m_queue.pop_front();
+        }
+        m_work.notify_all();
+    }
+
+private:
+    void insertSubfolders(
+        const std::shared_ptr<Folder>& folder, const QByteArrayList& names, FolderQueue::iterator before)
+    {
+        for (const QByteArray& name : names) {
+            QByteArray dir = folder->dir + name + Platform::Separator;
+            // A folder whose path has grown longer than the system takes cannot be listed.
+            if (!Platform::fitsPathLimit(dir))
+                continue;
+            auto subfolder = std::make_shared<Folder>();
+            subfolder->parent = folder;
+            subfolder->name = name;
+            subfolder->dir = std::move(dir);
+            subfolder->depth = folder->depth + 1;
+            subfolder->place = m_queue.insert(before, subfolder);
+        }
+    }
+
+    std::shared_ptr<Folder> firstWaitingWithinReach() const
+    {
+        int position = 0;
+        for (const std::shared_ptr<Folder>& folder : m_queue) {
+            if (position++ == m_foldersAhead)
+                break;
+            if (folder->state == Folder::State::Waiting)
+                return folder;
+        }
+        return {};
+    }
+
+    void listAhead()
+    {
+        std::unique_lock lock(m_mutex);
+        for (;;) {
+            std::shared_ptr<Folder> folder;
+            m_work.wait(lock, [&] { return m_stopping || (folder = firstWaitingWithinReach()); });
+            if (m_stopping)
+                return;
+            folder->state = Folder::State::Listing;
+            lock.unlock();
+            QByteArrayList subfolders;
+            list(*folder, subfolders);
+            lock.lock();
+            folder->state = Folder::State::Listed;
+            if (!folder->dropped) {
+                insertSubfolders(folder, subfolders, std::next(folder->place));
+                if (subfolders.size() > 1)
+                    m_work.notify_all();
+                if (m_queue.front() == folder)
+                    m_ready.notify_one();
+            }
+        }
+    }
+
+    // Opens `folder` beneath its parent, as the walk would, and keeps its first entries.
+    static void list(Folder& folder, QByteArrayList& subfolders)
+    {
+        try {
+            // Opened by its name in the folder above, never through a link: a folder swapped for a
+            // link since its parent was listed is skipped, as is one that leads back to a folder
+            // above it (a bind mount, or a link a share's server follows).
+            if (!folder.handle.isOpen()) {
+                folder.handle = Platform::openSubfolderToList(folder.parent->handle, folder.name);
+                for (const Folder* above = folder.parent.get(); above && folder.handle.isOpen();
+                     above = above->parent.get()) {
+                    if (above->handle.identity() == folder.handle.identity())
+                        folder.handle = {};
+                }
+                if (!folder.handle.isOpen())
+                    return;
+            }
+            auto listing = std::make_unique<Platform::DirListing>(folder.handle);
+            Platform::DirEntry entry;
+            int kept = 0;
+            while (kept < entriesKeptAhead && listing->next(entry)) {
+                ++kept;
+                if (entry.isDirectory) {
+                    folder.entries += otherEntry;
+                    if (isSubfolderToEnter(entry))
+                        subfolders.append(entry.name.toByteArray());
+                } else {
+                    folder.entries += fileEntry;
+                    folder.entries += entry.name;
+                    folder.entries += '\0';
+                }
+            }
+            if (kept == entriesKeptAhead)
+                folder.rest = std::move(listing);
+        } catch (...) {
+            folder.failed = true;
+            subfolders.clear();
+        }
+    }
+
+    const int m_foldersAhead;
+    std::mutex m_mutex;
+    std::condition_variable m_work; // for the listing threads: a folder within reach, or the end
+    std::condition_variable m_ready; // for the walk: the first folder of the queue is listed
+    FolderQueue m_queue;
+    bool m_stopping = false;
+    std::vector<std::thread> m_threads;
+};
+
+void showFailure(ScanContext& context)
+{
+    context.messages.show(AppIdentity::applicationTitle(), QStringLiteral("请填写正确的规则！"));
+}
+
+// Adds the rows of one listed folder and yields every 50 of its entries, on the window's thread.
+void scanOneFolder(ReadAhead& readAhead, const std::shared_ptr<Folder>& folder, const NameFilter& filter,
     ScanContext& context)
 {
     try {
-        QByteArrayList subfolders;
-        {
-            // The listing is closed before descending, so at most one is open at a time; only the
-            // handles of the folders above stay open.
-            Platform::DirListing listing(folder);
-            Platform::DirEntry entry;
-            int entryCounter = 0;
-            while (listing.next(entry)) {
-                if (++entryCounter == entriesBetweenYields) {
-                    entryCounter = 0;
-                    context.yieldToEventLoop();
-                }
-                if (entry.isDirectory) {
-                    if (!isDotOrDotDot(entry.name))
-                        subfolders.append(entry.name.toByteArray());
-                } else if (filter.matches(entry.name)) {
-                    const SplitName split = SplitFileName(entry.name);
-                    context.addFileRow(dir, split.base, split.ext);
-                }
+        int entryCounter = 0;
+        const auto countEntry = [&] {
+            if (++entryCounter == entriesBetweenYields) {
+                entryCounter = 0;
+                context.yieldToEventLoop();
             }
-        }
-
-        // Each folder is opened by its name in the folder above, never through a link: a folder
-        // swapped for a link after the listing above is skipped, as is one whose path has grown
-        // longer than the system takes.
-        for (const QByteArray& name : std::as_const(subfolders)) {
-            const QByteArray subdir = dir + name + Platform::Separator;
-            if (!Platform::fitsPathLimit(subdir))
+        };
+        const auto addIfMatching = [&](QByteArrayView name) {
+            if (filter.matches(name)) {
+                const SplitName split = SplitFileName(name);
+                context.addFileRow(folder->dir, split.base, split.ext);
+            }
+        };
+        const QByteArray entries = std::exchange(folder->entries, {});
+        for (qsizetype at = 0; at < entries.size();) {
+            countEntry();
+            if (entries[at++] == otherEntry)
                 continue;
-            const Platform::FolderHandle subfolder = Platform::openSubfolderToList(folder, name);
-            if (subfolder.isOpen())
-                scanOneFolder(subfolder, subdir, filter, context);
+            const qsizetype end = entries.indexOf('\0', at);
+            addIfMatching(QByteArrayView(entries).sliced(at, end - at));
+            at = end + 1;
+        }
+        if (folder->failed) {
+            showFailure(context);
+            return;
+        }
+        if (const std::unique_ptr<Platform::DirListing> rest = std::move(folder->rest)) {
+            QByteArrayList subfolders;
+            Platform::DirEntry entry;
+            while (rest->next(entry)) {
+                countEntry();
+                if (!entry.isDirectory)
+                    addIfMatching(entry.name);
+                else if (isSubfolderToEnter(entry))
+                    subfolders.append(entry.name.toByteArray());
+            }
+            rest->close();
+            readAhead.addSubfolders(folder, subfolders);
         }
     } catch (...) {
-        context.messages.show(AppIdentity::applicationTitle(), QStringLiteral("请填写正确的规则！"));
+        readAhead.dropBelow(*folder);
+        showFailure(context);
     }
 }
 
@@ -88,11 +318,22 @@ Platform::FolderIdentity ScanFolder(const QByteArray& path, const QString& filte
     Platform::allowOneOpenFolderPerLevel();
     const QByteArray dir = folderText(path);
     // The folder as typed: links in the path are followed.
-    const Platform::FolderHandle folder = Platform::openFolderToList(dir);
-    if (!folder.isOpen())
+    auto root = std::make_shared<Folder>();
+    root->dir = dir;
+    root->handle = Platform::openFolderToList(dir);
+    if (!root->handle.isOpen())
         return {};
-    scanOneFolder(folder, dir, nameFilter, context);
-    return folder.identity();
+    const Platform::FolderIdentity identity = root->handle.identity();
+    try {
+        ReadAhead readAhead(std::move(root), context.foldersReadAhead);
+        while (const std::shared_ptr<Folder> folder = readAhead.next()) {
+            if (folder->handle.isOpen())
+                scanOneFolder(readAhead, folder, nameFilter, context);
+        }
+    } catch (...) {
+        showFailure(context); // no thread to list folders could be started
+    }
+    return identity;
 }
 
 } // namespace FolderAllList

@@ -34,13 +34,18 @@ struct ScanContext
     MessageBoxes& messages;
     // Called after every 50 entries of one folder, so the window can repaint during a long walk.
     std::function<void()> yieldToEventLoop;
+    // How many folders are listed at once, ahead of the walk, on threads of their own: on a share
+    // each listing waits for the network, and several waits overlap.
+    int foldersReadAhead = 8;
 };
 
 // Walks `path` and every folder below it, depth first, and adds a row for every file (anything
 // that is not a real directory, symbolic links included) whose name contains `filter`, ignoring
-// case. Folders that cannot be listed are skipped silently; a failure inside one folder is shown
-// once and skips the rest of that folder, while the walk of its siblings goes on. Returns which
-// folder `path` led to, or no identity when it could not be listed.
+// case. Folders that cannot be listed are skipped silently, and so are trash folders and a folder
+// that is one of those above it (a loop); a failure inside one folder is shown once and skips the
+// rest of that folder, while the walk of its siblings goes on. Folders are listed ahead of the walk,
+// but rows, their order and the yields are those of a walk that lists one folder at a time. Returns
+// which folder `path` led to, or no identity when it could not be listed.
 Platform::FolderIdentity ScanFolder(const QByteArray& path, const QString& filter, ScanContext& context);
 
 } // namespace FolderAllList

@@ -103,6 +103,7 @@ struct DirEntry
     QByteArrayView name; // valid until the next call of DirListing::next()
     bool isDirectory = false; // a real directory; a link to one is not
     bool isHidden = false; // hidden by the system's convention: a leading "." or a hidden attribute
+    bool isTrash = false; // a recycle bin or trash folder, which the scan does not enter
 };
 
 // One listing of a folder opened to be listed, in the order the file system returns it ("." and

@@ -103,6 +103,27 @@ QByteArray wildcardPattern(QByteArrayView component)
     return pattern;
 }
 
+// The freedesktop trash folders: ".Trash", shared by every user, and ".Trash-<uid>", one user's.
+bool isTrashName(QByteArrayView name)
+{
+    if (name == QByteArrayView(".Trash"))
+        return true;
+    const QByteArrayView prefix(".Trash-");
+    return name.size() > prefix.size() && name.startsWith(prefix)
+        && std::all_of(name.begin() + prefix.size(), name.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// Whether the folder open as `fd` is the top of its file system, where trash folders are kept: its
+// parent lies on another device, or it is its own parent ("/").
+bool isVolumeTop(int fd)
+{
+    struct stat self = {};
+    struct stat parent = {};
+    if (fstat(fd, &self) != 0 || fstatat(fd, "..", &parent, 0) != 0)
+        return false;
+    return self.st_dev != parent.st_dev || self.st_ino == parent.st_ino;
+}
+
 } // namespace
 
 DirListing::DirListing(const FolderHandle& folder)
@@ -140,6 +161,9 @@ bool DirListing::next(DirEntry& entry)
             = fstatat(dirfd(dirHandle(m_handle)), raw->d_name, &status, AT_SYMLINK_NOFOLLOW) == 0
             && S_ISDIR(status.st_mode);
     }
+    // The top of the volume is asked for only when a trash folder's name comes up, which is rare.
+    entry.isTrash
+        = entry.isDirectory && isTrashName(entry.name) && isVolumeTop(dirfd(dirHandle(m_handle)));
     return true;
 }
 
