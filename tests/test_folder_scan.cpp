@@ -283,11 +283,11 @@ void TestFolderScan::readAheadGivesWhatOneFolderAtATimeGives()
                 folders.append(child);
             }
         }
-        // Now and then one folder with enough entries for a few yields, and on the local disk one
-        // with more than a folder keeps while it waits to be walked.
-        const QByteArray crowded = pick(folders);
+        // Now and then one folder with enough entries for a few yields, and on the local disk a top
+        // folder with more than a folder keeps while it waits to be walked.
         const int roll = random.bounded(8);
-        const int crowdedFiles = roll == 0 && volume == u"local"_s ? 1100 : roll < 4 ? 60 + random.bounded(80) : 0;
+        const QByteArray crowded = roll == 0 ? QByteArray() : pick(folders);
+        const int crowdedFiles = roll == 0 && volume == u"local"_s ? 2100 : roll < 4 ? 60 + random.bounded(80) : 0;
         for (const QByteArray& folder : std::as_const(folders)) {
             const int files = folder == crowded ? crowdedFiles : random.bounded(6);
             for (int i = 0; i < files; ++i)
