@@ -2,7 +2,10 @@
 // find(1), against a plain FindFirstFileExW walk), warm cache, best of 3, and measures the resident
 // memory the rows take; then times the same search through the window's Search button against the
 // search alone.
+// On Linux it then times a search of a share with 10 ms round trips (sshfs through a delaying proxy,
+// see sshfs_share.h) against find(1) and `fdfind -j8` on the same share, each on a fresh mount.
 // Usage: bench_search [files] ; files defaults to 1,000,000 in 10,000 folders, half of them ".txt".
+//        bench_search share   ; the share case alone.
 
 #include "bench_support.h"
 #include "dialog/folder_chooser.h"
@@ -24,6 +27,11 @@
 
 #ifdef _WIN32
 #include <string>
+#else
+#include "sshfs_share.h"
+
+#include <QProcess>
+#include <QStandardPaths>
 #endif
 
 namespace {
@@ -91,15 +99,87 @@ long walk(const std::wstring& folder)
 }
 #endif
 
-} // namespace
-
-int main(int argc, char** argv)
+#ifndef _WIN32
+// The number of lines `program` writes.
+long linesOf(const QString& program, const QStringList& arguments)
 {
-    // The view is drawn off screen, so the benchmark runs the same with or without a display.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    const long files = argc > 1 ? std::atol(argv[1]) : 1000000;
+    QProcess process;
+    process.start(program, arguments);
+    process.waitForFinished(-1);
+    return process.readAllStandardOutput().count('\n');
+}
+
+// 2,000 folders of 16 files each on a share with 10 ms round trips; every search runs once, on a fresh
+// mount. Returns the fields for the last line, or nothing where the share cannot be made.
+QByteArray shareCase(FileListModel& list, MessageBoxes& messages)
+{
+    constexpr int tops = 40;
+    constexpr int subsPerTop = 49;
+    constexpr int filesPerFolder = 16;
+    QTemporaryDir served;
+    const QByteArray servedRoot = Platform::pathFromText(served.path());
+    for (int top = 0; top < tops; ++top) {
+        const QByteArray topPath = servedRoot + "/top" + QByteArray::number(top);
+        Bench::createDir(topPath);
+        for (int sub = 0; sub < subsPerTop; ++sub) {
+            const QByteArray dir = topPath + "/sub" + QByteArray::number(sub) + '/';
+            Bench::createDir(dir);
+            for (int file = 0; file < filesPerFolder; ++file)
+                Bench::createEmptyFile(dir + "file" + QByteArray::number(file) + (file % 2 ? ".dat" : ".TXT"));
+        }
+    }
+    const long expected = long(tops) * subsPerTop * filesPerFolder / 2;
+
+    Bench::SshfsShare share(servedRoot, std::chrono::milliseconds(10));
+    QByteArray whyNot = share.whyNot();
+    if (whyNot.isEmpty() && QStandardPaths::findExecutable(QStringLiteral("fdfind")).isEmpty())
+        whyNot = "fdfind is not installed (fd-find)";
+    if (!whyNot.isEmpty()) {
+        std::fprintf(stderr, "share case skipped: %s\n", whyNot.constData());
+        return {};
+    }
+    const QString mounted = QFile::decodeName(share.root());
+    const auto cold = [&](const char* what, const std::function<long()>& search) {
+        if (!share.mount()) {
+            std::fprintf(stderr, "%s\n", share.whyNot().constData());
+            std::exit(1);
+        }
+        long found = 0;
+        const double seconds = Bench::secondsOf([&] { found = search(); });
+        share.unmount();
+        std::fprintf(stderr, "share: %s %.3f s\n", what, seconds);
+        if (found != expected) {
+            std::fprintf(stderr, "%s found %ld files of %ld\n", what, found, expected);
+            std::exit(1);
+        }
+        return seconds;
+    };
+    const double findSeconds = cold("find", [&] {
+        return linesOf(QStringLiteral("find"),
+            { mounted, QStringLiteral("-type"), QStringLiteral("f"), QStringLiteral("-iname"), QStringLiteral("*.txt*") });
+    });
+    const double fdSeconds = cold("fdfind -j8", [&] {
+        return linesOf(QStringLiteral("fdfind"),
+            { QStringLiteral("-j8"), QStringLiteral("-u"), QStringLiteral("-t"), QStringLiteral("f"), QStringLiteral("-i"),
+                QStringLiteral("--"), QStringLiteral("\\.txt"), mounted });
+    });
+    const double searchSeconds = cold("search", [&] {
+        F1MDE::SearchFiles(list, share.root(), QStringLiteral(".txt"), messages);
+        QApplication::processEvents();
+        return long(list.rowCount());
+    });
+    return "share_folders=" + QByteArray::number(tops * (subsPerTop + 1)) + " share_s="
+        + QByteArray::number(searchSeconds, 'f', 3) + " share_find_s=" + QByteArray::number(findSeconds, 'f', 3)
+        + " share_fd_s=" + QByteArray::number(fdSeconds, 'f', 3)
+        + " share_ratio=" + QByteArray::number(searchSeconds / findSeconds, 'f', 3)
+        + " share_fd_ratio=" + QByteArray::number(searchSeconds / fdSeconds, 'f', 3);
+}
+#endif
+
+// Search of a local tree of `files` files against the baseline, warm cache; returns the fields for
+// the last line.
+QByteArray localCase(long files, MessageBoxes& messages)
+{
     QTemporaryDir dir;
     const QByteArray root = Platform::pathFromText(dir.path());
     std::fprintf(stderr, "making %ld files under %s\n", files, root.constData());
@@ -131,7 +211,6 @@ int main(int argc, char** argv)
     view.resize(800, 400);
     view.show();
     QApplication::processEvents();
-    PrintingMessageBoxes messages;
 
     const qint64 residentBefore = Bench::residentBytes();
     // The search ends when the view has taken in the last rows.
@@ -155,12 +234,34 @@ int main(int argc, char** argv)
         QApplication::processEvents();
     });
 
-    std::printf("files=%ld rows=%d search_s=%.3f %s=%.3f ratio=%.3f bytes_per_row=%.1f window_s=%.3f "
-                "window_ratio=%.3f\n",
+    std::fprintf(stderr, "removing the tree\n");
+    return QString::asprintf("files=%ld rows=%d search_s=%.3f %s=%.3f ratio=%.3f bytes_per_row=%.1f "
+                                "window_s=%.3f window_ratio=%.3f",
         files, rows, searchSeconds, baselineName, baselineSeconds, searchSeconds / baselineSeconds,
         rows ? static_cast<double>(residentAfter - residentBefore) / rows : 0.0, windowSeconds,
-        windowSeconds / searchSeconds);
-    std::fflush(stdout);
-    std::fprintf(stderr, "removing the tree\n");
+        windowSeconds / searchSeconds)
+        .toUtf8();
+}
+
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    // The view is drawn off screen, so the benchmark runs the same with or without a display.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const bool shareOnly = argc > 1 && qstrcmp(argv[1], "share") == 0;
+    PrintingMessageBoxes messages;
+    QByteArrayList fields;
+    if (!shareOnly)
+        fields.append(localCase(argc > 1 ? std::atol(argv[1]) : 1000000, messages));
+#ifndef _WIN32
+    FileListModel list;
+    if (const QByteArray share = shareCase(list, messages); !share.isEmpty())
+        fields.append(share);
+#endif
+    std::printf("%s\n", fields.join(' ').constData());
     return 0;
 }
