@@ -50,7 +50,17 @@ struct Folder
 {
     enum class State { Waiting, Listing, Listed };
 
-    std::shared_ptr<const Folder> parent;
+    Folder() = default;
+    ~Folder()
+    {
+        // Released one level at a time here: left to the members, the parents of a deep folder
+        // would go one stack frame per level.
+        while (parent && parent.use_count() == 1)
+            parent = std::move(parent->parent);
+    }
+    Q_DISABLE_COPY_MOVE(Folder)
+
+    std::shared_ptr<Folder> parent;
     QByteArray name; // in the parent
     QByteArray dir; // folder text
     int depth = 0;
