@@ -145,21 +145,22 @@ QByteArray shareCase(FileListModel& list, MessageBoxes& messages)
     };
     const double findSeconds = cold("find", [&] {
         return linesOf(QStringLiteral("find"),
-            { mounted, QStringLiteral("-type"), QStringLiteral("f"), QStringLiteral("-iname"), QStringLiteral("*.txt*") });
+            { mounted, QStringLiteral("-type"), QStringLiteral("f"), QStringLiteral("-iname"),
+                QStringLiteral("*.txt*") });
     });
     const double fdSeconds = cold("fdfind -j8", [&] {
         return linesOf(QStringLiteral("fdfind"),
-            { QStringLiteral("-j8"), QStringLiteral("-u"), QStringLiteral("-t"), QStringLiteral("f"), QStringLiteral("-i"),
-                QStringLiteral("--"), QStringLiteral("\\.txt"), mounted });
+            { QStringLiteral("-j8"), QStringLiteral("-u"), QStringLiteral("-t"), QStringLiteral("f"),
+                QStringLiteral("-i"), QStringLiteral("--"), QStringLiteral("\\.txt"), mounted });
     });
     const double searchSeconds = cold("search", [&] {
         F1MDE::SearchFiles(list, share.root(), QStringLiteral(".txt"), messages);
         QApplication::processEvents();
         return long(list.rowCount());
     });
-    return "share_folders=" + QByteArray::number(tops * (subsPerTop + 1)) + " share_s="
-        + QByteArray::number(searchSeconds, 'f', 3) + " share_find_s=" + QByteArray::number(findSeconds, 'f', 3)
-        + " share_fd_s=" + QByteArray::number(fdSeconds, 'f', 3)
+    return "share_folders=" + QByteArray::number(tops * (subsPerTop + 1))
+        + " share_s=" + QByteArray::number(searchSeconds, 'f', 3) + " share_find_s="
+        + QByteArray::number(findSeconds, 'f', 3) + " share_fd_s=" + QByteArray::number(fdSeconds, 'f', 3)
         + " share_ratio=" + QByteArray::number(searchSeconds / findSeconds, 'f', 3)
         + " share_fd_ratio=" + QByteArray::number(searchSeconds / fdSeconds, 'f', 3);
 }
@@ -225,13 +226,12 @@ QByteArray localCase(long files, MessageBoxes& messages)
 
     std::fprintf(stderr, "removing the tree\n");
     return QString::asprintf("files=%ld rows=%d search_s=%.3f %s=%.3f ratio=%.3f bytes_per_row=%.1f "
-                                "window_s=%.3f window_ratio=%.3f",
+                             "window_s=%.3f window_ratio=%.3f",
         files, rows, searchSeconds, baselineName, baselineSeconds, searchSeconds / baselineSeconds,
         rows ? static_cast<double>(residentAfter - residentBefore) / rows : 0.0, windowSeconds,
         windowSeconds / searchSeconds)
         .toUtf8();
 }
-
 
 } // namespace
 

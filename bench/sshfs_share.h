@@ -184,7 +184,9 @@ public:
         const QString work = m_work.path();
         for (const char* key : { "host_key", "client_key" }) {
             if (!run(QStringLiteral("/usr/bin/ssh-keygen"),
-                    { QStringLiteral("-q"), QStringLiteral("-t"), QStringLiteral("ed25519"), QStringLiteral("-N"), QString(), QStringLiteral("-f"), work + u'/' + QString::fromUtf8(key) }))
+                    { QStringLiteral("-q"), QStringLiteral("-t"), QStringLiteral("ed25519"),
+                        QStringLiteral("-N"), QString(), QStringLiteral("-f"),
+                        work + u'/' + QString::fromUtf8(key) }))
                 return;
         }
         QFile::copy(work + QStringLiteral("/client_key.pub"), work + QStringLiteral("/authorized_keys"));
@@ -193,18 +195,19 @@ public:
         ::close(probe);
         QFile config(work + QStringLiteral("/sshd_config"));
         config.open(QIODevice::WriteOnly);
-        config.write("Port " + QByteArray::number(sshdPort) + "\nListenAddress 127.0.0.1\n"
-            + "HostKey " + QFile::encodeName(work) + "/host_key\n"
-            + "AuthorizedKeysFile " + QFile::encodeName(work) + "/authorized_keys\n"
-            + "PidFile " + QFile::encodeName(work) + "/sshd.pid\n"
-            + "PermitRootLogin prohibit-password\nPasswordAuthentication no\nKbdInteractiveAuthentication no\n"
+        config.write("Port " + QByteArray::number(sshdPort) + "\nListenAddress 127.0.0.1\n" + "HostKey "
+            + QFile::encodeName(work) + "/host_key\n" + "AuthorizedKeysFile " + QFile::encodeName(work)
+            + "/authorized_keys\n" + "PidFile " + QFile::encodeName(work) + "/sshd.pid\n"
+            + "PermitRootLogin prohibit-password\nPasswordAuthentication no\nKbdInteractiveAuthentication "
+              "no\n"
               "UsePAM no\nStrictModes no\nSubsystem sftp internal-sftp\nLogLevel ERROR\n");
         config.close();
         // sshd started as root insists on its privilege separation folder, which only the system's
         // own service start makes.
         QDir().mkpath(QStringLiteral("/run/sshd"));
         m_sshd.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_sshd.start(QStringLiteral("/usr/sbin/sshd"), { QStringLiteral("-D"), QStringLiteral("-e"), QStringLiteral("-f"), config.fileName() });
+        m_sshd.start(QStringLiteral("/usr/sbin/sshd"),
+            { QStringLiteral("-D"), QStringLiteral("-e"), QStringLiteral("-f"), config.fileName() });
         const QDeadlineTimer deadline(10000);
         int probeConnection = -1;
         while (!deadline.hasExpired() && m_sshd.state() != QProcess::NotRunning
@@ -236,9 +239,11 @@ public:
     bool mount()
     {
         m_sshfs.start(QStringLiteral("/usr/bin/sshfs"),
-            { QStringLiteral("-f"), QStringLiteral("-p"), QString::number(m_proxy->port()), QStringLiteral("-o"),
+            { QStringLiteral("-f"), QStringLiteral("-p"), QString::number(m_proxy->port()),
+                QStringLiteral("-o"),
                 QStringLiteral("IdentityFile=") + m_work.path()
-                    + QStringLiteral("/client_key,StrictHostKeyChecking=no,UserKnownHostsFile=/dev/null,BatchMode=yes,LogLevel=ERROR"),
+                    + QStringLiteral("/client_key,StrictHostKeyChecking=no,UserKnownHostsFile=/dev/"
+                                     "null,BatchMode=yes,LogLevel=ERROR"),
                 QStringLiteral("root@127.0.0.1:") + QFile::decodeName(m_served), m_mountPoint });
         constexpr long fuseMagic = 0x65735546;
         const QDeadlineTimer deadline(20000);

@@ -80,7 +80,8 @@ struct ScanRecorder
                     ++yields;
                 }
                 if (entry.isDirectory) {
-                    if (entry.name != QByteArrayView(".") && entry.name != QByteArrayView("..") && !entry.isTrash)
+                    if (entry.name != QByteArrayView(".") && entry.name != QByteArrayView("..")
+                        && !entry.isTrash)
                         subfolders.append(entry.name.toByteArray());
                 } else if (filter.matches(entry.name)) {
                     if (beforeAdd)
@@ -287,7 +288,9 @@ void TestFolderScan::readAheadGivesWhatOneFolderAtATimeGives()
         // folder with more than a folder keeps while it waits to be walked.
         const int roll = random.bounded(8);
         const QByteArray crowded = roll == 0 ? QByteArray() : pick(folders);
-        const int crowdedFiles = roll == 0 && volume == u"local"_s ? 2100 : roll < 4 ? 60 + random.bounded(80) : 0;
+        const int crowdedFiles = roll == 0 && volume == u"local"_s ? 2100
+            : roll < 4                                             ? 60 + random.bounded(80)
+                                                                   : 0;
         for (const QByteArray& folder : std::as_const(folders)) {
             const int files = folder == crowded ? crowdedFiles : random.bounded(6);
             for (int i = 0; i < files; ++i)
@@ -370,7 +373,8 @@ void TestFolderScan::hiddenEntriesAreScanned_data()
     QTest::addColumn<QByteArray>("folder");
     QTest::addColumn<bool>("walked");
     QTest::newRow("hidden folder") << u"local"_s << false << QByteArray(".hidden") << true;
-    QTest::newRow("trash name below a volume's top") << u"local"_s << false << QByteArray(".Trash-1000") << true;
+    QTest::newRow("trash name below a volume's top")
+        << u"local"_s << false << QByteArray(".Trash-1000") << true;
     // Where desktops keep what was deleted from a USB stick or a camera card.
     QTest::newRow("trash at an exFAT top") << u"exfat"_s << true << QByteArray(".Trash-1000") << false;
     QTest::newRow("shared trash at an ext2 top") << u"ext2"_s << true << QByteArray(".Trash") << false;

@@ -162,8 +162,7 @@ bool DirListing::next(DirEntry& entry)
             && S_ISDIR(status.st_mode);
     }
     // The top of the volume is asked for only when a trash folder's name comes up, which is rare.
-    entry.isTrash
-        = entry.isDirectory && isTrashName(entry.name) && isVolumeTop(dirfd(dirHandle(m_handle)));
+    entry.isTrash = entry.isDirectory && isTrashName(entry.name) && isVolumeTop(dirfd(dirHandle(m_handle)));
     return true;
 }
 
