@@ -4,6 +4,7 @@
 #include "dialog/rename_progress.h"
 #include "file_list_model.h"
 #include "folder_scan/folder_scan.h"
+#include "move_thread.h"
 #include "platform/platform.h"
 
 #include <QCoreApplication>
@@ -21,9 +22,9 @@ namespace {
 // most this often rather than at every yield.
 constexpr qint64 publishIntervalMs = 200;
 
-// How often a rename pass lets pending events through: often enough that the window repaints
-// smoothly and a screen reader's question waits no longer than a blink, seldom enough that it costs
-// the pass nothing measurable.
+// How often a rename pass lets pending events through, also while one move takes long: often enough
+// that the window repaints smoothly and a screen reader's question waits no longer than a blink,
+// seldom enough that it costs the pass nothing measurable.
 constexpr qint64 eventIntervalMs = 25;
 
 // Whether `name` can only name an entry of the folder it is resolved in.
@@ -135,12 +136,19 @@ void ApplyNewNames(
     int firstChanged = rowCount;
     int lastChanged = -1;
     std::optional<RowFolders> folders;
-    Platform::FileMover mover;
+    Platform::FileMover mover = feedback.moveSteps ? Platform::FileMover(*feedback.moveSteps) : Platform::FileMover();
+    std::optional<MoveThread> moveThread;
     int moves = 0;
     int checkedRows = 0;
     if (sMode) {
-        folders.emplace(list);
         checkedRows = checkedRowCount(list);
+        // Every file operation of the pass, opening the folders included, runs on the thread; it
+        // only reads the rows, which nothing changes while a move runs.
+        moveThread.emplace([&list, &folders, &mover](int row) {
+            if (!folders)
+                folders.emplace(list);
+            return moveToPreview(list, row, *folders, mover);
+        });
     }
     const auto showProgress = [&] {
         if (feedback.progress)
@@ -148,6 +156,11 @@ void ApplyNewNames(
     };
     QElapsedTimer sinceEvents;
     sinceEvents.start();
+    const auto letEventsThrough = [&] {
+        showProgress();
+        QCoreApplication::processEvents();
+        sinceEvents.restart();
+    };
     for (int row = 0; row < rowCount; ++row) {
         if (!list.isChecked(row))
             continue;
@@ -158,7 +171,12 @@ void ApplyNewNames(
             continue;
         ++completed;
         ++moves;
-        if (moveToPreview(list, row, *folders, mover) != 0) {
+        moveThread->start(row);
+        while (!moveThread->waitFor(std::chrono::milliseconds(
+            std::max<qint64>(0, eventIntervalMs - sinceEvents.elapsed())))) {
+            letEventsThrough();
+        }
+        if (moveThread->result() != 0) {
             showProgress();
             feedback.messages.show(QStringLiteral("ERROR"),
                 QStringLiteral(" 修改失败！项目地址: ") + QString::fromUtf8(list.fullPath(row)));
@@ -166,11 +184,8 @@ void ApplyNewNames(
         }
         // Only between moves: a change of letter case through a temporary name is one move, done
         // or undone by the time it returns.
-        if (sinceEvents.hasExpired(eventIntervalMs)) {
-            showProgress();
-            QCoreApplication::processEvents();
-            sinceEvents.restart();
-        }
+        if (sinceEvents.hasExpired(eventIntervalMs))
+            letEventsThrough();
         if (feedback.progress && feedback.progress->stopRequested())
             break;
     }
