@@ -1,75 +1,64 @@
 #include "move_thread.h"
 
-namespace {
-
-// A move on a local disk takes a few microseconds: each side first watches the other for about that
-// long before it sleeps, so that handing a row over does not cost a sleep and a wake-up on every
-// move, which would make a pass over a local disk markedly slower.
-constexpr auto watchBeforeSleeping = std::chrono::microseconds(50);
-
-template <typename Predicate>
-bool watchFor(Predicate done)
-{
-    const auto until = std::chrono::steady_clock::now() + watchBeforeSleeping;
-    do {
-        if (done())
-            return true;
-    } while (std::chrono::steady_clock::now() < until);
-    return false;
-}
-
-} // namespace
-
-MoveThread::MoveThread(std::function<int(int row)> moveRow)
-    : m_moveRow(std::move(moveRow))
-    , m_thread([this] { run(); })
+MoveThread::MoveThread(int count, std::function<int(int index)> operate, std::function<bool()> stopRequested)
+    : m_operate(std::move(operate))
+    , m_stopRequested(std::move(stopRequested))
+    , m_thread([this, count] { run(count); })
 {
 }
 
 MoveThread::~MoveThread()
 {
-    setState(State::Quit);
+    {
+        const std::lock_guard lock(m_mutex);
+        m_quit = true;
+    }
+    m_changed.notify_all();
     m_thread.join();
 }
 
-void MoveThread::setState(State state)
+bool MoveThread::takeOutcomes(std::vector<Outcome>& outcomes, std::chrono::milliseconds timeout)
+{
+    std::unique_lock lock(m_mutex);
+    m_changed.wait_for(lock, timeout, [this] { return outcomesOrEnd(); });
+    if (m_outcomes.empty())
+        return !m_ended;
+    outcomes.insert(outcomes.end(), m_outcomes.begin(), m_outcomes.end());
+    m_outcomes.clear();
+    return true;
+}
+
+void MoveThread::failureReported()
 {
     {
         const std::lock_guard lock(m_mutex);
-        m_state.store(state, std::memory_order_release);
+        m_awaitingReport = false;
     }
     m_changed.notify_all();
 }
 
-void MoveThread::start(int row)
+void MoveThread::run(int count)
 {
-    m_row = row; // read by the thread only after it sees the state change below
-    setState(State::Moving);
-}
-
-bool MoveThread::waitFor(std::chrono::microseconds timeout)
-{
-    const auto ended = [this] { return m_state.load(std::memory_order_acquire) == State::Done; };
-    if (watchFor(ended))
-        return true;
-    std::unique_lock lock(m_mutex);
-    return m_changed.wait_for(lock, timeout, ended);
-}
-
-void MoveThread::run()
-{
-    const auto handedOver = [this] {
-        const State state = m_state.load(std::memory_order_acquire);
-        return state == State::Moving || state == State::Quit;
-    };
-    for (;;) {
-        if (!watchFor(handedOver)) {
-            std::unique_lock lock(m_mutex);
-            m_changed.wait(lock, handedOver);
+    for (int index = 0; index < count; ++index) {
+        const int error = m_operate(index);
+        std::unique_lock lock(m_mutex);
+        m_outcomes.push_back({ index, error });
+        if (error != 0) {
+            // The window's thread waits for outcomes no longer than until its next events anyway;
+            // only a failure, which holds this thread, is worth waking it for.
+            m_awaitingReport = true;
+            m_changed.notify_all();
+            m_changed.wait(lock, [this] { return !m_awaitingReport || m_quit; });
         }
-        if (m_state.load(std::memory_order_acquire) == State::Quit)
-            return;
-        m_result = m_moveRow(m_row);
-        setState(State::Done);
+        if (m_quit)
+            break;
+        lock.unlock();
+        if (m_stopRequested())
+            break;
     }
+    {
+        const std::lock_guard lock(m_mutex);
+        m_ended = true;
+    }
+    m_changed.notify_all();
 }

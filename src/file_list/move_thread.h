@@ -2,43 +2,51 @@
 
 #include <QtGlobal>
 
-#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
 #include <thread>
+#include <vector>
 
-// Moves the files of one pass on a thread of its own, one row at a time, so that a move that takes
-// long (a busy network share) never holds the window's thread: that thread hands over a row, keeps
-// answering events while the move runs, and takes the result before it hands over the next. Rows
-// are thus moved in the order they are handed over, each only once the one before it has ended.
+// Runs the file operations of one pass on a thread of its own, one after another in their order, so
+// that an operation that takes long (a rename on a busy network share) never holds the window's
+// thread. That thread takes the outcomes as they come, keeps answering events meanwhile, and
+// reports each failure before the next operation starts: after a failure the thread waits until it
+// has been reported.
 class MoveThread final
 {
 public:
-    // `moveRow` runs on the thread and returns 0 or the errno value of the failed move.
-    explicit MoveThread(std::function<int(int row)> moveRow);
+    struct Outcome
+    {
+        int index = 0;
+        int error = 0; // 0, or the errno value of the failed operation
+    };
+
+    // Runs operate(0), operate(1) ... operate(count - 1), each returning 0 or an errno value, and
+    // asks stopRequested() after each whether to go on; both are called on the thread.
+    MoveThread(int count, std::function<int(int index)> operate, std::function<bool()> stopRequested);
+    // Lets the operation in progress end and starts none after it.
     ~MoveThread();
     Q_DISABLE_COPY_MOVE(MoveThread)
 
-    // Starts moving `row`; the move before it must have been waited for.
-    void start(int row);
-    // Whether the move has ended, waiting for it no longer than `timeout`.
-    bool waitFor(std::chrono::microseconds timeout);
-    // The result of the move that has ended.
-    int result() const { return m_result; }
+    // Appends the outcomes not yet taken to `outcomes`, in order, waiting at most `timeout` for the
+    // next one; false once the thread has ended and every outcome has been taken.
+    bool takeOutcomes(std::vector<Outcome>& outcomes, std::chrono::milliseconds timeout);
+    // The failure taken last has been reported; the next operation may start.
+    void failureReported();
 
 private:
-    enum class State { Idle, Moving, Done, Quit };
+    void run(int count);
+    bool outcomesOrEnd() const { return !m_outcomes.empty() || m_ended; }
 
-    void run();
-    void setState(State state);
-
-    std::function<int(int row)> m_moveRow;
+    std::function<int(int index)> m_operate;
+    std::function<bool()> m_stopRequested;
     std::mutex m_mutex;
     std::condition_variable m_changed;
-    std::atomic<State> m_state { State::Idle };
-    int m_row = 0;
-    int m_result = 0;
+    std::vector<Outcome> m_outcomes;
+    bool m_awaitingReport = false;
+    bool m_quit = false;
+    bool m_ended = false;
     std::thread m_thread;
 };
