@@ -7,7 +7,13 @@
   accessible_names.py expect <role> <x> <y> <width> <height> <name> <seconds>
       Waits until the object of that role and place reads <name>; fails with what it read last
       once the seconds are up.
+  accessible_names.py follow <role> <x> <y> <width> <height> <name> <seconds>
+      Prints "ready" once it has found the object of that role and place, then asks it for its
+      name every 50 ms, as a screen reader following it does, until it has read <name> for two seconds; prints the
+      longest time, in seconds, that one question waited for its answer, or fails once the seconds
+      are up.
 """
+import os
 import sys
 import time
 
@@ -40,7 +46,8 @@ def names_at(wanted):
                 continue
             if place(child) == wanted:
                 found.append(child.name)
-            visit(child)
+            if child.getRole() not in (pyatspi.ROLE_TABLE, pyatspi.ROLE_TREE, pyatspi.ROLE_TREE_TABLE):
+                visit(child)  # a table's cells are many and none is what is looked for
 
     desktop = pyatspi.Registry.getDesktop(0)
     for application in desktop:
@@ -49,6 +56,54 @@ def names_at(wanted):
             application.clear_cache()
             visit(application)
     return found
+
+
+def find(wanted):
+    def visit(accessible):
+        for child in accessible:
+            if child is None:
+                continue
+            if place(child) == wanted:
+                return child
+            if child.getRole() in (pyatspi.ROLE_TABLE, pyatspi.ROLE_TREE, pyatspi.ROLE_TREE_TABLE):
+                continue  # a table's cells are many and none is what is looked for
+            found = visit(child)
+            if found is not None:
+                return found
+        return None
+
+    for application in pyatspi.Registry.getDesktop(0):
+        if application is not None:
+            found = visit(application)
+            if found is not None:
+                return found
+    return None
+
+
+def follow(role, x, y, width, height, name, seconds):
+    wanted = f"{role} {x} {y} {width} {height}"
+    target = find(wanted)
+    if target is None:
+        print(f"nothing reads as {wanted}", file=sys.stderr)
+        return 1
+    print("ready", flush=True)
+    deadline = time.monotonic() + float(seconds)
+    longest = 0.0
+    matched = None
+    while True:
+        asked = time.monotonic()
+        target.clear_cache()
+        read = target.name
+        longest = max(longest, time.monotonic() - asked)
+        if read == name and matched is None:
+            matched = time.monotonic()
+        if matched is not None and time.monotonic() - matched > 2:
+            print(f"{longest:.3f}", flush=True)
+            return 0
+        if time.monotonic() > deadline:
+            print(f"the {wanted} reads {read!r}, not {name!r}; longest answer {longest:.3f} s", file=sys.stderr)
+            return 1
+        time.sleep(0.05)
 
 
 def expect(role, x, y, width, height, name, seconds):
@@ -67,5 +122,7 @@ def expect(role, x, y, width, height, name, seconds):
 if __name__ == "__main__":
     if sys.argv[1:2] == ["watch"]:
         watch()
+    elif sys.argv[1:2] == ["follow"]:
+        sys.exit(follow(*sys.argv[2:]))
     else:
         sys.exit(expect(*sys.argv[2:]))

@@ -30,17 +30,13 @@ void QtRenameProgress::show(int done, int total)
         // and show and hide the dialog by a timing of its own.
         m_bar = new QProgressBar;
         m_dialog->setBar(m_bar);
+        // Its button and its close box cancel it; Escape rejects it, as it does any dialog.
+        QObject::connect(m_dialog.get(), &QProgressDialog::canceled, m_dialog.get(), [this] { requestStop(); });
+        QObject::connect(m_dialog.get(), &QDialog::rejected, m_dialog.get(), [this] { requestStop(); });
     }
     m_bar->setRange(0, total);
     m_bar->setValue(done);
     m_dialog->setLabelText(u"正在修改文件: %1 / %2"_s.arg(done).arg(total));
     if (appearing)
         m_dialog->show();
-}
-
-bool QtRenameProgress::stopRequested()
-{
-    // The dialog hides itself when cancelled, by its button or Escape, and when closed; nothing else
-    // hides it.
-    return m_stopRequested || (m_dialog && m_dialog->isHidden());
 }

@@ -5,6 +5,7 @@
 #include <QElapsedTimer>
 #include <QtGlobal>
 
+#include <atomic>
 #include <chrono>
 #include <memory>
 
@@ -24,7 +25,7 @@ public:
 
     void show(int done, int total) override;
     // After the dialog's button "取消", Escape, closing the dialog, or requestStop().
-    bool stopRequested() override;
+    bool stopRequested() override { return m_stopRequested; }
     // What the dialog's button does, for the window being closed meanwhile.
     void requestStop() { m_stopRequested = true; }
 
@@ -34,5 +35,5 @@ private:
     QElapsedTimer m_running;
     std::unique_ptr<QProgressDialog> m_dialog;
     QProgressBar* m_bar = nullptr;
-    bool m_stopRequested = false;
+    std::atomic<bool> m_stopRequested = false; // asked on the thread that moves the files
 };

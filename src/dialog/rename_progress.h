@@ -9,6 +9,6 @@ public:
     // `done` of the pass's `total` moves are over. Called between moves, every so often and before
     // each failure box.
     virtual void show(int done, int total) = 0;
-    // Asked once after every move; true stops the pass there.
+    // Asked once after every move, on the thread that moves the files; true stops the pass there.
     virtual bool stopRequested() = 0;
 };

@@ -184,10 +184,10 @@ QByteArrayView FileListModel::ext(int row) const
     return QByteArrayView(m_names.data() + r.nameOffset + r.baseLength, r.extLength);
 }
 
-QByteArray FileListModel::preview(int row) const
+QByteArray FileListModel::preview(int row, quint32 passIndex) const
 {
-    const PreviewPass& pass = m_passes[m_rows[row].previewPass];
-    if (m_rows[row].previewPass == 0)
+    const PreviewPass& pass = m_passes[passIndex];
+    if (passIndex == 0)
         return pass.value;
     return pass.extensionMode ? joined(base(row), pass.value) : joined(pass.value, ext(row));
 }

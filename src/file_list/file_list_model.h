@@ -65,7 +65,9 @@ public:
     QByteArrayView base(int row) const;
     QByteArrayView ext(int row) const;
     QByteArray name(int row) const; // base & ext
-    QByteArray preview(int row) const;
+    QByteArray preview(int row) const { return preview(row, m_rows[row].previewPass); }
+    // The preview that `pass` gives the row.
+    QByteArray preview(int row, quint32 pass) const;
     QByteArray fullPath(int row) const;
 
     // Starts a pass that gives each row it touches the preview value & ext (name mode) or

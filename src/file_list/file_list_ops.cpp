@@ -4,6 +4,7 @@
 #include "dialog/rename_progress.h"
 #include "file_list_model.h"
 #include "folder_scan/folder_scan.h"
+#include "move_thread.h"
 #include "platform/platform.h"
 
 #include <QCoreApplication>
@@ -12,6 +13,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <optional>
+#include <vector>
 
 namespace F1MDE {
 
@@ -21,9 +23,9 @@ namespace {
 // most this often rather than at every yield.
 constexpr qint64 publishIntervalMs = 200;
 
-// How often a rename pass lets pending events through: often enough that the window repaints
-// smoothly and a screen reader's question waits no longer than a blink, seldom enough that it costs
-// the pass nothing measurable.
+// How often a rename pass lets pending events through, also while one move takes long: often enough
+// that the window repaints smoothly and a screen reader's question waits no longer than a blink,
+// seldom enough that it costs the pass nothing measurable.
 constexpr qint64 eventIntervalMs = 25;
 
 // Whether `name` can only name an entry of the folder it is resolved in.
@@ -78,10 +80,10 @@ private:
     Platform::FolderHandle m_folder;
 };
 
-// 0 when `row` now carries its preview name, else the errno of the failed move.
-int moveToPreview(const FileListModel& list, int row, RowFolders& folders, Platform::FileMover& mover)
+// 0 when `row` now carries the name the preview `pass` gives it, else the errno of the failed move.
+int moveToPreview(const FileListModel& list, int row, quint32 pass, RowFolders& folders, Platform::FileMover& mover)
 {
-    const QByteArray target = list.preview(row);
+    const QByteArray target = list.preview(row, pass);
     if (!isPlainFileName(target))
         return EINVAL;
     const Platform::FolderHandle& folder = folders.of(row);
@@ -91,14 +93,6 @@ int moveToPreview(const FileListModel& list, int row, RowFolders& folders, Platf
     if (target == name)
         return Platform::entryExists(folder, name) ? 0 : ENOENT;
     return mover.move(folder, name, target).error;
-}
-
-int checkedRowCount(const FileListModel& list)
-{
-    int checked = 0;
-    for (int row = 0; row < list.rowCount(); ++row)
-        checked += list.isChecked(row) ? 1 : 0;
-    return checked;
 }
 
 } // namespace
@@ -130,53 +124,80 @@ void ApplyNewNames(
     FileListModel& list, const QByteArray& value, bool sMode, bool extensionMode, RenameFeedback& feedback)
 {
     const int rowCount = list.rowCount();
-    qint32 completed = 0;
     const quint32 pass = list.beginPreviewPass(value, extensionMode);
     int firstChanged = rowCount;
     int lastChanged = -1;
-    std::optional<RowFolders> folders;
-    Platform::FileMover mover;
-    int moves = 0;
-    int checkedRows = 0;
-    if (sMode) {
-        folders.emplace(list);
-        checkedRows = checkedRowCount(list);
-    }
-    const auto showProgress = [&] {
-        if (feedback.progress)
-            feedback.progress->show(moves, checkedRows);
-    };
-    QElapsedTimer sinceEvents;
-    sinceEvents.start();
-    for (int row = 0; row < rowCount; ++row) {
-        if (!list.isChecked(row))
-            continue;
+    const auto setPreview = [&](int row) {
         list.setPreviewPass(row, pass);
         firstChanged = std::min(firstChanged, row);
         lastChanged = row;
-        if (!sMode)
-            continue;
-        ++completed;
-        ++moves;
-        if (moveToPreview(list, row, *folders, mover) != 0) {
-            showProgress();
-            feedback.messages.show(QStringLiteral("ERROR"),
-                QStringLiteral(" 修改失败！项目地址: ") + QString::fromUtf8(list.fullPath(row)));
-            --completed;
+    };
+    if (!sMode) {
+        for (int row = 0; row < rowCount; ++row) {
+            if (list.isChecked(row))
+                setPreview(row);
         }
-        // Only between moves: a change of letter case through a temporary name is one move, done
-        // or undone by the time it returns.
+        list.notifyPreviewsChanged(firstChanged, lastChanged);
+        return;
+    }
+
+    std::vector<int> checkedRows;
+    for (int row = 0; row < rowCount; ++row) {
+        if (list.isChecked(row))
+            checkedRows.push_back(row);
+    }
+    const int total = static_cast<int>(checkedRows.size());
+    // Every file operation runs on the thread, opening the folders included. It only reads the rows,
+    // and nothing changes what it reads while the pass runs.
+    std::optional<RowFolders> folders;
+    Platform::FileMover mover = feedback.moveSteps ? Platform::FileMover(*feedback.moveSteps) : Platform::FileMover();
+    RenameProgress* const progress = feedback.progress;
+    std::optional<MoveThread> moveThread;
+    moveThread.emplace(
+        total,
+        [&](int index) {
+            if (!folders)
+                folders.emplace(list);
+            return moveToPreview(list, checkedRows[index], pass, *folders, mover);
+        },
+        [progress] { return progress && progress->stopRequested(); });
+
+    qint32 completed = 0;
+    int moves = 0;
+    const auto showProgress = [&] {
+        if (progress)
+            progress->show(moves, total);
+    };
+    QElapsedTimer sinceEvents;
+    sinceEvents.start();
+    std::vector<MoveThread::Outcome> outcomes;
+    for (;;) {
+        const auto untilEvents = std::chrono::milliseconds(std::max<qint64>(0, eventIntervalMs - sinceEvents.elapsed()));
+        if (!moveThread->takeOutcomes(outcomes, untilEvents))
+            break;
+        for (const MoveThread::Outcome& outcome : outcomes) {
+            const int row = checkedRows[outcome.index];
+            setPreview(row);
+            ++moves;
+            ++completed;
+            if (outcome.error != 0) {
+                showProgress();
+                feedback.messages.show(QStringLiteral("ERROR"),
+                    QStringLiteral(" 修改失败！项目地址: ") + QString::fromUtf8(list.fullPath(row)));
+                --completed;
+                moveThread->failureReported();
+            }
+        }
+        outcomes.clear();
         if (sinceEvents.hasExpired(eventIntervalMs)) {
             showProgress();
             QCoreApplication::processEvents();
             sinceEvents.restart();
         }
-        if (feedback.progress && feedback.progress->stopRequested())
-            break;
     }
+    moveThread.reset();
     list.notifyPreviewsChanged(firstChanged, lastChanged);
-    if (sMode)
-        feedback.showCompletion(QStringLiteral("已完成 %1 个文件修改!").arg(completed));
+    feedback.showCompletion(QStringLiteral("已完成 %1 个文件修改!").arg(completed));
 }
 
 } // namespace F1MDE

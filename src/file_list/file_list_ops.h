@@ -1,10 +1,13 @@
 #pragma once
 
+#include "platform/platform.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 class FileListModel;
 class MessageBoxes;
@@ -21,12 +24,14 @@ struct RenameFeedback
     MessageBoxes& messages;
     std::function<void(const QString&)> showCompletion;
     RenameProgress* progress = nullptr; // none: nothing shows the progress and nothing stops the pass
+    std::optional<Platform::MoveSteps> moveSteps = {}; // none: the system's own ways of moving
 };
 
 // Gives every checked row the preview value & ext (name mode) or base & value (extension mode);
 // with `sMode` also moves each checked file to its preview name in its own folder, reports every
-// failed move and shows how many files were renamed. An existing file is never replaced. Between
-// moves the pass lets pending events through and stops when the progress asks it to; the count
+// failed move and shows how many files were renamed. An existing file is never replaced. The moves
+// run one after another on a thread of their own, while the calling thread lets pending events
+// through; the pass stops after the move in progress when the progress asks it to, and the count
 // shown is then that of the files renamed so far.
 void ApplyNewNames(
     FileListModel& list, const QByteArray& value, bool sMode, bool extensionMode, RenameFeedback& feedback);

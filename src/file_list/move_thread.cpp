@@ -1,0 +1,64 @@
+#include "move_thread.h"
+
+MoveThread::MoveThread(int count, std::function<int(int index)> operate, std::function<bool()> stopRequested)
+    : m_operate(std::move(operate))
+    , m_stopRequested(std::move(stopRequested))
+    , m_thread([this, count] { run(count); })
+{
+}
+
+MoveThread::~MoveThread()
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        m_quit = true;
+    }
+    m_changed.notify_all();
+    m_thread.join();
+}
+
+bool MoveThread::takeOutcomes(std::vector<Outcome>& outcomes, std::chrono::milliseconds timeout)
+{
+    std::unique_lock lock(m_mutex);
+    m_changed.wait_for(lock, timeout, [this] { return outcomesOrEnd(); });
+    if (m_outcomes.empty())
+        return !m_ended;
+    outcomes.insert(outcomes.end(), m_outcomes.begin(), m_outcomes.end());
+    m_outcomes.clear();
+    return true;
+}
+
+void MoveThread::failureReported()
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        m_awaitingReport = false;
+    }
+    m_changed.notify_all();
+}
+
+void MoveThread::run(int count)
+{
+    for (int index = 0; index < count; ++index) {
+        const int error = m_operate(index);
+        std::unique_lock lock(m_mutex);
+        m_outcomes.push_back({ index, error });
+        if (error != 0) {
+            // The window's thread waits for outcomes no longer than until its next events anyway;
+            // only a failure, which holds this thread, is worth waking it for.
+            m_awaitingReport = true;
+            m_changed.notify_all();
+            m_changed.wait(lock, [this] { return !m_awaitingReport || m_quit; });
+        }
+        if (m_quit)
+            break;
+        lock.unlock();
+        if (m_stopRequested())
+            break;
+    }
+    {
+        const std::lock_guard lock(m_mutex);
+        m_ended = true;
+    }
+    m_changed.notify_all();
+}
