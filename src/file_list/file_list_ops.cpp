@@ -8,6 +8,8 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QHash>
+#include <QStringDecoder>
 
 #include <algorithm>
 #include <cerrno>
@@ -78,28 +80,233 @@ private:
     Platform::FolderHandle m_folder;
 };
 
-// 0 when `row` now carries its preview name, else the errno of the failed move.
-int moveToPreview(const FileListModel& list, int row, RowFolders& folders, Platform::FileMover& mover)
+// What a failed move's error says about it.
+RowMark failureOf(int error)
 {
-    const QByteArray target = list.preview(row);
-    if (!isPlainFileName(target))
-        return EINVAL;
-    const Platform::FolderHandle& folder = folders.of(row);
-    if (!folder.isOpen())
-        return ENOENT;
-    const QByteArray name = list.name(row);
-    if (target == name)
-        return Platform::entryExists(folder, name) ? 0 : ENOENT;
-    return mover.move(folder, name, target).error;
+    switch (error) {
+    case EEXIST:
+    case ENOTEMPTY:
+        return RowMark::FailedTargetExists;
+    case ENOENT:
+        return RowMark::FailedSourceMissing;
+    case EACCES:
+    case EPERM:
+        return RowMark::FailedNoPermission;
+    case EBUSY:
+    case ETXTBSY:
+        return RowMark::FailedInUse;
+    case EINVAL:
+    case EILSEQ:
+        return RowMark::FailedNameUnusable;
+    case ENAMETOOLONG:
+        return RowMark::FailedNameTooLong;
+    case EROFS:
+        return RowMark::FailedReadOnlyVolume;
+    default:
+        return RowMark::Failed;
+    }
 }
 
-int checkedRowCount(const FileListModel& list)
+// Moves `row`'s file to its preview name: Renamed, or what made the move fail.
+RowMark moveToPreview(const FileListModel& list, int row, const Platform::FolderHandle& folder,
+    Platform::FileMover& mover, bool& moved)
 {
-    int checked = 0;
-    for (int row = 0; row < list.rowCount(); ++row)
-        checked += list.isChecked(row) ? 1 : 0;
-    return checked;
+    moved = false;
+    const QByteArray target = list.preview(row);
+    if (!isPlainFileName(target))
+        return RowMark::FailedNameUnusable;
+    if (!folder.isOpen())
+        return RowMark::FailedFolderReplaced;
+    const QByteArray name = list.name(row);
+    if (target == name)
+        return Platform::entryExists(folder, name) ? RowMark::Renamed : RowMark::FailedSourceMissing;
+    const int error = mover.move(folder, name, target).error;
+    moved = error == 0;
+    return error == 0 ? RowMark::Renamed : failureOf(error);
 }
+
+// The length of a name as the volume counts it: in bytes, or in UTF-16 units, of which a character
+// beyond the first 65,536 takes two.
+qsizetype lengthOn(QByteArrayView name, const Platform::NameLimit& limit)
+{
+    if (!limit.inUtf16Units)
+        return name.size();
+    qsizetype units = 0;
+    for (const char c : name) {
+        const auto byte = static_cast<unsigned char>(c);
+        units += (byte & 0xc0) != 0x80 ? 1 : 0; // every byte but a continuation begins a character
+        units += byte >= 0xf0 ? 1 : 0;
+    }
+    return units;
+}
+
+// Finds, row after row, what would keep each checked row from getting its new name: the disk, the
+// rows before it in its folder, or the name itself. Rows of one folder come one after another.
+class ConflictCheck final
+{
+public:
+    ConflictCheck(FileListModel& list, Platform::FileMover& mover)
+        : m_list(list)
+        , m_mover(mover)
+    {
+        list.forgetSameNames();
+    }
+
+    void mark(int row, RowFolders& folders)
+    {
+        m_list.setMark(row, RowMark::None);
+        const QByteArray target = m_list.preview(row);
+        if (!isPlainFileName(target)) {
+            m_list.setMark(row, RowMark::NameUnusable);
+            return;
+        }
+        const Platform::FolderHandle& folder = folders.of(row);
+        if (!folder.isOpen()) {
+            m_list.setMark(row, RowMark::FolderReplaced);
+            return;
+        }
+        const QByteArray name = m_list.name(row);
+        if (m_folderId != m_list.folderId(row)) {
+            m_folderId = m_list.folderId(row);
+            m_targets.clear();
+            m_ignoresCase = Platform::ignoresLetterCase(folder, name);
+            m_limit = Platform::nameLimit(folder);
+        }
+        if (m_mover.refusesName(folder, target)) {
+            m_list.setMark(row, RowMark::NameUnusable);
+            return;
+        }
+        if (lengthOn(target, m_limit) > m_limit.length) {
+            m_list.setMark(row, RowMark::NameTooLong);
+            return;
+        }
+        int& firstWithName = m_targets[keyOf(target)];
+        if (firstWithName != 0) {
+            m_list.setSameNameAs(row, firstWithName - 1);
+            return;
+        }
+        firstWithName = row + 1;
+        // A name that differs from the file's own only in letter case finds the file itself where
+        // the volume ignores case; the move then changes the letters, so that is no conflict.
+        if (target != name) {
+            const std::optional<Platform::FileIdentity> there = Platform::entryIdentity(folder, target);
+            if (there && Platform::entryIdentity(folder, name) != there)
+                m_list.setMark(row, RowMark::TargetExists);
+        }
+    }
+
+private:
+    // Names the volume takes for one another share a key.
+    QByteArray keyOf(const QByteArray& name) const
+    {
+        if (!m_ignoresCase)
+            return name;
+        QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        const QString text = decoder(name);
+        return decoder.hasError() ? name : text.toCaseFolded().toUtf8();
+    }
+
+    FileListModel& m_list;
+    Platform::FileMover& m_mover;
+    std::optional<quint32> m_folderId;
+    bool m_ignoresCase = false;
+    Platform::NameLimit m_limit;
+    QHash<QByteArray, int> m_targets; // new name -> 1 + the first row of the folder that gets it
+};
+
+// The progress, the pending events and the stop of a pass that moves files.
+class PassPace final
+{
+public:
+    PassPace(RenameFeedback& feedback, int total)
+        : m_feedback(feedback)
+        , m_total(total)
+    {
+        m_sinceEvents.start();
+    }
+
+    void showProgress()
+    {
+        if (m_feedback.progress)
+            m_feedback.progress->show(m_done, m_total);
+    }
+    void beginMove() { ++m_done; }
+    // Lets events through if it is time; true when the pass is to stop.
+    bool afterMove()
+    {
+        // Only between moves: a change of letter case through a temporary name is one move, done
+        // or undone by the time it returns.
+        if (m_sinceEvents.hasExpired(eventIntervalMs)) {
+            showProgress();
+            QCoreApplication::processEvents();
+            m_sinceEvents.restart();
+        }
+        return m_feedback.progress && m_feedback.progress->stopRequested();
+    }
+    void reportFailure(const QByteArray& path)
+    {
+        showProgress();
+        m_feedback.messages.show(
+            QStringLiteral("ERROR"), QStringLiteral(" 修改失败！项目地址: ") + QString::fromUtf8(path));
+    }
+
+private:
+    RenameFeedback& m_feedback;
+    int m_total;
+    int m_done = 0;
+    QElapsedTimer m_sinceEvents;
+};
+
+// Keeps each move of an execute in the journal.
+class JournalWriter final
+{
+public:
+    JournalWriter(RenameJournal* journal, const FileListModel& list, const QByteArray& value, bool extensionMode)
+        : m_journal(journal)
+    {
+        if (!m_journal)
+            return;
+        m_journal->searchedFolder = list.searchedFolder();
+        m_journal->searchedIdentity = list.searchedIdentity();
+        m_journal->value = value;
+        m_journal->extensionMode = extensionMode;
+    }
+    ~JournalWriter()
+    {
+        if (!m_journal)
+            return;
+        // Growing by doubling leaves up to half the room unused; an undo list keeps none.
+        m_journal->moves.shrink_to_fit();
+        m_journal->names.shrink_to_fit();
+        m_journal->folders.shrink_to_fit();
+    }
+    Q_DISABLE_COPY_MOVE(JournalWriter)
+
+    void add(const FileListModel& list, int row, const Platform::FolderHandle& folder)
+    {
+        if (!m_journal)
+            return;
+        const std::optional<Platform::FileIdentity> file = Platform::entryIdentity(folder, list.preview(row));
+        // A file the system cannot tell from another could not be checked before moving it back.
+        if (!file)
+            return;
+        if (m_folderId != list.folderId(row)) {
+            m_folderId = list.folderId(row);
+            m_journal->folders.push_back({ list.folder(row), folder.identity() });
+        }
+        const QByteArrayView base = list.base(row);
+        const QByteArrayView ext = list.ext(row);
+        m_journal->moves.push_back({ *file, m_journal->names.size(),
+            static_cast<quint32>(m_journal->folders.size() - 1), static_cast<quint16>(base.size()),
+            static_cast<quint16>(ext.size()) });
+        m_journal->names.insert(m_journal->names.end(), base.begin(), base.end());
+        m_journal->names.insert(m_journal->names.end(), ext.begin(), ext.end());
+    }
+
+private:
+    RenameJournal* m_journal;
+    std::optional<quint32> m_folderId;
+};
 
 } // namespace
 
@@ -130,53 +337,126 @@ void ApplyNewNames(
     FileListModel& list, const QByteArray& value, bool sMode, bool extensionMode, RenameFeedback& feedback)
 {
     const int rowCount = list.rowCount();
-    qint32 completed = 0;
     const quint32 pass = list.beginPreviewPass(value, extensionMode);
     int firstChanged = rowCount;
     int lastChanged = -1;
-    std::optional<RowFolders> folders;
+    RowFolders folders(list);
     Platform::FileMover mover;
-    int moves = 0;
     int checkedRows = 0;
-    if (sMode) {
-        folders.emplace(list);
-        checkedRows = checkedRowCount(list);
+    {
+        ConflictCheck check(list, mover);
+        QElapsedTimer sinceEvents;
+        sinceEvents.start();
+        for (int row = 0; row < rowCount; ++row) {
+            if (!list.isChecked(row)) {
+                if (list.mark(row) == RowMark::None)
+                    continue;
+                list.setMark(row, RowMark::None);
+            } else {
+                list.setPreviewPass(row, pass);
+                check.mark(row, folders);
+                ++checkedRows;
+            }
+            firstChanged = std::min(firstChanged, row);
+            lastChanged = row;
+            // A preview of many rows asks the disk about each, so it lets events through as the
+            // moves do.
+            if (sinceEvents.hasExpired(eventIntervalMs)) {
+                QCoreApplication::processEvents();
+                sinceEvents.restart();
+            }
+        }
     }
-    const auto showProgress = [&] {
-        if (feedback.progress)
-            feedback.progress->show(moves, checkedRows);
-    };
-    QElapsedTimer sinceEvents;
-    sinceEvents.start();
+    if (!sMode) {
+        list.notifyPreviewsChanged(firstChanged, lastChanged);
+        return;
+    }
+
+    qint32 completed = 0;
+    PassPace pace(feedback, checkedRows);
+    JournalWriter journal(feedback.journal, list, value, extensionMode);
     for (int row = 0; row < rowCount; ++row) {
         if (!list.isChecked(row))
             continue;
-        list.setPreviewPass(row, pass);
-        firstChanged = std::min(firstChanged, row);
-        lastChanged = row;
-        if (!sMode)
-            continue;
         ++completed;
-        ++moves;
-        if (moveToPreview(list, row, *folders, mover) != 0) {
-            showProgress();
-            feedback.messages.show(QStringLiteral("ERROR"),
-                QStringLiteral(" 修改失败！项目地址: ") + QString::fromUtf8(list.fullPath(row)));
+        pace.beginMove();
+        const Platform::FolderHandle& folder = folders.of(row);
+        bool moved = false;
+        const RowMark outcome = moveToPreview(list, row, folder, mover, moved);
+        list.setMark(row, outcome);
+        if (moved)
+            journal.add(list, row, folder);
+        if (outcome != RowMark::Renamed) {
+            pace.reportFailure(list.fullPath(row));
             --completed;
         }
-        // Only between moves: a change of letter case through a temporary name is one move, done
-        // or undone by the time it returns.
-        if (sinceEvents.hasExpired(eventIntervalMs)) {
-            showProgress();
-            QCoreApplication::processEvents();
-            sinceEvents.restart();
-        }
-        if (feedback.progress && feedback.progress->stopRequested())
+        if (pace.afterMove())
             break;
     }
     list.notifyPreviewsChanged(firstChanged, lastChanged);
-    if (sMode)
-        feedback.showCompletion(QStringLiteral("已完成 %1 个文件修改!").arg(completed));
+    feedback.showCompletion(QStringLiteral("已完成 %1 个文件修改!").arg(completed));
+}
+
+QByteArray RenameJournal::oldName(const Move& move) const
+{
+    return QByteArray(names.data() + move.nameOffset, move.baseLength + move.extLength);
+}
+
+QByteArray RenameJournal::newName(const Move& move) const
+{
+    const QByteArrayView name(names.data() + move.nameOffset, move.baseLength + move.extLength);
+    return extensionMode ? name.first(move.baseLength).toByteArray() + value
+                         : value + name.sliced(move.baseLength).toByteArray();
+}
+
+size_t RenameJournal::bytesHeld() const
+{
+    size_t bytes = sizeof *this + searchedFolder.capacity() + value.capacity()
+        + folders.capacity() * sizeof(Folder) + moves.capacity() * sizeof(Move) + names.capacity();
+    for (const Folder& folder : folders)
+        bytes += folder.text.capacity();
+    return bytes;
+}
+
+void UndoRenames(RenameJournal& journal, RenameFeedback& feedback)
+{
+    Platform::FolderHandle searched = Platform::openFolder(journal.searchedFolder);
+    if (searched.identity() != journal.searchedIdentity)
+        searched = {};
+    Platform::FileMover mover;
+    PassPace pace(feedback, static_cast<int>(journal.moves.size()));
+    qint32 undone = 0;
+    std::optional<quint32> folderIndex;
+    Platform::FolderHandle folder;
+    size_t remaining = journal.moves.size();
+    while (remaining > 0) {
+        const RenameJournal::Move& move = journal.moves[--remaining];
+        pace.beginMove();
+        const RenameJournal::Folder& recorded = journal.folders[move.folder];
+        if (folderIndex != move.folder) {
+            folderIndex = move.folder;
+            // The folder must still be the one the execute moved the file in.
+            folder = recorded.text.startsWith(journal.searchedFolder)
+                ? Platform::openFolderBeneath(
+                    searched, QByteArrayView(recorded.text).sliced(journal.searchedFolder.size()))
+                : Platform::FolderHandle();
+            if (folder.identity() != recorded.identity)
+                folder = {};
+        }
+        const QByteArray newName = journal.newName(move);
+        // Only the file the execute renamed goes back: not one put under its name since.
+        const bool back = folder.isOpen() && Platform::entryIdentity(folder, newName) == move.file
+            && mover.move(folder, newName, journal.oldName(move)).error == 0;
+        if (back)
+            ++undone;
+        else
+            pace.reportFailure(recorded.text + newName);
+        if (pace.afterMove())
+            break;
+    }
+    // What was not reached stays to be taken back; folders and names stay with it.
+    journal.moves.resize(remaining);
+    feedback.showCompletion(QStringLiteral("已撤销 %1 个文件修改!").arg(undone));
 }
 
 } // namespace F1MDE
