@@ -188,7 +188,7 @@ public:
         firstWithName = row + 1;
         // A name that differs from the file's own only in letter case finds the file itself where
         // the volume ignores case; the move then changes the letters, so that is no conflict.
-        if (target != name) {
+        if (target != name && !(m_ignoresCase && keyOf(target) == keyOf(name))) {
             const std::optional<Platform::FileIdentity> there = Platform::entryIdentity(folder, target);
             if (there && Platform::entryIdentity(folder, name) != there)
                 m_list.setMark(row, RowMark::TargetExists);

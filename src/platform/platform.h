@@ -127,11 +127,13 @@ private:
 bool entryExists(const FolderHandle& folder, const QByteArray& name);
 
 // Which file an entry is, whatever name reaches it: device and inode, or on Windows the volume's
-// serial number and the file's id.
+// serial number and the file's id. Volumes give a removed file's number to the next file made, so
+// the time the file was made, where the volume keeps it, tells the two apart.
 struct FileIdentity
 {
     quint64 volume = 0;
     quint64 index = 0;
+    quint64 born = 0; // 0 where the volume does not say
     bool operator==(const FileIdentity&) const = default;
 };
 

@@ -143,7 +143,9 @@ bool ignoresLetterCase(const FolderHandle& folder, const QByteArray& present)
         && ignoresCaseByType(static_cast<long>(status.f_type)))
         return true;
     // Elsewhere it depends on the driver and even on the folder (FUSE drivers of FAT and exFAT, a
-    // case-folding ext4 folder), so the volume is asked: does it find the name in other letters?
+    // case-folding ext4 folder), so the volume is asked whether it finds the name in other
+    // letters. FUSE numbers a file anew for each name it is reached by, so a different number
+    // only tells two files apart where the folder also lists the other name.
     QByteArray other = present;
     for (char& c : other) {
         if (c >= 'a' && c <= 'z')
@@ -153,8 +155,18 @@ bool ignoresLetterCase(const FolderHandle& folder, const QByteArray& present)
     }
     if (other == present)
         return false;
-    const std::optional<FileIdentity> presentFile = entryIdentity(folder, present);
-    return presentFile && entryIdentity(folder, other) == presentFile;
+    const std::optional<FileIdentity> otherFile = entryIdentity(folder, other);
+    if (!otherFile)
+        return false;
+    if (otherFile == entryIdentity(folder, present))
+        return true;
+    DirListing listing(folder);
+    DirEntry entry;
+    while (listing.next(entry)) {
+        if (entry.name == QByteArrayView(other))
+            return false;
+    }
+    return true;
 }
 
 bool systemRefusesName(QByteArrayView)
@@ -354,11 +366,14 @@ std::optional<FileIdentity> entryIdentity(const FolderHandle& folder, const QByt
 {
     struct statx status = {};
     if (!folder.isOpen()
-        || statx(descriptor(folder), name.constData(), AT_SYMLINK_NOFOLLOW | AT_STATX_FORCE_SYNC, STATX_INO,
-               &status)
+        || statx(descriptor(folder), name.constData(), AT_SYMLINK_NOFOLLOW | AT_STATX_FORCE_SYNC,
+               STATX_INO | STATX_BTIME, &status)
             != 0)
         return std::nullopt;
-    return FileIdentity { makedev(status.stx_dev_major, status.stx_dev_minor), status.stx_ino };
+    const quint64 born = (status.stx_mask & STATX_BTIME)
+        ? quint64(status.stx_btime.tv_sec) * 1000000000u + status.stx_btime.tv_nsec
+        : 0;
+    return FileIdentity { makedev(status.stx_dev_major, status.stx_dev_minor), status.stx_ino, born };
 }
 
 int renameNoReplace(const FolderHandle& folder, const QByteArray& from, const QByteArray& to)

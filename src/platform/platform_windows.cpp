@@ -770,14 +770,18 @@ std::optional<FileIdentity> entryIdentity(const FolderHandle& folder, const QByt
         || !NT_SUCCESS(openRelative(handleOf(folder), wide(name), FILE_READ_ATTRIBUTES, 0, *entry.out())))
         return std::nullopt;
     // Documented: the volume's serial number and the file's id together name one file on this
-    // computer. A file system that gives no id (some network ones) cannot tell the file.
+    // computer, though FAT makes the id from where the entry lies in its folder, so a new file in
+    // a removed one's place gets its id; the creation time tells them apart. A file system that
+    // gives no id (some network ones) cannot tell the file.
     BY_HANDLE_FILE_INFORMATION information = {};
     if (!GetFileInformationByHandle(entry.get(), &information))
         return std::nullopt;
     const quint64 index = (quint64(information.nFileIndexHigh) << 32) | information.nFileIndexLow;
     if (index == 0)
         return std::nullopt;
-    return FileIdentity { information.dwVolumeSerialNumber, index };
+    const quint64 created
+        = (quint64(information.ftCreationTime.dwHighDateTime) << 32) | information.ftCreationTime.dwLowDateTime;
+    return FileIdentity { information.dwVolumeSerialNumber, index, created };
 }
 
 NameLimit nameLimit(const FolderHandle& folder)
