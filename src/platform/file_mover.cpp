@@ -54,8 +54,8 @@ int codePointBytes(unsigned char lead)
 // printable ASCII alone, every other character becomes "_".
 QByteArray temporaryName(const QByteArray& from, const NameLimit& limit, bool asciiOnly)
 {
-    const QByteArray tail
-        = '.' + QByteArray::number(QRandomGenerator::global()->generate64(), 16) + ".batch-renamer-tmp";
+    const QByteArray tail = '.' + QByteArray::number(QRandomGenerator::global()->generate64(), 16).rightJustified(16, '0')
+        + ".batch-renamer-tmp";
     const qsizetype room = limit.length - tail.size();
     QByteArray head;
     qsizetype used = 0;
