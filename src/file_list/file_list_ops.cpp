@@ -165,11 +165,16 @@ public:
             m_list.setMark(row, RowMark::FolderReplaced);
             return;
         }
-        const QByteArray name = m_list.name(row);
         if (m_folderId != m_list.folderId(row)) {
             m_folderId = m_list.folderId(row);
             m_targets.clear();
-            m_ignoresCase = Platform::ignoresLetterCase(folder, name);
+            // Room for every row of the folder at once: growing a large table would hold the
+            // window for as long as it takes to move every entry.
+            int folderRows = 0;
+            while (row + folderRows < m_list.rowCount() && m_list.folderId(row + folderRows) == *m_folderId)
+                ++folderRows;
+            m_targets.reserve(folderRows);
+            m_ignoresCase = Platform::ignoresLetterCase(folder, m_list.name(row));
             m_limit = Platform::nameLimit(folder);
         }
         if (m_mover.refusesName(folder, target)) {
@@ -186,13 +191,19 @@ public:
             return;
         }
         firstWithName = row + 1;
-        // A name that differs from the file's own only in letter case finds the file itself where
-        // the volume ignores case; the move then changes the letters, so that is no conflict.
-        if (target != name && !(m_ignoresCase && keyOf(target) == keyOf(name))) {
-            const std::optional<Platform::FileIdentity> there = Platform::entryIdentity(folder, target);
-            if (there && Platform::entryIdentity(folder, name) != there)
-                m_list.setMark(row, RowMark::TargetExists);
-        }
+        // The file's own name is no conflict, nor one that differs from it only in letter case where
+        // the volume ignores case: the volume finds the file itself, and the move changes the
+        // letters. Any other file under the name is.
+        const QByteArrayView base = m_list.base(row);
+        const QByteArrayView ext = m_list.ext(row);
+        if (target.size() == base.size() + ext.size() && target.startsWith(base) && target.endsWith(ext))
+            return;
+        const std::optional<Platform::FileIdentity> there = Platform::entryIdentity(folder, target);
+        if (!there)
+            return;
+        const QByteArray name = m_list.name(row);
+        if (!(m_ignoresCase && keyOf(target) == keyOf(name)) && Platform::entryIdentity(folder, name) != there)
+            m_list.setMark(row, RowMark::TargetExists);
     }
 
 private:
