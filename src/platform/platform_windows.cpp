@@ -802,9 +802,12 @@ bool ignoresLetterCase(const FolderHandle& folder, const QByteArray&)
     // case-sensitive (Windows 10 1803 and later, FILE_CS_FLAG_CASE_SENSITIVE_DIR in ntifs.h). Where
     // the query is refused (older systems, volumes without the feature) names ignore case.
     constexpr ULONG caseSensitiveFolder = 0x00000001;
+    // Numbered here as the SDK numbers it: mingw-w64 leaves out the classes before it that its
+    // _WIN32_WINNT does not reach, which moves it.
+    const auto caseSensitiveInformation = static_cast<FILE_INFO_BY_HANDLE_CLASS>(23);
     FILE_CASE_SENSITIVE_INFO information = {};
     if (folder.isOpen()
-        && GetFileInformationByHandleEx(handleOf(folder), FileCaseSensitiveInfo, &information, sizeof information))
+        && GetFileInformationByHandleEx(handleOf(folder), caseSensitiveInformation, &information, sizeof information))
         return !(information.Flags & caseSensitiveFolder);
     return true;
 }
