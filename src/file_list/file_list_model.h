@@ -21,6 +21,7 @@ struct FileRow
     bool checked = false;
     quint8 mark = 0; // a RowMark, in what would otherwise be padding
 };
+static_assert(sizeof(FileRow) == 24, "a row's mark takes no room of its own");
 
 // What the last preview foresees for a row's rename, or what the last execute did with it. Rows
 // that would rename fine, and rows an execute did not reach, carry none.
