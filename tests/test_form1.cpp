@@ -1191,6 +1191,11 @@ void TestForm1::stoppingAnExecute()
     QByteArray taken = fileList()->name(stopRow);
     taken.replace(".txt", ".md");
     tree.createFile(taken, "taken");
+    // A row the stopped pass does not reach is marked as a preview marks it.
+    constexpr int unreachedRow = 15;
+    QByteArray alsoTaken = fileList()->name(unreachedRow);
+    alsoTaken.replace(".txt", ".md");
+    tree.createFile(alsoTaken, "taken");
     const Files before = tree.snapshot();
 
     m_messages.whileShown = [&] {
@@ -1216,6 +1221,8 @@ void TestForm1::stoppingAnExecute()
     QCOMPARE(m_messages.shown.size(), 1);
     QCOMPARE(control<QLabel>(u"Label6"_s)->text(), u"已完成 %1 个文件修改!"_s.arg(stopRow));
     QVERIFY(!progressDialog());
+    const QModelIndex unreached = fileList()->index(unreachedRow, FileListModel::PreviewColumn);
+    QCOMPARE(unreached.data(Qt::AccessibleDescriptionRole).toString(), u"目标已存在"_s);
     QCOMPARE(m_window->isVisible(), how != u"close");
 }
 

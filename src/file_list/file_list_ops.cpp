@@ -140,8 +140,8 @@ qsizetype lengthOn(QByteArrayView name, const Platform::NameLimit& limit)
     return units;
 }
 
-// Finds, row after row, what would keep each checked row from getting its new name: the disk, the
-// rows before it in its folder, or the name itself. Rows of one folder come one after another.
+// Finds, row after row, what would keep each checked row from getting its new name: the name
+// itself, the rows before it in its folder, or the disk. Rows of one folder come one after another.
 class ConflictCheck final
 {
 public:
@@ -152,21 +152,21 @@ public:
         list.forgetSameNames();
     }
 
-    void mark(int row, RowFolders& folders)
+    // Marks what the name and the rows before it foresee; true when the disk is still to be asked.
+    bool markByName(int row, RowFolders& folders)
     {
         m_list.setMark(row, RowMark::None);
         const QByteArray target = m_list.preview(row);
         if (!isPlainFileName(target)) {
             m_list.setMark(row, RowMark::NameUnusable);
-            return;
+            return false;
         }
         const Platform::FolderHandle& folder = folders.of(row);
         if (!folder.isOpen()) {
             m_list.setMark(row, RowMark::FolderReplaced);
-            return;
+            return false;
         }
-        if (m_folderId != m_list.folderId(row)) {
-            m_folderId = m_list.folderId(row);
+        if (enterFolder(row, folder)) {
             m_targets.clear();
             // Room for every row of the folder at once: growing a large table would hold the
             // window for as long as it takes to move every entry.
@@ -174,26 +174,33 @@ public:
             while (row + folderRows < m_list.rowCount() && m_list.folderId(row + folderRows) == *m_folderId)
                 ++folderRows;
             m_targets.reserve(folderRows);
-            m_ignoresCase = Platform::ignoresLetterCase(folder, m_list.name(row));
-            m_limit = Platform::nameLimit(folder);
         }
         if (m_mover.refusesName(folder, target)) {
             m_list.setMark(row, RowMark::NameUnusable);
-            return;
+            return false;
         }
         if (lengthOn(target, m_limit) > m_limit.length) {
             m_list.setMark(row, RowMark::NameTooLong);
-            return;
+            return false;
         }
         int& firstWithName = m_targets[keyOf(target)];
         if (firstWithName != 0) {
             m_list.setSameNameAs(row, firstWithName - 1);
-            return;
+            return false;
         }
         firstWithName = row + 1;
+        return true;
+    }
+
+    // Marks a row whose name passed when another file holds it now.
+    void markByDisk(int row, RowFolders& folders)
+    {
+        const Platform::FolderHandle& folder = folders.of(row);
+        enterFolder(row, folder);
         // The file's own name is no conflict, nor one that differs from it only in letter case where
         // the volume ignores case: the volume finds the file itself, and the move changes the
         // letters. Any other file under the name is.
+        const QByteArray target = m_list.preview(row);
         const QByteArrayView base = m_list.base(row);
         const QByteArrayView ext = m_list.ext(row);
         if (target.size() == base.size() + ext.size() && target.startsWith(base) && target.endsWith(ext))
@@ -207,6 +214,18 @@ public:
     }
 
 private:
+    // Learns how the row's folder compares and limits names; true when it is another folder than
+    // the last row's.
+    bool enterFolder(int row, const Platform::FolderHandle& folder)
+    {
+        if (m_folderId == m_list.folderId(row))
+            return false;
+        m_folderId = m_list.folderId(row);
+        m_ignoresCase = Platform::ignoresLetterCase(folder, m_list.name(row));
+        m_limit = Platform::nameLimit(folder);
+        return true;
+    }
+
     // Names the volume takes for one another share a key.
     QByteArray keyOf(const QByteArray& name) const
     {
@@ -225,6 +244,24 @@ private:
     QHash<QByteArray, int> m_targets; // new name -> 1 + the first row of the folder that gets it
 };
 
+// Lets pending events through every little while.
+class EventGate final
+{
+public:
+    EventGate() { m_sinceEvents.start(); }
+    bool due() const { return m_sinceEvents.hasExpired(eventIntervalMs); }
+    void letThrough()
+    {
+        if (!due())
+            return;
+        QCoreApplication::processEvents();
+        m_sinceEvents.restart();
+    }
+
+private:
+    QElapsedTimer m_sinceEvents;
+};
+
 // The progress, the pending events and the stop of a pass that moves files.
 class PassPace final
 {
@@ -233,7 +270,6 @@ public:
         : m_feedback(feedback)
         , m_total(total)
     {
-        m_sinceEvents.start();
     }
 
     void showProgress()
@@ -246,12 +282,11 @@ public:
     bool afterMove()
     {
         // Only between moves: a change of letter case through a temporary name is one move, done
-        // or undone by the time it returns.
-        if (m_sinceEvents.hasExpired(eventIntervalMs)) {
+        // or undone by the time it returns. The progress shows what is done before the events
+        // draw it.
+        if (m_events.due())
             showProgress();
-            QCoreApplication::processEvents();
-            m_sinceEvents.restart();
-        }
+        m_events.letThrough();
         return m_feedback.progress && m_feedback.progress->stopRequested();
     }
     void reportFailure(const QByteArray& path)
@@ -265,7 +300,7 @@ private:
     RenameFeedback& m_feedback;
     int m_total;
     int m_done = 0;
-    QElapsedTimer m_sinceEvents;
+    EventGate m_events;
 };
 
 // Keeps each move of an execute in the journal.
@@ -353,11 +388,12 @@ void ApplyNewNames(
     int lastChanged = -1;
     RowFolders folders(list);
     Platform::FileMover mover;
+    ConflictCheck check(list, mover);
+    // An execute asks the disk only about the rows it does not reach: each move answers for its
+    // own row, and more surely.
     int checkedRows = 0;
     {
-        ConflictCheck check(list, mover);
-        QElapsedTimer sinceEvents;
-        sinceEvents.start();
+        EventGate events;
         for (int row = 0; row < rowCount; ++row) {
             if (!list.isChecked(row)) {
                 if (list.mark(row) == RowMark::None)
@@ -365,17 +401,15 @@ void ApplyNewNames(
                 list.setMark(row, RowMark::None);
             } else {
                 list.setPreviewPass(row, pass);
-                check.mark(row, folders);
                 ++checkedRows;
+                if (check.markByName(row, folders) && !sMode)
+                    check.markByDisk(row, folders);
             }
             firstChanged = std::min(firstChanged, row);
             lastChanged = row;
             // A preview of many rows asks the disk about each, so it lets events through as the
             // moves do.
-            if (sinceEvents.hasExpired(eventIntervalMs)) {
-                QCoreApplication::processEvents();
-                sinceEvents.restart();
-            }
+            events.letThrough();
         }
     }
     if (!sMode) {
@@ -386,7 +420,8 @@ void ApplyNewNames(
     qint32 completed = 0;
     PassPace pace(feedback, checkedRows);
     JournalWriter journal(feedback.journal, list, value, extensionMode);
-    for (int row = 0; row < rowCount; ++row) {
+    int row = 0;
+    for (; row < rowCount; ++row) {
         if (!list.isChecked(row))
             continue;
         ++completed;
@@ -403,6 +438,13 @@ void ApplyNewNames(
         }
         if (pace.afterMove())
             break;
+    }
+    // A stopped pass leaves its other rows marked as a preview would.
+    EventGate events;
+    for (++row; row < rowCount; ++row) {
+        if (list.isChecked(row) && list.mark(row) == RowMark::None)
+            check.markByDisk(row, folders);
+        events.letThrough();
     }
     list.notifyPreviewsChanged(firstChanged, lastChanged);
     feedback.showCompletion(QStringLiteral("已完成 %1 个文件修改!").arg(completed));

@@ -64,8 +64,9 @@ struct RenameFeedback
 // marks each row whose move would fail, and why: its target exists, an earlier row of its folder
 // gets the same name (as the volume compares names), or the name cannot be made. Unchecked rows
 // lose their marks. With `sMode` also moves each checked file to its preview name in its own
-// folder, marks each row reached with what its move did, reports every failed move and shows how
-// many files were renamed; each move made goes into the feedback's journal. An existing file is
+// folder, marks each row reached with what its move did (the rows a stopped pass does not reach
+// as a preview marks them), reports every failed move and shows how many files were renamed; each
+// move made goes into the feedback's journal. An existing file is
 // never replaced. The pass lets pending events through every little while, between moves, and
 // stops when the progress asks it to; the count shown is then that of the files renamed so far.
 void ApplyNewNames(
