@@ -286,6 +286,18 @@ QByteArray FileListModel::preview(int row) const
     return pass.extensionMode ? joined(base(row), pass.value) : joined(pass.value, ext(row));
 }
 
+void FileListModel::previewInto(int row, QByteArray& out) const
+{
+    const PreviewPass& pass = m_passes[m_rows[row].previewPass];
+    out.resize(0);
+    if (m_rows[row].previewPass == 0)
+        out.append(pass.value);
+    else if (pass.extensionMode)
+        out.append(base(row)).append(pass.value);
+    else
+        out.append(pass.value).append(ext(row));
+}
+
 QByteArray FileListModel::name(int row) const
 {
     return joined(base(row), ext(row));

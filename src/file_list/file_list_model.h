@@ -91,6 +91,8 @@ public:
     QByteArrayView ext(int row) const;
     QByteArray name(int row) const; // base & ext
     QByteArray preview(int row) const;
+    // The same into `out`, reusing its room.
+    void previewInto(int row, QByteArray& out) const;
     QByteArray fullPath(int row) const;
 
     // Starts a pass that gives each row it touches the preview value & ext (name mode) or

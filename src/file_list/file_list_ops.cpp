@@ -156,7 +156,8 @@ public:
     bool markByName(int row, RowFolders& folders)
     {
         m_list.setMark(row, RowMark::None);
-        const QByteArray target = m_list.preview(row);
+        m_list.previewInto(row, m_target);
+        const QByteArray& target = m_target;
         if (!isPlainFileName(target)) {
             m_list.setMark(row, RowMark::NameUnusable);
             return false;
@@ -183,24 +184,34 @@ public:
             m_list.setMark(row, RowMark::NameTooLong);
             return false;
         }
-        int& firstWithName = m_targets[keyOf(target)];
-        if (firstWithName != 0) {
-            m_list.setSameNameAs(row, firstWithName - 1);
-            return false;
+        // Rows are found by their names' hash, and the names compared only where hashes meet; a
+        // name whose hash another name holds goes on to the next hash.
+        const QByteArray key = keyOf(target);
+        for (size_t hash = qHash(key);; ++hash) {
+            const auto found = m_targets.constFind(hash);
+            if (found == m_targets.cend()) {
+                m_targets.insert(hash, row);
+                return true;
+            }
+            if (keyOf(m_list.preview(found.value())) == key) {
+                m_list.setSameNameAs(row, found.value());
+                return false;
+            }
         }
-        firstWithName = row + 1;
-        return true;
     }
 
-    // Marks a row whose name passed when another file holds it now.
-    void markByDisk(int row, RowFolders& folders)
+    // Marks a row whose name passed when another file holds it now; `sameRow` when markByName()
+    // has just looked at the row.
+    void markByDisk(int row, RowFolders& folders, bool sameRow = false)
     {
         const Platform::FolderHandle& folder = folders.of(row);
         enterFolder(row, folder);
+        if (!sameRow)
+            m_list.previewInto(row, m_target);
+        const QByteArray& target = m_target;
         // The file's own name is no conflict, nor one that differs from it only in letter case where
         // the volume ignores case: the volume finds the file itself, and the move changes the
         // letters. Any other file under the name is.
-        const QByteArray target = m_list.preview(row);
         const QByteArrayView base = m_list.base(row);
         const QByteArrayView ext = m_list.ext(row);
         if (target.size() == base.size() + ext.size() && target.startsWith(base) && target.endsWith(ext))
@@ -241,7 +252,8 @@ private:
     std::optional<quint32> m_folderId;
     bool m_ignoresCase = false;
     Platform::NameLimit m_limit;
-    QHash<QByteArray, int> m_targets; // new name -> 1 + the first row of the folder that gets it
+    QHash<size_t, int> m_targets; // a new name's hash -> the first row of the folder that gets it
+    QByteArray m_target; // the row's new name, made in the room of the last one
 };
 
 // Lets pending events through every little while.
@@ -403,7 +415,7 @@ void ApplyNewNames(
                 list.setPreviewPass(row, pass);
                 ++checkedRows;
                 if (check.markByName(row, folders) && !sMode)
-                    check.markByDisk(row, folders);
+                    check.markByDisk(row, folders, true);
             }
             firstChanged = std::min(firstChanged, row);
             lastChanged = row;
