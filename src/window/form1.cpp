@@ -361,7 +361,8 @@ void Form1::SetFileName(bool sMode)
 
 void Form1::undoLastExecute()
 {
-    if (m_executes.empty() || m_renameProgress)
+    // Not while another command runs, the window then taking no input.
+    if (m_executes.empty() || !isEnabled())
         return;
     runPass([this](F1MDE::RenameFeedback& feedback) {
         F1MDE::UndoRenames(m_executes.back(), feedback);
