@@ -1,7 +1,9 @@
 // Times an execute pass that changes the suffix of 100,000 files in one folder against a plain loop
-// of no-replace renames over the same names on a fresh copy, the same for 10,000 files on a mounted
-// exFAT volume against a plain rename() loop there (on Linux, where the volume can be mounted from
-// an image file), and a preview of 500,000 rows.
+// of no-replace renames over the same names on a fresh copy, then its undo against a plain loop
+// renaming them back, with the memory the undo keeps per file; the same for 10,000 files on a
+// mounted exFAT volume against a plain rename() loop there (on Linux, where the volume can be
+// mounted from an image file); and a preview of 500,000 rows, which asks the disk about every row,
+// against a plain loop of one look-up per row, with the longest wait of the events meanwhile.
 // Usage: bench_rename [files] [exfat files]
 
 #include "bench_support.h"
@@ -12,11 +14,19 @@
 #include "platform/platform.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <cstdio>
 #include <cstdlib>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -45,6 +55,9 @@ struct Timings
 {
     double executeSeconds = 1e9;
     double loopSeconds = 1e9;
+    double undoSeconds = 1e9;
+    double loopBackSeconds = 1e9;
+    double undoBytesPerFile = 0;
 };
 
 // Best of `rounds` execute passes over `files` files in `root` against the best of as many plain
@@ -60,16 +73,26 @@ Timings timeRenames(
         const QByteArray loopFolder = makeFolder(root, "loop" + QByteArray::number(round), files);
         FileListModel list;
         F1MDE::SearchFiles(list, passFolder, QStringLiteral(".txt"), feedback.messages);
+        F1MDE::RenameJournal journal;
+        feedback.journal = &journal;
         timings.executeSeconds = std::min(timings.executeSeconds,
             Bench::secondsOf([&] { F1MDE::ApplyNewNames(list, ".md", true, true, feedback); }));
-        timings.loopSeconds = std::min(timings.loopSeconds, Bench::secondsOf([&] {
+        feedback.journal = nullptr;
+        timings.undoBytesPerFile = static_cast<double>(journal.bytesHeld()) / files;
+        timings.undoSeconds
+            = std::min(timings.undoSeconds, Bench::secondsOf([&] { F1MDE::UndoRenames(journal, feedback); }));
+        const auto renameAll = [&](const char* from, const char* to) {
             for (long i = 0; i < files; ++i) {
-                const QByteArray from = loopFolder + stem(i) + ".txt";
-                const QByteArray to = loopFolder + stem(i) + ".md";
-                if (rename(from.constData(), to.constData()) != 0)
+                const QByteArray fromPath = loopFolder + stem(i) + from;
+                const QByteArray toPath = loopFolder + stem(i) + to;
+                if (rename(fromPath.constData(), toPath.constData()) != 0)
                     std::exit(1);
             }
-        }));
+        };
+        timings.loopSeconds
+            = std::min(timings.loopSeconds, Bench::secondsOf([&] { renameAll(".txt", ".md"); }));
+        timings.loopBackSeconds
+            = std::min(timings.loopBackSeconds, Bench::secondsOf([&] { renameAll(".md", ".txt"); }));
     }
     return timings;
 }
@@ -119,19 +142,59 @@ int main(int argc, char** argv)
         return 1;
     }
 
+    // The preview's rows lie in a real folder, where each row's new name is looked up.
     constexpr int previewRows = 500000;
+    const QByteArray folder = root + Platform::Separator + "preview" + Platform::Separator;
+    Bench::createDir(folder);
     FileListModel big;
-    const QByteArray folder = QByteArray(1, Platform::Separator) + "bench" + Platform::Separator;
+    big.clear(folder);
+    big.setSearchedIdentity(Platform::openFolder(folder).identity());
     for (int i = 0; i < previewRows; ++i)
         big.appendRow(folder, stem(i), ".txt");
     big.publishPendingRows();
     big.checkAllRows();
-    const double previewSeconds
-        = Bench::bestOf(3, [&] { F1MDE::ApplyNewNames(big, "name", false, false, feedback); });
+    QElapsedTimer sinceEvent;
+    qint64 longestGapMs = 0;
+    QTimer ticker;
+    ticker.setInterval(5);
+    QObject::connect(&ticker, &QTimer::timeout, &ticker, [&] {
+        longestGapMs = std::max(longestGapMs, sinceEvent.restart());
+    });
+    double previewSeconds = 1e9;
+    for (int round = 0; round < 3; ++round) {
+        ticker.start();
+        sinceEvent.start();
+        previewSeconds = std::min(previewSeconds,
+            Bench::secondsOf([&] { F1MDE::ApplyNewNames(big, round % 2 ? ".md" : ".csv", false, true, feedback); }));
+        longestGapMs = std::max(longestGapMs, sinceEvent.elapsed());
+        ticker.stop();
+    }
+    // The plain loop: one look-up of each row's new name in the folder.
+    const double lookUpSeconds = Bench::bestOf(3, [&] {
+#ifdef _WIN32
+        for (int i = 0; i < previewRows; ++i) {
+            const QByteArray path = folder + stem(i) + ".md";
+            GetFileAttributesW(QString::fromUtf8(path).toStdWString().c_str());
+        }
+#else
+        const int fd = ::open(folder.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        for (int i = 0; i < previewRows; ++i) {
+            const QByteArray name = stem(i) + ".md";
+            struct stat status = {};
+            fstatat(fd, name.constData(), &status, AT_SYMLINK_NOFOLLOW);
+        }
+        ::close(fd);
+#endif
+    });
 
     std::printf("files=%ld execute_s=%.3f loop_s=%.3f ratio=%.3f exfat_files=%ld exfat_execute_s=%.3f "
-                "exfat_loop_s=%.3f exfat_ratio=%.3f preview_500k_s=%.4f\n",
+                "exfat_loop_s=%.3f exfat_ratio=%.3f preview_500k_s=%.4f lookup_500k_s=%.4f preview_ratio=%.3f "
+                "preview_longest_gap_ms=%lld undo_s=%.3f loop_back_s=%.3f undo_ratio=%.3f "
+                "exfat_undo_ratio=%.3f undo_bytes_per_file=%.1f\n",
         files, local.executeSeconds, local.loopSeconds, local.executeSeconds / local.loopSeconds, exfatFiles,
-        exfat.executeSeconds, exfat.loopSeconds, exfat.executeSeconds / exfat.loopSeconds, previewSeconds);
+        exfat.executeSeconds, exfat.loopSeconds, exfat.executeSeconds / exfat.loopSeconds, previewSeconds,
+        lookUpSeconds, previewSeconds / lookUpSeconds, static_cast<long long>(longestGapMs), local.undoSeconds,
+        local.loopBackSeconds, local.undoSeconds / local.loopBackSeconds,
+        exfat.undoSeconds / exfat.loopBackSeconds, local.undoBytesPerFile);
     return 0;
 }

@@ -7,6 +7,7 @@
 
 #include <QAbstractItemModelTester>
 #include <QAccessible>
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QFileInfo>
@@ -162,6 +163,7 @@ private Q_SLOTS:
     void failedRenamesAreReportedOneByOne();
     void stoppingAnExecute_data();
     void stoppingAnExecute();
+    void marksAreReadAndExecutesTakenBack();
 
 private:
     template <typename T = QWidget> T* control(const QString& name) const
@@ -1189,6 +1191,11 @@ void TestForm1::stoppingAnExecute()
     QByteArray taken = fileList()->name(stopRow);
     taken.replace(".txt", ".md");
     tree.createFile(taken, "taken");
+    // A row the stopped pass does not reach is marked as a preview marks it.
+    constexpr int unreachedRow = 15;
+    QByteArray alsoTaken = fileList()->name(unreachedRow);
+    alsoTaken.replace(".txt", ".md");
+    tree.createFile(alsoTaken, "taken");
     const Files before = tree.snapshot();
 
     m_messages.whileShown = [&] {
@@ -1214,7 +1221,69 @@ void TestForm1::stoppingAnExecute()
     QCOMPARE(m_messages.shown.size(), 1);
     QCOMPARE(control<QLabel>(u"Label6"_s)->text(), u"已完成 %1 个文件修改!"_s.arg(stopRow));
     QVERIFY(!progressDialog());
+    const QModelIndex unreached = fileList()->index(unreachedRow, FileListModel::PreviewColumn);
+    QCOMPARE(unreached.data(Qt::AccessibleDescriptionRole).toString(), u"目标已存在"_s);
     QCOMPARE(m_window->isVisible(), how != u"close");
+}
+
+// A preview marks the row that would fail, a screen reader reads why, the execute marks what it
+// did, and Ctrl+Z outside a text box takes the execute back.
+void TestForm1::marksAreReadAndExecutesTakenBack()
+{
+    m_window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    TestTree tree;
+    tree.createFile("a.txt", "a");
+    tree.createFile("b.txt", "b");
+    tree.createFile("b.md", "taken");
+    const Files before = tree.snapshot();
+    search(QFile::decodeName(tree.root()));
+    perform(u"click|Option4"_s);
+    perform(u"type|Text6|.md"_s);
+    QTest::mouseClick(control(u"Command3"_s), Qt::LeftButton);
+
+    FileListModel* list = fileList();
+    const int a = fileOfRow(0).endsWith("a.txt") ? 0 : 1;
+    const int b = 1 - a;
+    QAccessibleInterface* table = QAccessible::queryAccessibleInterface(control(u"ListView1"_s));
+    QVERIFY(table && table->tableInterface());
+    const auto readOut = [table](int row) {
+        return table->tableInterface()->cellAt(row, FileListModel::PreviewColumn)->text(QAccessible::Description);
+    };
+    QCOMPARE(readOut(b), u"目标已存在"_s);
+    QCOMPARE(readOut(a), QString());
+    QVERIFY(!list->index(b, FileListModel::PreviewColumn).data(Qt::DecorationRole).value<QIcon>().isNull());
+    QVERIFY(list->index(a, FileListModel::PreviewColumn).data(Qt::DecorationRole).isNull());
+    QCOMPARE(tree.snapshot(), before);
+
+    QTest::mouseClick(control(u"Command4"_s), Qt::LeftButton);
+    QCOMPARE(m_messages.shown.size(), 1);
+    QCOMPARE(readOut(a), u"已修改"_s);
+    QCOMPARE(readOut(b), u"修改失败：目标已存在"_s);
+    const Files renamed = tree.snapshot();
+    QCOMPARE(renamed.value("a.md"), QByteArray("a"));
+
+    // In a text box Ctrl+Z takes back typing, not the execute.
+    auto* suffixBox = control<QLineEdit>(u"Text6"_s);
+    suffixBox->setFocus();
+    QTest::keyClick(suffixBox, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE_NE(suffixBox->text(), u".md"_s);
+    QCOMPARE(tree.snapshot(), renamed);
+
+    QAction* undo = nullptr;
+    for (QAction* action : control(u"ListView1"_s)->actions()) {
+        if (action->text() == u"撤销上次执行")
+            undo = action;
+    }
+    QVERIFY(undo && undo->isEnabled());
+    control(u"ListView1"_s)->setFocus();
+    QTest::keyClick(control(u"ListView1"_s), Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(tree.snapshot(), before);
+    QCOMPARE(control<QLabel>(u"Label6"_s)->text(), u"已撤销 1 个文件修改!"_s);
+    QCOMPARE(m_messages.shown.size(), 1);
+    QCOMPARE(readOut(a), QString());
+    // Nothing is left to take back.
+    QVERIFY(!undo->isEnabled());
 }
 
 QTEST_MAIN(TestForm1)

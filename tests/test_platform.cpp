@@ -36,6 +36,8 @@ private Q_SLOTS:
     void movesNonUtf8NameAndLink_data() { moves_data(); }
     void fallsBackOnlyWhenTheFileSystemRefuses_data();
     void fallsBackOnlyWhenTheFileSystemRefuses();
+    void temporaryNameBeginsWithTheOldName_data();
+    void temporaryNameBeginsWithTheOldName();
     void waysOfMovingOnEachVolume_data();
     void waysOfMovingOnEachVolume();
     void opensFoldersOnlyBeneath_data();
@@ -209,6 +211,67 @@ void TestPlatform::fallsBackOnlyWhenTheFileSystemRefuses()
     stepsRun.clear();
     mover.move(folder, "from", "to");
     QCOMPARE(stepsRun, runNextTime);
+}
+
+namespace {
+
+QList<QByteArray> targetsAsked;
+
+// Answers the first move as a case-insensitive volume answers a change of letter case, and moves
+// nothing, so that the temporary name the mover picks can be read.
+int findsTheFileItself(const Platform::FolderHandle&, const QByteArray&, const QByteArray& to)
+{
+    targetsAsked.append(to);
+    return targetsAsked.size() == 1 ? EEXIST : 0;
+}
+
+} // namespace
+
+void TestPlatform::temporaryNameBeginsWithTheOldName_data()
+{
+    QTest::addColumn<QString>("volume");
+    QTest::addColumn<QByteArray>("from");
+    QTest::addColumn<QByteArray>("to");
+    QTest::addColumn<QByteArray>("head"); // what comes before the random part
+    const QString local = u"local"_s;
+    QTest::newRow("a photo") << local << QByteArray("IMG_04383.JPG") << QByteArray("IMG_04383.jpg")
+                             << QByteArray("IMG_04383.JPG");
+    // 35 characters go to the random part and the suffix, 255 being the longest name.
+    const QByteArray longName = QByteArray(250, 'x') + ".JPG";
+    QTest::newRow("a long name is cut") << local << longName << longName.toLower() << longName.first(220);
+    // 80 characters of three bytes each: 220 bytes end inside the 74th, so the cut comes before it.
+    const QByteArray chinese = QString(80, QChar(0x7167)).toUtf8() + ".JPG";
+    const QByteArray lower = QString(80, QChar(0x7167)).toUtf8() + ".jpg";
+#ifdef _WIN32
+    // Windows counts UTF-16 units, so the whole name fits.
+    QTest::newRow("cut between letters") << local << chinese << lower << chinese;
+#else
+    QTest::newRow("cut between letters") << local << chinese << lower << chinese.first(219);
+    // exFAT counts UTF-16 units, so the whole name fits.
+    QTest::newRow("exfat: counted in UTF-16") << u"exfat"_s << chinese << lower << chinese;
+    // The Kelvin sign is a capital K to case folding; FAT through FUSE holds printable ASCII only.
+    QTest::newRow("fat: printable ASCII only")
+        << u"fat"_s << QByteArray("\xe2\x84\xaa.JPG") << QByteArray("k.JPG") << QByteArray("_.JPG");
+#endif
+}
+
+void TestPlatform::temporaryNameBeginsWithTheOldName()
+{
+    QFETCH(QByteArray, from);
+    QFETCH(QByteArray, to);
+    QFETCH(QByteArray, head);
+    VOLUME_BASE(base);
+    TestTree tree(base);
+    const Platform::FolderHandle folder = Platform::openFolder(tree.root());
+    Platform::FileMover mover({ findsTheFileItself, findsTheFileItself, findsTheFileItself });
+    targetsAsked.clear();
+    const Platform::MoveResult result = mover.move(folder, from, to);
+    QCOMPARE(result.error, 0);
+    QVERIFY(result.throughTemporaryName);
+    QCOMPARE(targetsAsked.size(), 3);
+    const QByteArray temporary = targetsAsked[1];
+    QVERIFY2(temporary.startsWith(head + '.') && temporary.endsWith(".batch-renamer-tmp"), temporary.constData());
+    QCOMPARE(temporary.size(), head.size() + 35);
 }
 
 void TestPlatform::waysOfMovingOnEachVolume_data()

@@ -18,6 +18,7 @@ using namespace Qt::StringLiterals;
 namespace {
 
 using Tree = QMap<QByteArray, QByteArray>;
+using Marks = QMap<QByteArray, QString>; // file -> the mark of its row
 
 // One search and rename session over a real tree, as the window would run it.
 struct Session
@@ -31,6 +32,7 @@ struct Session
     FileListModel list;
     RecordingMessageBoxes messages;
     QStringList completions;
+    std::vector<F1MDE::RenameJournal> executes;
     F1MDE::RenameFeedback feedback { messages, [this](const QString& text) { completions.append(text); } };
 
     void search(const QString& filter = u".txt"_s)
@@ -39,8 +41,35 @@ struct Session
     }
     void apply(const QByteArray& value, bool sMode, bool extensionMode)
     {
+        F1MDE::RenameJournal journal;
+        feedback.journal = sMode ? &journal : nullptr;
         F1MDE::ApplyNewNames(list, value, sMode, extensionMode, feedback);
+        feedback.journal = nullptr;
+        if (!journal.moves.empty())
+            executes.push_back(std::move(journal));
     }
+    // Takes back the most recent execute, as the window's undo does.
+    void undo()
+    {
+        QVERIFY(!executes.empty());
+        F1MDE::UndoRenames(executes.back(), feedback);
+        if (executes.back().moves.empty())
+            executes.pop_back();
+    }
+    // What the preview cell gives as its tooltip and a screen reader as its description, when the
+    // two agree; "" for no mark.
+    QString markOf(int row) const
+    {
+        const QModelIndex cell = list.index(row, FileListModel::PreviewColumn);
+        const QString description = cell.data(Qt::AccessibleDescriptionRole).toString();
+        const bool coloured = cell.data(Qt::ForegroundRole).isValid();
+        if (description.isEmpty())
+            return coloured ? u"colour without a reason"_s : QString();
+        if (!coloured || cell.data(Qt::ToolTipRole).toString() != description)
+            return u"tooltip or colour missing for "_s + description;
+        return description;
+    }
+    int rowNamed(const QByteArray& name) const { return rowOf(name); }
     int rowOf(const QByteArray& relative) const
     {
         for (int row = 0; row < list.rowCount(); ++row) {
@@ -130,6 +159,10 @@ private Q_SLOTS:
     void nothingIsEverLost();
     void eventsGoThroughDuringLongPass_data();
     void eventsGoThroughDuringLongPass();
+    void conflictsAreMarked_data();
+    void conflictsAreMarked();
+    void undoTakesBackExecutes_data();
+    void undoTakesBackExecutes();
 };
 
 void TestRenamePass::previews_data()
@@ -236,6 +269,10 @@ void TestRenamePass::threeFilesToOneName()
     QVERIFY(session.list.isChecked(1));
     QCOMPARE(session.list.preview(2), QByteArray("1.txt"));
     QCOMPARE(session.list.name(0), first);
+    // Each row tells what became of it.
+    QCOMPARE(session.markOf(0), u"已修改"_s);
+    QCOMPARE(session.markOf(1), u"修改失败：目标已存在"_s);
+    QCOMPARE(session.markOf(2), u"修改失败：目标已存在"_s);
 }
 
 void TestRenamePass::executeTwiceWithoutNewSearch()
@@ -280,6 +317,7 @@ void TestRenamePass::fileDeletedBeforeExecute()
     QCOMPARE(session.failedPaths(), QStringList { QString::fromUtf8(session.tree.path("a.txt")) });
     QCOMPARE(session.completions, QStringList { u"已完成 1 个文件修改!"_s });
     QCOMPARE(session.tree.snapshot(), (Tree { { "b.md", "b" } }));
+    QCOMPARE(session.markOf(session.rowOf("a.txt")), u"修改失败：源文件不存在"_s);
 }
 
 void TestRenamePass::existingTargetIsNeverOverwritten()
@@ -593,6 +631,8 @@ void TestRenamePass::neverLeavesTheSearchedTree()
         failedPaths.append(QString::fromUtf8(session.tree.path("searched/" + relative)));
     QCOMPARE(session.failedPaths(), failedPaths);
     QCOMPARE(session.completions, QStringList { u"已完成 %1 个文件修改!"_s.arg(2 - failed.size()) });
+    for (const QByteArray& relative : failed)
+        QCOMPARE(session.markOf(session.rowOf("searched/" + relative)), u"修改失败：文件夹已被替换"_s);
 }
 
 void TestRenamePass::nothingIsEverLost_data()
@@ -700,6 +740,21 @@ void TestRenamePass::nothingIsEverLost()
         QCOMPARE(session.completions.size(), 1);
         QCOMPARE(session.completions[0], u"已完成 %1 个文件修改!"_s.arg(carryingPreview));
         QCOMPARE(session.failedPaths().size(), reached.size() - carryingPreview);
+        // Only the rows the pass reached tell what it did with them.
+        for (int row = 0; row < session.list.rowCount(); ++row) {
+            const QString mark = session.markOf(row);
+            const bool outcome = mark == u"已修改" || mark.startsWith(u"修改失败");
+            QVERIFY2(outcome == reached.contains(row),
+                qPrintable(u"seed %1: row %2 marked %3"_s.arg(seed).arg(row).arg(mark)));
+        }
+
+        // Taking the pass back leaves the tree exactly as it was.
+        session.feedback.progress = nullptr;
+        const qsizetype boxes = session.messages.shown.size();
+        while (!session.executes.empty())
+            session.undo();
+        QVERIFY2(session.tree.snapshot() == before, qPrintable(u"seed %1: undo"_s.arg(seed)));
+        QCOMPARE(session.messages.shown.size(), boxes);
     }
 }
 
@@ -754,6 +809,182 @@ void TestRenamePass::eventsGoThroughDuringLongPass()
     for (const QByteArray& name : after.keys())
         QVERIFY2(name.endsWith(".jpg"), name.constData());
     QCOMPARE_LE(longestGap, longestGapAllowedMs);
+}
+
+void TestRenamePass::conflictsAreMarked_data()
+{
+    QTest::addColumn<QString>("volume");
+    QTest::addColumn<QByteArrayList>("files");
+    QTest::addColumn<QString>("filter");
+    QTest::addColumn<QByteArray>("value");
+    QTest::addColumn<bool>("extensionMode");
+    QTest::addColumn<Marks>("marks"); // the rows of other files have none
+    // Files that all get one name where the volume takes them for one name: the first row of them
+    // is unmarked, the others name it. Where the volume tells the cases apart none of them is marked.
+    QTest::addColumn<QByteArrayList>("sameName");
+    QTest::addColumn<bool>("onlyWhereCaseIsIgnored");
+    const QString local = u"local"_s;
+    const QString txt = u".txt"_s;
+    QTest::newRow("target exists") << local << QByteArrayList { "notes.txt", "notes.md", "free.txt" } << txt
+                                   << QByteArray(".md") << true << Marks { { "notes.txt", u"目标已存在"_s } }
+                                   << QByteArrayList() << false;
+    QTest::newRow("three rows to one name") << local << QByteArrayList { "a.txt", "b.txt", "c.txt" } << txt
+                                            << QByteArray("1") << false << Marks()
+                                            << QByteArrayList { "a.txt", "b.txt", "c.txt" } << false;
+    QTest::newRow("own name is no conflict") << local << QByteArrayList { "a.txt" } << txt << QByteArray("a")
+                                             << false << Marks() << QByteArrayList() << false;
+    QTest::newRow("empty name") << local << QByteArrayList { "README" } << u"README"_s << QByteArray() << false
+                                << Marks { { "README", u"名称不可用"_s } } << QByteArrayList() << false;
+    QTest::newRow("separator") << local << QByteArrayList { "a.txt" } << txt << QByteArray("sub/x") << false
+                               << Marks { { "a.txt", u"名称不可用"_s } } << QByteArrayList() << false;
+    QTest::newRow("over 255 letters") << local << QByteArrayList { "a.txt" } << txt << QByteArray(300, 'k')
+                                      << false << Marks { { "a.txt", u"名称过长"_s } } << QByteArrayList()
+                                      << false;
+    QStringList volumes { local };
+    for (const QString& kind : MountedVolume::kinds()) {
+        if (kind == u"ext2" || kind == u"exfat" || kind == u"fat")
+            volumes.append(kind);
+    }
+    for (const QString& volume : volumes) {
+        // Two names that differ in letter case only.
+        QTest::addRow("%s: two names one in other letters", qPrintable(volume))
+            << volume << QByteArrayList { "a.TXT", "b.txt" } << txt << QByteArray("x") << false << Marks()
+            << QByteArrayList { "a.TXT", "b.txt" } << true;
+        // A camera card's photo, alone, in small letters: the move changes the letters.
+        QTest::addRow("%s: letter case of one file", qPrintable(volume))
+            << volume << QByteArrayList { "IMG.JPG" } << u".JPG"_s << QByteArray(".jpg") << true << Marks()
+            << QByteArrayList() << false;
+    }
+    // 100 Chinese characters take 300 bytes of UTF-8, and 100 of the 255 UTF-16 units FAT, exFAT
+    // and Windows count; FAT through FUSE holds printable ASCII only.
+    const QByteArray chinese = QString(100, QChar(0x7167)).toUtf8();
+#ifdef _WIN32
+    QTest::newRow("100 chinese characters") << local << QByteArrayList { "a.txt" } << txt << chinese << false
+                                            << Marks() << QByteArrayList() << false;
+#else
+    QTest::newRow("100 chinese characters") << local << QByteArrayList { "a.txt" } << txt << chinese << false
+                                            << Marks { { "a.txt", u"名称过长"_s } } << QByteArrayList() << false;
+    QTest::newRow("exfat: 100 chinese characters") << u"exfat"_s << QByteArrayList { "a.txt" } << txt
+                                                   << chinese << false << Marks() << QByteArrayList() << false;
+    QTest::newRow("fat: 100 chinese characters") << u"fat"_s << QByteArrayList { "a.txt" } << txt << chinese
+                                                 << false << Marks { { "a.txt", u"名称不可用"_s } }
+                                                 << QByteArrayList() << false;
+#endif
+}
+
+// A preview marks, and changes nothing on disk.
+void TestRenamePass::conflictsAreMarked()
+{
+    QFETCH(QByteArrayList, files);
+    QFETCH(QString, filter);
+    QFETCH(QByteArray, value);
+    QFETCH(bool, extensionMode);
+    QFETCH(Marks, marks);
+    QFETCH(QByteArrayList, sameName);
+    QFETCH(bool, onlyWhereCaseIsIgnored);
+    VOLUME_BASE(base);
+    Session session(base);
+    for (const QByteArray& file : files)
+        session.tree.createFile(file, file);
+    session.tree.createFile("probe");
+    const bool ignoresCase = QFileInfo::exists(QFile::decodeName(session.tree.path("PROBE")));
+    const Tree before = session.tree.snapshot();
+    session.search(filter);
+    session.apply(value, false, extensionMode);
+
+    if (onlyWhereCaseIsIgnored && !ignoresCase)
+        sameName.clear();
+    int firstOfName = session.list.rowCount();
+    for (const QByteArray& file : sameName)
+        firstOfName = std::min(firstOfName, session.rowOf(file));
+    for (const QByteArray& file : files) {
+        const int row = session.rowOf(file);
+        if (row < 0) { // not searched for
+            QVERIFY(!marks.contains(file) && !sameName.contains(file));
+            continue;
+        }
+        QString expected = marks.value(file);
+        if (sameName.contains(file) && row != firstOfName)
+            expected = u"与第 %1 行同名"_s.arg(firstOfName + 1);
+        QVERIFY2(session.markOf(row) == expected,
+            qPrintable(QString::fromUtf8(file) + u": "_s + session.markOf(row) + u" instead of "_s + expected));
+    }
+    QCOMPARE(session.tree.snapshot(), before);
+    QVERIFY(session.messages.shown.isEmpty());
+}
+
+void TestRenamePass::undoTakesBackExecutes_data()
+{
+    QTest::addColumn<QString>("volume");
+    QTest::addColumn<QString>("meanwhile");
+    const QString local = u"local"_s;
+    QTest::newRow("nothing") << local << u"nothing"_s;
+    QTest::newRow("a new search") << local << u"search"_s;
+    QTest::newRow("a file replaced under its new name") << local << u"replace"_s;
+    QTest::newRow("an old name taken") << local << u"take"_s;
+    QTest::newRow("a second execute") << local << u"execute"_s;
+    for (const QString& kind : MountedVolume::kinds()) {
+        if (kind == u"exfat" || kind == u"fat")
+            QTest::addRow("%s: letter case only", qPrintable(kind)) << kind << u"nothing"_s;
+    }
+}
+
+// An execute with one failure, something done in between, then undo.
+void TestRenamePass::undoTakesBackExecutes()
+{
+    QFETCH(QString, volume);
+    QFETCH(QString, meanwhile);
+    VOLUME_BASE(base);
+    Session session(base);
+    // On a camera card the photos' letters change; elsewhere their suffix.
+    const bool letterCase = volume != u"local";
+    const QByteArray from = letterCase ? ".JPG" : ".txt";
+    const QByteArray to = letterCase ? ".jpg" : ".md";
+    for (const QByteArray stem : { "a", "b", "c" })
+        session.tree.createFile(stem + from, stem);
+    session.tree.createFile("d" + from, "d");
+    session.search(QString::fromUtf8(from));
+    session.list.setChecked(session.rowOf("d" + from), false);
+    QVERIFY(QFile::remove(QFile::decodeName(session.tree.path("c" + from)))); // its move fails
+    const Tree before = session.tree.snapshot();
+    session.apply(to, true, true);
+    QCOMPARE(session.completions.last(), u"已完成 2 个文件修改!"_s);
+    QCOMPARE(session.failedPaths().size(), 1);
+    session.messages.shown.clear();
+
+    Tree expected = before;
+    int back = 2;
+    QStringList failed;
+    if (meanwhile == u"search") {
+        session.search(QString::fromUtf8(to));
+    } else if (meanwhile == u"replace") {
+        QVERIFY(QFile::remove(QFile::decodeName(session.tree.path("a" + to))));
+        session.tree.createFile("a" + to, "new");
+        expected.remove("a" + from);
+        expected.insert("a" + to, "new");
+        back = 1;
+        failed.append(QString::fromUtf8(session.tree.path("a" + to)));
+    } else if (meanwhile == u"take") {
+        session.tree.createFile("b" + from, "taker");
+        expected.insert("b" + from, "taker");
+        expected.insert("b" + to, "b");
+        back = 1;
+        failed.append(QString::fromUtf8(session.tree.path("b" + to)));
+    } else if (meanwhile == u"execute") {
+        session.search(QString::fromUtf8(to));
+        session.apply(".csv", true, true);
+        QCOMPARE(session.completions.last(), u"已完成 2 个文件修改!"_s);
+        session.messages.shown.clear();
+        session.undo();
+        QCOMPARE(session.completions.last(), u"已撤销 2 个文件修改!"_s);
+        QCOMPARE(session.tree.snapshot().keys(),
+            (QList<QByteArray> { "a" + to, "b" + to, "d" + from }));
+    }
+    session.undo();
+    QCOMPARE(session.completions.last(), u"已撤销 %1 个文件修改!"_s.arg(back));
+    QCOMPARE(session.failedPaths(), failed);
+    QCOMPARE(session.tree.snapshot(), expected);
+    QVERIFY(session.executes.empty());
 }
 
 QTEST_GUILESS_MAIN(TestRenamePass)

@@ -19,6 +19,31 @@ struct FileRow
     quint16 baseLength = 0;
     quint16 extLength = 0;
     bool checked = false;
+    quint8 mark = 0; // a RowMark, in what would otherwise be padding
+};
+static_assert(sizeof(FileRow) == 24, "a row's mark takes no room of its own");
+
+// What the last preview foresees for a row's rename, or what the last execute did with it. Rows
+// that would rename fine, and rows an execute did not reach, carry none.
+enum class RowMark : quint8 {
+    None,
+    // foreseen by a preview
+    TargetExists,
+    SameNameAsRow, // as an earlier row of the same folder
+    NameUnusable,
+    NameTooLong,
+    FolderReplaced,
+    // done by an execute
+    Renamed,
+    FailedTargetExists,
+    FailedSourceMissing,
+    FailedNoPermission,
+    FailedInUse,
+    FailedNameUnusable,
+    FailedNameTooLong,
+    FailedReadOnlyVolume,
+    FailedFolderReplaced,
+    Failed,
 };
 
 // The file list: one row per found file, in the order found, never sorted. Rows appended during a
@@ -65,9 +90,9 @@ public:
     QByteArrayView base(int row) const;
     QByteArrayView ext(int row) const;
     QByteArray name(int row) const; // base & ext
-    QByteArray preview(int row) const { return preview(row, m_rows[row].previewPass); }
-    // The preview that `pass` gives the row.
-    QByteArray preview(int row, quint32 pass) const;
+    QByteArray preview(int row) const;
+    // The same into `out`, reusing its room.
+    void previewInto(int row, QByteArray& out) const;
     QByteArray fullPath(int row) const;
 
     // Starts a pass that gives each row it touches the preview value & ext (name mode) or
@@ -75,6 +100,20 @@ public:
     quint32 beginPreviewPass(const QByteArray& value, bool extensionMode);
     void setPreviewPass(int row, quint32 pass) { m_rows[row].previewPass = pass; }
     void notifyPreviewsChanged(int firstRow, int lastRow);
+
+    RowMark mark(int row) const { return static_cast<RowMark>(m_rows[row].mark); }
+    // Views learn of new marks through notifyPreviewsChanged().
+    void setMark(int row, RowMark mark) { m_rows[row].mark = static_cast<quint8>(mark); }
+    // Marks `row` as getting the same name as the earlier row `firstRow`; rows are marked in order.
+    void setSameNameAs(int row, int firstRow);
+    // Forgets which rows got the same name as which, before a pass marks them anew.
+    void forgetSameNames() { std::vector<std::pair<int, int>>().swap(m_sameNameAs); }
+    // The reason behind a row's mark, as its tooltip and a screen reader give it; empty for none.
+    QString markText(int row) const;
+    // The first row whose rename is foreseen to fail or has failed; -1 for none.
+    int firstFailingRow() const;
+    // Clears every mark, once the files no longer are where the marks say.
+    void clearMarks();
 
 private:
     struct PreviewPass
@@ -89,6 +128,7 @@ private:
     std::vector<char> m_names;
     std::vector<QByteArray> m_folders;
     std::vector<PreviewPass> m_passes;
+    std::vector<std::pair<int, int>> m_sameNameAs; // (row, earlier row of that name), by row
     QByteArray m_searchedFolder;
     Platform::FolderIdentity m_searchedIdentity;
     int m_publishedRows = 0;

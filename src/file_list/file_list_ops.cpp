@@ -3,17 +3,18 @@
 #include "dialog/message_boxes.h"
 #include "dialog/rename_progress.h"
 #include "file_list_model.h"
-#include "folder_scan/folder_scan.h"
 #include "move_thread.h"
+#include "folder_scan/folder_scan.h"
 #include "platform/platform.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QHash>
+#include <QStringDecoder>
 
 #include <algorithm>
 #include <cerrno>
 #include <optional>
-#include <vector>
 
 namespace F1MDE {
 
@@ -23,9 +24,9 @@ namespace {
 // most this often rather than at every yield.
 constexpr qint64 publishIntervalMs = 200;
 
-// How often a rename pass lets pending events through, also while one move takes long: often enough
-// that the window repaints smoothly and a screen reader's question waits no longer than a blink,
-// seldom enough that it costs the pass nothing measurable.
+// How often a rename pass lets pending events through: often enough that the window repaints
+// smoothly and a screen reader's question waits no longer than a blink, seldom enough that it costs
+// the pass nothing measurable.
 constexpr qint64 eventIntervalMs = 25;
 
 // Whether `name` can only name an entry of the folder it is resolved in.
@@ -80,20 +81,313 @@ private:
     Platform::FolderHandle m_folder;
 };
 
-// 0 when `row` now carries the name the preview `pass` gives it, else the errno of the failed move.
-int moveToPreview(const FileListModel& list, int row, quint32 pass, RowFolders& folders, Platform::FileMover& mover)
+// What a failed move's error says about it.
+RowMark failureOf(int error)
 {
-    const QByteArray target = list.preview(row, pass);
+    switch (error) {
+    case EEXIST:
+    case ENOTEMPTY:
+        return RowMark::FailedTargetExists;
+    case ENOENT:
+        return RowMark::FailedSourceMissing;
+    case EACCES:
+    case EPERM:
+        return RowMark::FailedNoPermission;
+    case EBUSY:
+    case ETXTBSY:
+        return RowMark::FailedInUse;
+    case EINVAL:
+    case EILSEQ:
+        return RowMark::FailedNameUnusable;
+    case ENAMETOOLONG:
+        return RowMark::FailedNameTooLong;
+    case EROFS:
+        return RowMark::FailedReadOnlyVolume;
+    default:
+        return RowMark::Failed;
+    }
+}
+
+// Moves `row`'s file to its preview name: Renamed, or what made the move fail.
+RowMark moveToPreview(const FileListModel& list, int row, const Platform::FolderHandle& folder,
+    Platform::FileMover& mover, bool& moved)
+{
+    moved = false;
+    const QByteArray target = list.preview(row);
     if (!isPlainFileName(target))
-        return EINVAL;
-    const Platform::FolderHandle& folder = folders.of(row);
+        return RowMark::FailedNameUnusable;
     if (!folder.isOpen())
-        return ENOENT;
+        return RowMark::FailedFolderReplaced;
     const QByteArray name = list.name(row);
     if (target == name)
-        return Platform::entryExists(folder, name) ? 0 : ENOENT;
-    return mover.move(folder, name, target).error;
+        return Platform::entryExists(folder, name) ? RowMark::Renamed : RowMark::FailedSourceMissing;
+    const int error = mover.move(folder, name, target).error;
+    moved = error == 0;
+    return error == 0 ? RowMark::Renamed : failureOf(error);
 }
+
+// The length of a name as the volume counts it: in bytes, or in UTF-16 units, of which a character
+// beyond the first 65,536 takes two.
+qsizetype lengthOn(QByteArrayView name, const Platform::NameLimit& limit)
+{
+    if (!limit.inUtf16Units)
+        return name.size();
+    qsizetype units = 0;
+    for (const char c : name) {
+        const auto byte = static_cast<unsigned char>(c);
+        units += (byte & 0xc0) != 0x80 ? 1 : 0; // every byte but a continuation begins a character
+        units += byte >= 0xf0 ? 1 : 0;
+    }
+    return units;
+}
+
+// Finds, row after row, what would keep each checked row from getting its new name: the name
+// itself, the rows before it in its folder, or the disk. Rows of one folder come one after another.
+class ConflictCheck final
+{
+public:
+    ConflictCheck(FileListModel& list, Platform::FileMover& mover)
+        : m_list(list)
+        , m_mover(mover)
+    {
+        list.forgetSameNames();
+    }
+
+    // Marks what the name and the rows before it foresee; true when the disk is still to be asked.
+    bool markByName(int row, RowFolders& folders)
+    {
+        m_list.setMark(row, RowMark::None);
+        m_list.previewInto(row, m_target);
+        const QByteArray& target = m_target;
+        if (!isPlainFileName(target)) {
+            m_list.setMark(row, RowMark::NameUnusable);
+            return false;
+        }
+        const Platform::FolderHandle& folder = folders.of(row);
+        if (!folder.isOpen()) {
+            m_list.setMark(row, RowMark::FolderReplaced);
+            return false;
+        }
+        if (enterFolder(row, folder)) {
+            m_targets.clear();
+            // Room for every row of the folder at once: growing a large table would hold the
+            // window for as long as it takes to move every entry.
+            int folderRows = 0;
+            while (row + folderRows < m_list.rowCount() && m_list.folderId(row + folderRows) == *m_folderId)
+                ++folderRows;
+            m_targets.reserve(folderRows);
+        }
+        if (m_mover.refusesName(folder, target)) {
+            m_list.setMark(row, RowMark::NameUnusable);
+            return false;
+        }
+        if (lengthOn(target, m_limit) > m_limit.length) {
+            m_list.setMark(row, RowMark::NameTooLong);
+            return false;
+        }
+        // Rows are found by their names' hash, and the names compared only where hashes meet; a
+        // name whose hash another name holds goes on to the next hash.
+        const QByteArray key = keyOf(target);
+        for (size_t hash = qHash(key);; ++hash) {
+            const auto found = m_targets.constFind(hash);
+            if (found == m_targets.cend()) {
+                m_targets.insert(hash, row);
+                return true;
+            }
+            if (keyOf(m_list.preview(found.value())) == key) {
+                m_list.setSameNameAs(row, found.value());
+                return false;
+            }
+        }
+    }
+
+    // Marks a row whose name passed when another file holds it now; `sameRow` when markByName()
+    // has just looked at the row.
+    void markByDisk(int row, RowFolders& folders, bool sameRow = false)
+    {
+        const Platform::FolderHandle& folder = folders.of(row);
+        enterFolder(row, folder);
+        if (!sameRow)
+            m_list.previewInto(row, m_target);
+        const QByteArray& target = m_target;
+        // The file's own name is no conflict, nor one that differs from it only in letter case where
+        // the volume ignores case: the volume finds the file itself, and the move changes the
+        // letters. Any other file under the name is.
+        const QByteArrayView base = m_list.base(row);
+        const QByteArrayView ext = m_list.ext(row);
+        if (target.size() == base.size() + ext.size() && target.startsWith(base) && target.endsWith(ext))
+            return;
+        const std::optional<Platform::FileIdentity> there = Platform::entryIdentity(folder, target);
+        if (!there)
+            return;
+        const QByteArray name = m_list.name(row);
+        if (!(m_ignoresCase && keyOf(target) == keyOf(name)) && Platform::entryIdentity(folder, name) != there)
+            m_list.setMark(row, RowMark::TargetExists);
+    }
+
+private:
+    // Learns how the row's folder compares and limits names; true when it is another folder than
+    // the last row's.
+    bool enterFolder(int row, const Platform::FolderHandle& folder)
+    {
+        if (m_folderId == m_list.folderId(row))
+            return false;
+        m_folderId = m_list.folderId(row);
+        m_ignoresCase = Platform::ignoresLetterCase(folder, m_list.name(row));
+        m_limit = Platform::nameLimit(folder);
+        return true;
+    }
+
+    // Names the volume takes for one another share a key.
+    QByteArray keyOf(const QByteArray& name) const
+    {
+        if (!m_ignoresCase)
+            return name;
+        QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        const QString text = decoder(name);
+        return decoder.hasError() ? name : text.toCaseFolded().toUtf8();
+    }
+
+    FileListModel& m_list;
+    Platform::FileMover& m_mover;
+    std::optional<quint32> m_folderId;
+    bool m_ignoresCase = false;
+    Platform::NameLimit m_limit;
+    QHash<size_t, int> m_targets; // a new name's hash -> the first row of the folder that gets it
+    QByteArray m_target; // the row's new name, made in the room of the last one
+};
+
+// Lets pending events through every little while.
+class EventGate final
+{
+public:
+    EventGate() { m_sinceEvents.start(); }
+    bool due() const { return m_sinceEvents.hasExpired(eventIntervalMs); }
+    void letThrough()
+    {
+        if (!due())
+            return;
+        QCoreApplication::processEvents();
+        m_sinceEvents.restart();
+    }
+
+private:
+    QElapsedTimer m_sinceEvents;
+};
+
+// Runs the file operations of a pass on a thread of their own, one after another in order, so that
+// an operation that takes long (a rename on a busy network share) never holds the window: the
+// window's thread takes each outcome as it comes, shows the progress, reports failures one by one
+// (the thread waits for each report) and lets events through every little while.
+class PassPace final
+{
+public:
+    PassPace(RenameFeedback& feedback, int total)
+        : m_feedback(feedback)
+        , m_total(total)
+    {
+    }
+
+    // Runs operate(0) ... operate(total - 1) on the thread, each returning 0 or what made it fail,
+    // and hands each outcome to `taken` on this thread, in order. Stops after the operation in
+    // progress when the progress asks it to; returns how many operations ran.
+    int run(std::function<int(int index)> operate, const std::function<void(int index, int result)>& taken)
+    {
+        RenameProgress* const progress = m_feedback.progress;
+        MoveThread thread(m_total, std::move(operate), [progress] { return progress && progress->stopRequested(); });
+        std::vector<MoveThread::Outcome> outcomes;
+        QElapsedTimer sinceEvents;
+        sinceEvents.start();
+        for (;;) {
+            const auto untilEvents
+                = std::chrono::milliseconds(std::max<qint64>(0, eventIntervalMs - sinceEvents.elapsed()));
+            if (!thread.takeOutcomes(outcomes, untilEvents))
+                break;
+            for (const MoveThread::Outcome& outcome : outcomes) {
+                ++m_done;
+                taken(outcome.index, outcome.error);
+                if (outcome.error != 0)
+                    thread.failureReported();
+            }
+            outcomes.clear();
+            if (sinceEvents.hasExpired(eventIntervalMs)) {
+                // The progress shows what is done before the events draw it.
+                showProgress();
+                QCoreApplication::processEvents();
+                sinceEvents.restart();
+            }
+        }
+        return m_done;
+    }
+    void reportFailure(const QByteArray& path)
+    {
+        showProgress();
+        m_feedback.messages.show(
+            QStringLiteral("ERROR"), QStringLiteral(" 修改失败！项目地址: ") + QString::fromUtf8(path));
+    }
+
+private:
+    void showProgress()
+    {
+        if (m_feedback.progress)
+            m_feedback.progress->show(m_done, m_total);
+    }
+
+    RenameFeedback& m_feedback;
+    int m_total;
+    int m_done = 0;
+};
+
+// Keeps each move of an execute in the journal.
+class JournalWriter final
+{
+public:
+    JournalWriter(RenameJournal* journal, const FileListModel& list, const QByteArray& value, bool extensionMode)
+        : m_journal(journal)
+    {
+        if (!m_journal)
+            return;
+        m_journal->searchedFolder = list.searchedFolder();
+        m_journal->searchedIdentity = list.searchedIdentity();
+        m_journal->value = value;
+        m_journal->extensionMode = extensionMode;
+    }
+    ~JournalWriter()
+    {
+        if (!m_journal)
+            return;
+        // Growing by doubling leaves up to half the room unused; an undo list keeps none.
+        m_journal->moves.shrink_to_fit();
+        m_journal->names.shrink_to_fit();
+        m_journal->folders.shrink_to_fit();
+    }
+    Q_DISABLE_COPY_MOVE(JournalWriter)
+
+    void add(const FileListModel& list, int row, const Platform::FolderHandle& folder)
+    {
+        if (!m_journal)
+            return;
+        const std::optional<Platform::FileIdentity> file = Platform::entryIdentity(folder, list.preview(row));
+        // A file the system cannot tell from another could not be checked before moving it back.
+        if (!file)
+            return;
+        if (m_folderId != list.folderId(row)) {
+            m_folderId = list.folderId(row);
+            m_journal->folders.push_back({ list.folder(row), folder.identity() });
+        }
+        const QByteArrayView base = list.base(row);
+        const QByteArrayView ext = list.ext(row);
+        m_journal->moves.push_back({ *file, m_journal->names.size(),
+            static_cast<quint32>(m_journal->folders.size() - 1), static_cast<quint16>(base.size()),
+            static_cast<quint16>(ext.size()) });
+        m_journal->names.insert(m_journal->names.end(), base.begin(), base.end());
+        m_journal->names.insert(m_journal->names.end(), ext.begin(), ext.end());
+    }
+
+private:
+    RenameJournal* m_journal;
+    std::optional<quint32> m_folderId;
+};
 
 } // namespace
 
@@ -127,77 +421,149 @@ void ApplyNewNames(
     const quint32 pass = list.beginPreviewPass(value, extensionMode);
     int firstChanged = rowCount;
     int lastChanged = -1;
-    const auto setPreview = [&](int row) {
-        list.setPreviewPass(row, pass);
-        firstChanged = std::min(firstChanged, row);
-        lastChanged = row;
-    };
-    if (!sMode) {
+    RowFolders folders(list);
+    Platform::FileMover mover = feedback.moveSteps ? Platform::FileMover(*feedback.moveSteps) : Platform::FileMover();
+    ConflictCheck check(list, mover);
+    // An execute asks the disk only about the rows it does not reach: each move answers for its
+    // own row, and more surely.
+    int checkedRows = 0;
+    {
+        EventGate events;
         for (int row = 0; row < rowCount; ++row) {
-            if (list.isChecked(row))
-                setPreview(row);
+            if (!list.isChecked(row)) {
+                if (list.mark(row) == RowMark::None)
+                    continue;
+                list.setMark(row, RowMark::None);
+            } else {
+                list.setPreviewPass(row, pass);
+                ++checkedRows;
+                if (check.markByName(row, folders) && !sMode)
+                    check.markByDisk(row, folders, true);
+            }
+            firstChanged = std::min(firstChanged, row);
+            lastChanged = row;
+            // A preview of many rows asks the disk about each, so it lets events through as the
+            // moves do.
+            events.letThrough();
         }
+    }
+    if (!sMode) {
         list.notifyPreviewsChanged(firstChanged, lastChanged);
         return;
     }
 
-    std::vector<int> checkedRows;
+    std::vector<int> rowsToMove;
+    rowsToMove.reserve(checkedRows);
     for (int row = 0; row < rowCount; ++row) {
         if (list.isChecked(row))
-            checkedRows.push_back(row);
+            rowsToMove.push_back(row);
     }
-    const int total = static_cast<int>(checkedRows.size());
-    // Every file operation runs on the thread, opening the folders included. It only reads the rows,
-    // and nothing changes what it reads while the pass runs.
-    std::optional<RowFolders> folders;
-    Platform::FileMover mover = feedback.moveSteps ? Platform::FileMover(*feedback.moveSteps) : Platform::FileMover();
-    RenameProgress* const progress = feedback.progress;
-    std::optional<MoveThread> moveThread;
-    moveThread.emplace(
-        total,
-        [&](int index) {
-            if (!folders)
-                folders.emplace(list);
-            return moveToPreview(list, checkedRows[index], pass, *folders, mover);
-        },
-        [progress] { return progress && progress->stopRequested(); });
-
     qint32 completed = 0;
-    int moves = 0;
-    const auto showProgress = [&] {
-        if (progress)
-            progress->show(moves, total);
-    };
-    QElapsedTimer sinceEvents;
-    sinceEvents.start();
-    std::vector<MoveThread::Outcome> outcomes;
-    for (;;) {
-        const auto untilEvents = std::chrono::milliseconds(std::max<qint64>(0, eventIntervalMs - sinceEvents.elapsed()));
-        if (!moveThread->takeOutcomes(outcomes, untilEvents))
-            break;
-        for (const MoveThread::Outcome& outcome : outcomes) {
-            const int row = checkedRows[outcome.index];
-            setPreview(row);
-            ++moves;
+    PassPace pace(feedback, checkedRows);
+    JournalWriter journal(feedback.journal, list, value, extensionMode);
+    // The folders, the moves and the journal's look-ups are the thread's alone while it runs; it
+    // only reads the rows, and the window's thread changes nothing of them but their marks.
+    const int reached = pace.run(
+        [&](int index) {
+            const int row = rowsToMove[index];
+            const Platform::FolderHandle& folder = folders.of(row);
+            bool moved = false;
+            const RowMark outcome = moveToPreview(list, row, folder, mover, moved);
+            if (moved)
+                journal.add(list, row, folder);
+            return outcome == RowMark::Renamed ? 0 : static_cast<int>(outcome);
+        },
+        [&](int index, int result) {
+            const int row = rowsToMove[index];
+            list.setMark(row, result == 0 ? RowMark::Renamed : static_cast<RowMark>(result));
             ++completed;
-            if (outcome.error != 0) {
-                showProgress();
-                feedback.messages.show(QStringLiteral("ERROR"),
-                    QStringLiteral(" 修改失败！项目地址: ") + QString::fromUtf8(list.fullPath(row)));
+            if (result != 0) {
+                pace.reportFailure(list.fullPath(row));
                 --completed;
-                moveThread->failureReported();
             }
-        }
-        outcomes.clear();
-        if (sinceEvents.hasExpired(eventIntervalMs)) {
-            showProgress();
-            QCoreApplication::processEvents();
-            sinceEvents.restart();
-        }
+        });
+    int row = reached > 0 ? rowsToMove[reached - 1] : -1;
+    // A stopped pass leaves its other rows marked as a preview would.
+    EventGate events;
+    for (++row; row < rowCount; ++row) {
+        if (list.isChecked(row) && list.mark(row) == RowMark::None)
+            check.markByDisk(row, folders);
+        events.letThrough();
     }
-    moveThread.reset();
     list.notifyPreviewsChanged(firstChanged, lastChanged);
     feedback.showCompletion(QStringLiteral("已完成 %1 个文件修改!").arg(completed));
+}
+
+QByteArray RenameJournal::oldName(const Move& move) const
+{
+    return QByteArray(names.data() + move.nameOffset, move.baseLength + move.extLength);
+}
+
+QByteArray RenameJournal::newName(const Move& move) const
+{
+    const QByteArrayView name(names.data() + move.nameOffset, move.baseLength + move.extLength);
+    return extensionMode ? name.first(move.baseLength).toByteArray() + value
+                         : value + name.sliced(move.baseLength).toByteArray();
+}
+
+size_t RenameJournal::bytesHeld() const
+{
+    size_t bytes = sizeof *this + searchedFolder.capacity() + value.capacity()
+        + folders.capacity() * sizeof(Folder) + moves.capacity() * sizeof(Move) + names.capacity();
+    for (const Folder& folder : folders)
+        bytes += folder.text.capacity();
+    return bytes;
+}
+
+void UndoRenames(RenameJournal& journal, RenameFeedback& feedback)
+{
+    Platform::FolderHandle searched;
+    Platform::FileMover mover = feedback.moveSteps ? Platform::FileMover(*feedback.moveSteps) : Platform::FileMover();
+    const int total = static_cast<int>(journal.moves.size());
+    const auto moveOf = [&journal, total](int index) -> const RenameJournal::Move& {
+        return journal.moves[total - 1 - index];
+    };
+    qint32 undone = 0;
+    std::optional<quint32> folderIndex;
+    Platform::FolderHandle folder;
+    PassPace pace(feedback, total);
+    // The thread opens the folders and moves; the journal stays as it is until the pass has ended.
+    const int reached = pace.run(
+        [&](int index) {
+            if (index == 0) {
+                searched = Platform::openFolder(journal.searchedFolder);
+                if (searched.identity() != journal.searchedIdentity)
+                    searched = {};
+            }
+            const RenameJournal::Move& move = moveOf(index);
+            const RenameJournal::Folder& recorded = journal.folders[move.folder];
+            if (folderIndex != move.folder) {
+                folderIndex = move.folder;
+                // The folder must still be the one the execute moved the file in.
+                folder = recorded.text.startsWith(journal.searchedFolder)
+                    ? Platform::openFolderBeneath(
+                        searched, QByteArrayView(recorded.text).sliced(journal.searchedFolder.size()))
+                    : Platform::FolderHandle();
+                if (folder.identity() != recorded.identity)
+                    folder = {};
+            }
+            const QByteArray newName = journal.newName(move);
+            // Only the file the execute renamed goes back: not one put under its name since.
+            const bool back = folder.isOpen() && Platform::entryIdentity(folder, newName) == move.file
+                && mover.move(folder, newName, journal.oldName(move)).error == 0;
+            return back ? 0 : 1;
+        },
+        [&](int index, int result) {
+            if (result == 0) {
+                ++undone;
+                return;
+            }
+            const RenameJournal::Move& move = moveOf(index);
+            pace.reportFailure(journal.folders[move.folder].text + journal.newName(move));
+        });
+    // What was not reached stays to be taken back; folders and names stay with it.
+    journal.moves.resize(total - reached);
+    feedback.showCompletion(QStringLiteral("已撤销 %1 个文件修改!").arg(undone));
 }
 
 } // namespace F1MDE

@@ -27,10 +27,54 @@ bool hardLinksRefused(int error)
 
 constexpr int temporaryNameAttempts = 8;
 
-QByteArray temporaryName()
+// FUSE's FAT driver loses the file when it refuses a rename, so a name it cannot hold (a character
+// FAT refuses, a character outside printable ASCII, or more than 255 characters) is refused first.
+bool fitsFuseFat(const QByteArray& name)
 {
-    // Plain ASCII, so that every volume can hold it, and not hidden, so that a user finds the file.
-    return "batch-renamer-" + QByteArray::number(QRandomGenerator::global()->generate64(), 16) + ".tmp";
+    constexpr QByteArrayView refused = "\"*:<>?\\|";
+    return name.size() <= 255 && std::all_of(name.cbegin(), name.cend(), [&refused](char c) {
+        return c >= 0x20 && c <= 0x7e && !refused.contains(c);
+    });
+}
+
+// The UTF-8 length in bytes of the code point that begins with `lead`; 1 for a byte that begins
+// none, which then stands for itself.
+int codePointBytes(unsigned char lead)
+{
+    if (lead >= 0xf0 && lead <= 0xf4)
+        return 4;
+    if (lead >= 0xe0)
+        return lead <= 0xef ? 3 : 1;
+    return lead >= 0xc2 && lead <= 0xdf ? 2 : 1;
+}
+
+// The file's own name first, so that a file left under it by a crash still says which file it is,
+// then a random part that makes it unique, ended with a suffix no user gives a file. The own name
+// is cut, never within a character, so that the whole fits the volume; where the volume holds
+// printable ASCII alone, every other character becomes "_".
+QByteArray temporaryName(const QByteArray& from, const NameLimit& limit, bool asciiOnly)
+{
+    const QByteArray tail = '.' + QByteArray::number(QRandomGenerator::global()->generate64(), 16).rightJustified(16, '0')
+        + ".batch-renamer-tmp";
+    const qsizetype room = limit.length - tail.size();
+    QByteArray head;
+    qsizetype used = 0;
+    for (qsizetype i = 0; i < from.size();) {
+        const qsizetype bytes = std::min<qsizetype>(codePointBytes(static_cast<unsigned char>(from[i])),
+            from.size() - i);
+        const QByteArrayView character = QByteArrayView(from).sliced(i, bytes);
+        const bool plain = bytes == 1 && fitsFuseFat(character.toByteArray());
+        const qsizetype size = asciiOnly ? 1 : limit.inUtf16Units ? (bytes == 4 ? 2 : 1) : bytes;
+        if (used + size > room)
+            break;
+        if (asciiOnly && !plain)
+            head += '_';
+        else
+            head += character;
+        used += size;
+        i += bytes;
+    }
+    return head + tail;
 }
 
 // Whether two names are the same under Unicode case folding; names that are not valid UTF-8 are
@@ -41,16 +85,6 @@ bool sameNameIgnoringCase(const QByteArray& first, const QByteArray& second)
     const QString firstText = decoder(first);
     const QString secondText = decoder(second);
     return !decoder.hasError() && firstText.toCaseFolded() == secondText.toCaseFolded();
-}
-
-// FUSE's FAT driver loses the file when it refuses a rename, so a name it cannot hold (a character
-// FAT refuses, a character outside printable ASCII, or more than 255 characters) is refused first.
-bool fitsFuseFat(const QByteArray& name)
-{
-    constexpr QByteArrayView refused = "\"*:<>?\\|";
-    return name.size() <= 255 && std::all_of(name.cbegin(), name.cend(), [&refused](char c) {
-        return c >= 0x20 && c <= 0x7e && !refused.contains(c);
-    });
 }
 
 } // namespace
@@ -68,8 +102,10 @@ FileMover::FileMover(const MoveSteps& steps)
 FileMover::Volume& FileMover::volumeOf(const FolderHandle& folder)
 {
     const auto [it, inserted] = m_volumes.try_emplace(folder.volume());
-    if (inserted)
+    if (inserted) {
         it->second.dropsFilesOnRefusedNames = dropsFilesOnRefusedNames(folder.volume());
+        it->second.limit = nameLimit(folder);
+    }
     return it->second;
 }
 
@@ -112,7 +148,7 @@ MoveResult FileMover::changeCaseOnly(
     MoveResult toTemporary;
     QByteArray temporary;
     for (int attempt = 0; attempt < temporaryNameAttempts; ++attempt) {
-        temporary = temporaryName();
+        temporary = temporaryName(from, volume.limit, volume.dropsFilesOnRefusedNames);
         toTemporary = moveOnce(folder, volume, from, temporary);
         if (toTemporary.error != EEXIST)
             break;
@@ -127,6 +163,11 @@ MoveResult FileMover::changeCaseOnly(
     }
     toTarget.throughTemporaryName = true;
     return toTarget;
+}
+
+bool FileMover::refusesName(const FolderHandle& folder, const QByteArray& to)
+{
+    return (volumeOf(folder).dropsFilesOnRefusedNames && !fitsFuseFat(to)) || systemRefusesName(to);
 }
 
 MoveResult FileMover::move(const FolderHandle& folder, const QByteArray& from, const QByteArray& to)

@@ -11,6 +11,7 @@
 #include <QStringList>
 #include <QtGlobal>
 
+#include <optional>
 #include <unordered_map>
 
 namespace Platform {
@@ -126,6 +127,39 @@ private:
 // Whether `name` names an entry of `folder`, without following a symbolic link.
 bool entryExists(const FolderHandle& folder, const QByteArray& name);
 
+// Which file an entry is, whatever name reaches it: device and inode, or on Windows the volume's
+// serial number and the file's id. Volumes give a removed file's number to the next file made, so
+// the time the file was made, where the volume keeps it, tells the two apart.
+struct FileIdentity
+{
+    quint64 volume = 0;
+    quint64 index = 0;
+    quint64 born = 0; // 0 where the volume does not say
+    bool operator==(const FileIdentity&) const = default;
+};
+
+// The file that `name` names in `folder`, without following a symbolic link; nullopt when it names
+// nothing, or when the system cannot tell which file it is.
+std::optional<FileIdentity> entryIdentity(const FolderHandle& folder, const QByteArray& name);
+
+// The longest name the folder's volume holds, counted in bytes, or in UTF-16 units where the
+// volume stores names in UTF-16 (FAT, exFAT, NTFS, and every volume on Windows).
+struct NameLimit
+{
+    int length = 255;
+    bool inUtf16Units = false;
+};
+NameLimit nameLimit(const FolderHandle& folder);
+
+// Whether names in `folder` that differ only in letter case name the same entry. `present` is a
+// name the folder holds, which the system may be asked about in other letters.
+bool ignoresLetterCase(const FolderHandle& folder, const QByteArray& present);
+
+// Whether the system refuses `name` for a file, whatever the volume: on Windows the characters and
+// device names it keeps for itself. A separator, NUL, "." and ".." are refused everywhere and not
+// asked here.
+bool systemRefusesName(QByteArrayView name);
+
 // The ways a file can be moved without replacing an existing target, best first. Each returns 0 on
 // success or the errno value that made it fail, and never replaces an existing target.
 int renameNoReplace(const FolderHandle& folder, const QByteArray& from, const QByteArray& to);
@@ -163,6 +197,9 @@ public:
     Q_DISABLE_COPY_MOVE(FileMover)
 
     MoveResult move(const FolderHandle& folder, const QByteArray& from, const QByteArray& to);
+    // Whether move() would refuse `to` in `folder` without asking the volume, as a name the volume
+    // or the system cannot hold.
+    bool refusesName(const FolderHandle& folder, const QByteArray& to);
 
 private:
     struct Volume
@@ -170,6 +207,7 @@ private:
         bool refusesNoReplace = false;
         bool refusesHardLinks = false;
         bool dropsFilesOnRefusedNames = false;
+        NameLimit limit;
     };
 
     Volume& volumeOf(const FolderHandle& folder);

@@ -761,4 +761,60 @@ QByteArray firstMatchingEntry(const QByteArray& path)
     return {};
 }
 
+// --- What the folder's volume says about names ---------------------------------------------------
+
+std::optional<FileIdentity> entryIdentity(const FolderHandle& folder, const QByteArray& name)
+{
+    ScopedHandle entry;
+    if (!folder.isOpen()
+        || !NT_SUCCESS(openRelative(handleOf(folder), wide(name), FILE_READ_ATTRIBUTES, 0, *entry.out())))
+        return std::nullopt;
+    // Documented: the volume's serial number and the file's id together name one file on this
+    // computer, though FAT makes the id from where the entry lies in its folder, so a new file in
+    // a removed one's place gets its id; the creation time tells them apart. A file system that
+    // gives no id (some network ones) cannot tell the file.
+    BY_HANDLE_FILE_INFORMATION information = {};
+    if (!GetFileInformationByHandle(entry.get(), &information))
+        return std::nullopt;
+    const quint64 index = (quint64(information.nFileIndexHigh) << 32) | information.nFileIndexLow;
+    if (index == 0)
+        return std::nullopt;
+    const quint64 created
+        = (quint64(information.ftCreationTime.dwHighDateTime) << 32) | information.ftCreationTime.dwLowDateTime;
+    return FileIdentity { information.dwVolumeSerialNumber, index, created };
+}
+
+NameLimit nameLimit(const FolderHandle& folder)
+{
+    // Documented to give the longest name component the file system takes, in WCHARs: 255 on NTFS,
+    // FAT with long names and exFAT.
+    DWORD longest = 0;
+    if (!folder.isOpen()
+        || !GetVolumeInformationByHandleW(handleOf(folder), nullptr, 0, nullptr, &longest, nullptr, nullptr, 0)
+        || longest == 0)
+        return { 255, true };
+    return { static_cast<int>(longest), true };
+}
+
+bool ignoresLetterCase(const FolderHandle& folder, const QByteArray&)
+{
+    // Names are opened here with OBJ_CASE_INSENSITIVE, which every folder honours except one marked
+    // case-sensitive (Windows 10 1803 and later, FILE_CS_FLAG_CASE_SENSITIVE_DIR in ntifs.h). Where
+    // the query is refused (older systems, volumes without the feature) names ignore case.
+    constexpr ULONG caseSensitiveFolder = 0x00000001;
+    // Numbered here as the SDK numbers it: mingw-w64 leaves out the classes before it that its
+    // _WIN32_WINNT does not reach, which moves it.
+    const auto caseSensitiveInformation = static_cast<FILE_INFO_BY_HANDLE_CLASS>(23);
+    FILE_CASE_SENSITIVE_INFO information = {};
+    if (folder.isOpen()
+        && GetFileInformationByHandleEx(handleOf(folder), caseSensitiveInformation, &information, sizeof information))
+        return !(information.Flags & caseSensitiveFolder);
+    return true;
+}
+
+bool systemRefusesName(QByteArrayView name)
+{
+    return windowsRefusesName(name);
+}
+
 } // namespace Platform

@@ -12,6 +12,7 @@
 #include "platform/platform.h"
 #include "twips.h"
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QGroupBox>
@@ -35,17 +36,14 @@ namespace {
 class InputPause final
 {
 public:
-    InputPause(QWidget& window, bool pause)
-        : m_window(pause ? &window : nullptr)
+    explicit InputPause(QWidget& window)
+        : m_window(&window)
         , m_focused(window.focusWidget())
     {
-        if (m_window)
-            m_window->setEnabled(false);
+        m_window->setEnabled(false);
     }
     ~InputPause()
     {
-        if (!m_window)
-            return;
         m_window->setEnabled(true);
         if (m_focused)
             m_focused->setFocus();
@@ -204,6 +202,16 @@ void Form1::createControls()
     // Labels and buttons are read as the text they show at the moment, by Qt itself. A box is read
     // by the caption beside it: a label's buddy gets the label's text, and the boxes after an option
     // button carry that button's text.
+    // Ctrl+Z reaches the window wherever the focus is, except in a text box, which takes the key
+    // for its own undo first.
+    m_undo = new QAction(u"撤销上次执行"_s, this);
+    m_undo->setShortcut(QKeySequence::Undo);
+    m_undo->setShortcutContext(Qt::WindowShortcut);
+    m_undo->setEnabled(false);
+    addAction(m_undo);
+    m_listView1->addAction(m_undo);
+    m_listView1->setContextMenuPolicy(Qt::ActionsContextMenu);
+
     m_label1->setBuddy(m_text1);
     m_label5->setBuddy(m_text4);
     m_label4->setBuddy(m_text5);
@@ -228,6 +236,7 @@ void Form1::connectReactions()
     connect(m_command3, &QPushButton::clicked, this, [this] { SetFileName(false); });
     connect(m_command4, &QPushButton::clicked, this, [this] { SetFileName(true); });
     connect(m_command5, &QPushButton::clicked, this, &Form1::close);
+    connect(m_undo, &QAction::triggered, this, &Form1::undoLastExecute);
 }
 
 void Form1::orderTabStops()
@@ -314,7 +323,7 @@ void Form1::search()
     }
 
     // The scan lets events through.
-    const InputPause pause(*this, true);
+    const InputPause pause(*this);
     const QByteArray path = Platform::pathFromText(m_text1->text());
     if (m_option1->isChecked())
         F1MDE::SearchFiles(m_fileList, path, m_text2->text(), m_messages);
@@ -335,24 +344,56 @@ void Form1::SetFileName(bool sMode)
         .keyword = m_text5->text(),
         .newSuffix = m_text6->text(),
     };
+    runPass([&](F1MDE::RenameFeedback& feedback) {
+        // A stop ends the whole command, not only the pass it came in.
+        for (const NewNameRule::PassValue& value : NewNameRule::passValues(settings, QLocale())) {
+            if (m_renameProgress->stopRequested())
+                break;
+            F1MDE::RenameJournal journal;
+            feedback.journal = sMode ? &journal : nullptr;
+            F1MDE::ApplyNewNames(m_fileList, value.value.toUtf8(), sMode, value.extensionMode, feedback);
+            if (!journal.moves.empty())
+                m_executes.push_back(std::move(journal));
+        }
+    });
+    showFirstFailingRow();
+}
+
+void Form1::undoLastExecute()
+{
+    // Not while another command runs, the window then taking no input.
+    if (m_executes.empty() || !isEnabled())
+        return;
+    runPass([this](F1MDE::RenameFeedback& feedback) {
+        F1MDE::UndoRenames(m_executes.back(), feedback);
+        if (m_executes.back().moves.empty())
+            m_executes.pop_back();
+    });
+    // The marks told of files that have gone back.
+    m_fileList.clearMarks();
+}
+
+void Form1::runPass(const std::function<void(F1MDE::RenameFeedback&)>& work)
+{
     { // the progress dialog closes before the window takes input again
-        // An execute lets events through between moves, a preview none. Dialogs made after the
-        // window was disabled, the progress and the boxes, take input.
-        const InputPause pause(*this, sMode);
+        // Dialogs made after the window was disabled, the progress and the boxes, take input.
+        const InputPause pause(*this);
         QtRenameProgress progress(this, m_progressDelay);
         m_renameProgress = &progress;
         F1MDE::RenameFeedback feedback { m_messages, [this](const QString& text) { m_label6->setText(text); },
             &progress };
-        // A stop ends the whole command, not only the pass it came in.
-        for (const NewNameRule::PassValue& value : NewNameRule::passValues(settings, QLocale())) {
-            if (progress.stopRequested())
-                break;
-            F1MDE::ApplyNewNames(m_fileList, value.value.toUtf8(), sMode, value.extensionMode, feedback);
-        }
+        work(feedback);
         m_renameProgress = nullptr;
     }
+    m_undo->setEnabled(!m_executes.empty());
     if (std::exchange(m_closeWhenRenamed, false))
         close();
+}
+
+void Form1::showFirstFailingRow()
+{
+    if (const int row = m_fileList.firstFailingRow(); row >= 0)
+        m_listView1->scrollTo(m_fileList.index(row, FileListModel::PreviewColumn));
 }
 
 void Form1::closeEvent(QCloseEvent* event)

@@ -1,14 +1,17 @@
 #pragma once
 
 #include "file_list/file_list_model.h"
+#include "file_list/file_list_ops.h"
 
 #include <QWidget>
 
 #include <chrono>
+#include <vector>
 
 class ClickableLabel;
 class FolderChooser;
 class MessageBoxes;
+class QAction;
 class QComboBox;
 class QGroupBox;
 class QLabel;
@@ -35,9 +38,15 @@ public:
     // no search starts.
     void setPath(const QString& path);
 
-    // Previews the new names of the checked rows under the current rule; with `sMode` also renames
-    // the files, the window taking no input meanwhile, and shows the progress of a long execute.
+    // Previews the new names of the checked rows under the current rule, marking the rows that would
+    // fail; with `sMode` also renames the files and shows the progress of a long execute. The
+    // window takes no input meanwhile.
     void SetFileName(bool sMode);
+
+    // Takes back the most recent execute not yet taken back, as far as its files are still where it
+    // left them; the window's Ctrl+Z (outside the text boxes, which undo their own typing) and the
+    // list's context menu. The executes are kept for as long as the window is open.
+    void undoLastExecute();
 
     // How long an execute runs before its progress shows: a second, unless a test wants a long
     // execute without waiting for one.
@@ -70,6 +79,11 @@ private:
     void toggleHelp();
     void browse();
     void search();
+    // Runs `work` as a pass over files: the window takes no input meanwhile, a long pass shows its
+    // progress, and closing the window stops it.
+    void runPass(const std::function<void(F1MDE::RenameFeedback&)>& work);
+    // Brings the first row that would fail or failed into view, as a summary of the marks.
+    void showFirstFailingRow();
 
     MessageBoxes& m_messages;
     FolderChooser& m_folderChooser;
@@ -77,6 +91,8 @@ private:
     std::chrono::milliseconds m_progressDelay { std::chrono::seconds(1) };
     QtRenameProgress* m_renameProgress = nullptr; // while SetFileName runs
     bool m_closeWhenRenamed = false;
+    std::vector<F1MDE::RenameJournal> m_executes; // oldest first, each with what is left to take back
+    QAction* m_undo = nullptr;
 
     QGroupBox* m_frame1 = nullptr;
     QGroupBox* m_frame3 = nullptr;
