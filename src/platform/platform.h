@@ -33,7 +33,8 @@ QStringList commandLineArguments(int argc, char* argv[]);
 
 enum class OutputStream { Standard, Error };
 // Writes `text` where the command line that started the program reads it: UTF-8 into a pipe or a
-// file, and on a Windows console the text itself, whatever its code page.
+// file, and on a Windows console the text itself, whatever its code page; a Windows program started
+// from a console without redirection attaches to that console to write there.
 void printText(OutputStream stream, const QString& text);
 
 // Whether `path` names an entry, without following a final symbolic link.

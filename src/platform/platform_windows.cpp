@@ -491,9 +491,10 @@ void printText(OutputStream stream, const QString& text)
     HANDLE output = GetStdHandle(stream == OutputStream::Standard ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
     DWORD mode = 0;
     DWORD written = 0;
-    // Handed over as a pipe or a file (redirected), the handle takes UTF-8 bytes; anything else
-    // is no handle of this process, and the text goes to the console the program was typed in.
-    const DWORD kind = output == nullptr || output == INVALID_HANDLE_VALUE ? FILE_TYPE_UNKNOWN : GetFileType(output);
+    // A pipe or a file (redirected) or a console the program is attached to serves as it is;
+    // anything else is no handle of this process, and the text goes to the parent's console.
+    const DWORD kind
+        = output == nullptr || output == INVALID_HANDLE_VALUE ? FILE_TYPE_UNKNOWN : GetFileType(output);
     if (kind != FILE_TYPE_DISK && kind != FILE_TYPE_PIPE && !GetConsoleMode(output, &mode)) {
         output = parentConsole();
         if (output == INVALID_HANDLE_VALUE)
