@@ -28,7 +28,8 @@ bool isSeparator(char c);
 QByteArray pathFromText(const QString& text);
 
 // The program's command line as the user wrote it, the program's name first. Windows keeps it in
-// UTF-16, which `argv` holds only as far as the code page reaches.
+// UTF-16, which `argv` holds only as far as the code page reaches; there a quoted path ending in a
+// backslash, as Explorer hands over a drive ("C:\"), keeps its backslash.
 QStringList commandLineArguments(int argc, char* argv[]);
 
 enum class OutputStream { Standard, Error };
