@@ -164,48 +164,8 @@ check_files_gone() { # installation folder (Windows path), Start-menu folder, wh
 
 # --- The window, in an X server of its own ------------------------------------------------------
 
-mkfifo "$work/display"
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-xvfb_pid=$!
-read -r -t 30 display_number <"$work/display" || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
-export DISPLAY=":$display_number"
-
-wait_until() { # seconds, command...
-    local deadline=$((SECONDS + $1))
-    shift
-    until "$@"; do
-        [ "$SECONDS" -lt "$deadline" ] || return 1
-        sleep 0.2
-    done
-}
-
-# Finds the program's window and sets X, Y (its client area on the screen) for `click`.
-find_window() {
-    local window
-    window="$(timeout 60 xdotool search --sync --onlyvisible --name '^批量文件重命名$' | head -n 1)" \
-        || fail "the window did not appear"
-    eval "$(xdotool getwindowgeometry --shell "$window")"
-    [ "$WIDTH" = 809 ] && [ "$HEIGHT" = 278 ] || fail "client area is ${WIDTH}x${HEIGHT}, not 809x278"
-}
-
-# Clicks the middle of a control given by its top-left corner and size in the window, in pixels.
-click() {
-    xdotool mousemove --sync $((X + $1 + $3 / 2)) $((Y + $2 + $4 / 2)) click 1
-}
-
-# A fingerprint of what a rectangle of the window shows right now.
-look() {
-    import -window root -crop "$3x$4+$((X + $1))+$((Y + $2))" -depth 8 rgb:- | md5sum
-}
-
-# Waits until the rectangle shows something other than `before`, taking one look after another.
-wait_for_change() {
-    local before="$1" deadline=$((SECONDS + 30))
-    shift
-    while [ "$(look "$@")" = "$before" ]; do
-        [ "$SECONDS" -lt "$deadline" ] || return 1
-    done
-}
+source "$(dirname "$0")/window_driver.sh"
+start_x_server
 
 # Ends the window with its Exit button and the program with status 0.
 exit_window() {
@@ -247,7 +207,7 @@ run_verb() { # registry root, class, folder (Windows path), its tree (Unix path)
     printf '@%s\r\n' "$command" >"$work/verb.bat"
     "$wine" cmd /c 'Z:'"${work//\//\\}"'\verb.bat' >"$work/program.log" 2>&1 &
     app_pid=$!
-    find_window
+    find_window 60
     local count_label=(408 252 153 17) count_before
     count_before="$(look "${count_label[@]}")"
     click 304 80 65 20 # Search, on the folder the command line put in the path box
@@ -316,7 +276,7 @@ unzip -q "$portable" -d "$stick"
 expect_same "the portable archive" "$(printf '%s\n' LICENSE.txt batch-renamer.exe)" "$(ls -A "$stick" | LC_ALL=C sort)"
 (cd "$stick" && exec "$wine" ./batch-renamer.exe) >"$work/program.log" 2>&1 &
 app_pid=$!
-find_window
+find_window 60
 exit_window
 expect_same "the portable folder after a run" "$(printf '%s\n' LICENSE.txt batch-renamer.exe)" "$(ls -A "$stick" | LC_ALL=C sort)"
 
