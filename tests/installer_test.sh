@@ -10,17 +10,26 @@
 # Usage: installer_test.sh <Windows build folder>
 set -euo pipefail
 
+fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+
 build="$(cd "$1" && pwd)"
 wine="${RENAMER_WINE:-/usr/lib/wine/wine64}"
 wineserver="$(dirname "$wine")/wineserver"
-for tool in "$wine" "$wineserver" Xvfb xdotool import unzip script iconv strings cpack; do
-    command -v "$tool" >/dev/null || { echo "FAIL: $tool is not installed" >&2; exit 1; }
+for tool in "$wine" "$wineserver" Xvfb xdotool import unzip script iconv strings file cpack; do
+    command -v "$tool" >/dev/null || fail "$tool is not installed"
 done
 installer="$(ls "$build"/batch-renamer-*-win64.exe)"
 version="$(basename "$installer" | sed -E 's/^batch-renamer-(.*)-win64\.exe$/\1/')"
 portable="$build/batch-renamer-$version-win64-portable.zip"
 program="$build/batch-renamer.exe"
 licence="$(cd "$(dirname "$0")/.." && pwd)/LICENSE"
+
+# A 64-bit installer that runs as whoever starts it, asking for no elevation.
+file -b "$installer" | grep -q '^PE32+ executable (GUI) x86-64' || fail "the installer is $(file -b "$installer")"
+grep -aqF '<requestedExecutionLevel level="asInvoker"' "$installer" || fail "the installer asks for elevation"
 
 work="$build/installer-test"
 rm -rf "$work"
@@ -41,15 +50,9 @@ cleanup() {
 }
 trap cleanup EXIT
 
-fail() {
-    echo "FAIL: $*" >&2
-    exit 1
-}
-
 "$wine" wineboot --init >/dev/null 2>&1
 "$wineserver" -w
 drive_c="$WINEPREFIX/drive_c"
-user_home="$drive_c/users/$(id -un)"
 
 # --- Helpers ----------------------------------------------------------------------------------
 
