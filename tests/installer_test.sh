@@ -43,9 +43,10 @@ unset DISPLAY WAYLAND_DISPLAY
 xvfb_pid=""
 app_pid=""
 cleanup() {
-    [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null
-    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
-    "$wineserver" -k 2>/dev/null # this prefix's server, and the Wine processes it still has
+    # One that has ended already must not stop the others being ended.
+    [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null || true
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+    "$wineserver" -k 2>/dev/null || true # this prefix's server, and the Wine processes it still has
     wait
 }
 trap cleanup EXIT

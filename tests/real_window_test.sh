@@ -33,7 +33,8 @@ app_pid=""
 cleanup() {
     # The accessibility bus and its registry end with the launcher that started them.
     for pid in "$app_pid" "$watcher_pid" "$bus_launcher_pid" "$session_bus_pid" "$xvfb_pid"; do
-        [ -n "$pid" ] && kill "$pid" 2>/dev/null
+        # One that has ended already must not stop the others being ended.
+        [ -n "$pid" ] && kill "$pid" 2>/dev/null || true
     done
     wait # for the processes started here, so that none outlives the test
     rm -rf "$work"
