@@ -85,10 +85,8 @@ unix_path() {
 }
 
 expect_same() { # what, expected, actual
-    [ "$2" = "$3" ] || fail "$1:
-$3
-expected:
-$2"
+    [ "$2" = "$3" ] || fail "$1 differs from what was expected (-) in these lines (+):
+$(diff <(echo "$2") <(echo "$3"))"
 }
 
 # The entries the installer writes: the Apps & Features entry and the folder verbs, under the
@@ -141,6 +139,12 @@ check_registry_empty() { # root
         'Software\Classes\Directory\Background\shell\batch-renamer' 'Software\Classes\Drive\shell\batch-renamer'; do
         [ -z "$(exported "$1\\$key")" ] || fail "$1\\$key is there: $(exported "$1\\$key")"
     done
+}
+
+# The keys an installation writes below, whole, to compare with what they were before it.
+registry_of() { # root
+    exported "$1\\Software\\Classes"
+    exported "$1\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall"
 }
 
 check_files() { # installation folder (Windows path), Start-menu folder (Windows path)
@@ -228,6 +232,9 @@ $(files_of "$4")"
 older="batch-renamer-0.9-win64"
 (cd "$build" && cpack -G NSIS -B "$work/older" -D CPACK_PACKAGE_VERSION=0.9 -D CPACK_PACKAGE_FILE_NAME="$older" \
     >"$work/older.log" 2>&1) || fail "the older installer was not made: $(cat "$work/older.log")"
+# Windows gives every user a key of classes; a fresh Wine prefix has none until something writes one.
+"$wine" reg add 'HKEY_CURRENT_USER\Software\Classes' /f >/dev/null 2>&1
+user_registry_before="$(registry_of HKEY_CURRENT_USER)"
 run_and_wait "$work/older/$older.exe" /S || fail "the older version did not install"
 user_folder='C:\users\'"$(id -un)"'\AppData\Local\Programs\Batch Renamer'
 user_menu='C:\users\'"$(id -un)"'\AppData\Roaming\Microsoft\Windows\Start Menu\Programs'
@@ -257,12 +264,16 @@ printf 'mine' >"$(unix_path "$user_folder")/mine.txt"
 run_and_wait "$(unix_path "$user_folder")/Uninstall.exe" /S || fail "the uninstaller failed"
 check_files_gone "$user_folder" "$user_menu" mine.txt
 check_registry_empty HKEY_CURRENT_USER
+# Nor any key above them that installing made, and nothing else changed.
+expect_same "the user's classes and Apps entries after uninstalling" "$user_registry_before" \
+    "$(registry_of HKEY_CURRENT_USER)"
 renamed "$drive_c/verb test/folder one" || fail "uninstalling touched the user's files"
 
 # --- For all users --------------------------------------------------------------------------------
 
 machine_folder='C:\Program Files\Batch Renamer'
 machine_menu='C:\ProgramData\Microsoft\Windows\Start Menu\Programs'
+machine_registry_before="$(registry_of HKEY_LOCAL_MACHINE)"
 run_and_wait "$installer" /S /AllUsers || fail "the installer failed for all users"
 check_files "$machine_folder" "$machine_menu"
 check_registry HKEY_LOCAL_MACHINE "$machine_folder"
@@ -271,6 +282,8 @@ run_verb HKEY_LOCAL_MACHINE 'Directory' 'C:\verb test\for all' "$drive_c/verb te
 run_and_wait "$(unix_path "$machine_folder")/Uninstall.exe" /S || fail "the uninstaller failed for all users"
 check_files_gone "$machine_folder" "$machine_menu" ""
 check_registry_empty HKEY_LOCAL_MACHINE
+expect_same "the machine's classes and Apps entries after uninstalling" "$machine_registry_before" \
+    "$(registry_of HKEY_LOCAL_MACHINE)"
 
 # --- The portable build ---------------------------------------------------------------------------
 
