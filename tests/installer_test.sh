@@ -30,6 +30,8 @@ licence="$(cd "$(dirname "$0")/.." && pwd)/LICENSE"
 # A 64-bit installer that runs as whoever starts it, asking for no elevation.
 file -b "$installer" | grep -q '^PE32+ executable (GUI) x86-64' || fail "the installer is $(file -b "$installer")"
 grep -aqF '<requestedExecutionLevel level="asInvoker"' "$installer" || fail "the installer asks for elevation"
+# A window program: started from Explorer or a shortcut, it opens no console window.
+file -b "$program" | grep -q '^PE32+ executable (GUI) x86-64' || fail "the program is $(file -b "$program")"
 
 work="$build/installer-test"
 rm -rf "$work"
