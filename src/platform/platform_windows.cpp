@@ -491,11 +491,12 @@ void printText(OutputStream stream, const QString& text)
     HANDLE output = GetStdHandle(stream == OutputStream::Standard ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
     DWORD mode = 0;
     DWORD written = 0;
-    // A pipe or a file (redirected) or a console the program is attached to serves as it is;
-    // anything else is no handle of this process, and the text goes to the parent's console.
-    const DWORD kind
-        = output == nullptr || output == INVALID_HANDLE_VALUE ? FILE_TYPE_UNKNOWN : GetFileType(output);
-    if (kind != FILE_TYPE_DISK && kind != FILE_TYPE_PIPE && !GetConsoleMode(output, &mode)) {
+    // A handle handed over (a pipe, a file, NUL, a console) serves as it is; GetFileType answers
+    // FILE_TYPE_UNKNOWN for one that is no valid handle of this process. Without one, the text goes
+    // to the console of the parent.
+    const bool handedOver
+        = output != nullptr && output != INVALID_HANDLE_VALUE && GetFileType(output) != FILE_TYPE_UNKNOWN;
+    if (!handedOver) {
         output = parentConsole();
         if (output == INVALID_HANDLE_VALUE)
             return; // started from Explorer or a shortcut: nobody reads it
