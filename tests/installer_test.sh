@@ -103,7 +103,7 @@ check_registry() { # root, installation folder (Windows path)
     # Compared as sorted lines: the order of values in an export is the registry's own.
     expect_same "the Apps & Features entry under $root" "$(LC_ALL=C sort <<<"$(printf '%s\n' \
         "[$root\\$uninstall_key]" \
-        "\"DisplayIcon\"=$(reg_quoted "\"$exe\"")" \
+        "\"DisplayIcon\"=$(reg_quoted "$exe")" \
         '"DisplayName"="批量文件重命名"' \
         "\"DisplayVersion\"=\"$version\"" \
         '"InstallLocation"='"$(reg_quoted "$folder")" \
@@ -127,7 +127,7 @@ check_registry() { # root, installation folder (Windows path)
         expect_same "the verb on $class under $root" "$(printf '%s\n' \
             "[$root\\Software\\Classes\\$class\\shell\\batch-renamer]" \
             '@="用批量文件重命名打开"' \
-            "\"Icon\"=$(reg_quoted "\"$exe\"")" \
+            "\"Icon\"=$(reg_quoted "$exe")" \
             '' \
             "[$root\\Software\\Classes\\$class\\shell\\batch-renamer\\command]" \
             "@=$(reg_quoted "\"$exe\" \"$argument\"")")" \
