@@ -34,7 +34,8 @@ app_pid=""
 cleanup() {
     # The accessibility bus and its registry end with the launcher that started them.
     for pid in "$app_pid" "$watcher_pid" "$bus_launcher_pid" "$session_bus_pid" "$xvfb_pid"; do
-        [ -n "$pid" ] && kill "$pid" 2>/dev/null
+        # One that has ended already must not stop the others being ended.
+        [ -n "$pid" ] && kill "$pid" 2>/dev/null || true
     done
     wait # for the processes started here, so that none outlives the test
     rm -rf "$work"
@@ -46,22 +47,8 @@ fail() {
     exit 1
 }
 
-# Xvfb picks a free display itself and names it on the pipe once it accepts clients.
-mkfifo "$work/display"
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-xvfb_pid=$!
-read -r -t 30 display_number <"$work/display" || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
-export DISPLAY=":$display_number"
-
-# Runs a command again and again until it succeeds, for at most the given number of seconds.
-wait_until() {
-    local deadline=$((SECONDS + $1))
-    shift
-    until "$@"; do
-        [ "$SECONDS" -lt "$deadline" ] || return 1
-        sleep 0.1
-    done
-}
+source "$(dirname "$0")/window_driver.sh"
+start_x_server
 
 # A session bus and an accessibility bus of this test's own; the sockets stay in its folder.
 export XDG_RUNTIME_DIR="$work/run"
@@ -91,29 +78,7 @@ printf 'm' >"$tree/one/notes.md"
 QT_QPA_PLATFORM=xcb QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 timeout 300 "$program" >"$work/program.log" 2>&1 &
 app_pid=$!
 
-window="$(timeout 30 xdotool search --sync --onlyvisible --name '批量文件重命名' | head -n 1)" \
-    || fail "the window did not appear: $(cat "$work/program.log")"
-eval "$(xdotool getwindowgeometry --shell "$window")"
-[ "$WIDTH" = 809 ] && [ "$HEIGHT" = 278 ] || fail "client area is ${WIDTH}x${HEIGHT}, not 809x278"
-
-# Clicks the middle of a control given by its top-left corner and size in the window, in pixels.
-click() {
-    xdotool mousemove --sync $((X + $1 + $3 / 2)) $((Y + $2 + $4 / 2)) click 1
-}
-
-# A fingerprint of what a rectangle of the window shows right now.
-look() {
-    import -window root -crop "$3x$4+$((X + $1))+$((Y + $2))" -depth 8 rgb:- | md5sum
-}
-
-# Waits until the rectangle shows something other than `before`, taking one look after another.
-wait_for_change() {
-    local before="$1" deadline=$((SECONDS + 30))
-    shift
-    while [ "$(look "$@")" = "$before" ]; do
-        [ "$SECONDS" -lt "$deadline" ] || return 1
-    done
-}
+find_window
 
 # Fails unless the object of the role and rectangle, in window pixels, comes to read `name` through
 # the accessibility bus and the program announced that name for it.

@@ -29,12 +29,14 @@ bool isSeparator(char c);
 QByteArray pathFromText(const QString& text);
 
 // The program's command line as the user wrote it, the program's name first. Windows keeps it in
-// UTF-16, which `argv` holds only as far as the code page reaches.
+// UTF-16, which `argv` holds only as far as the code page reaches; there a quoted path ending in a
+// backslash, as Explorer hands over a drive ("C:\"), keeps its backslash.
 QStringList commandLineArguments(int argc, char* argv[]);
 
 enum class OutputStream { Standard, Error };
 // Writes `text` where the command line that started the program reads it: UTF-8 into a pipe or a
-// file, and on a Windows console the text itself, whatever its code page.
+// file, and on a Windows console the text itself, whatever its code page; a Windows program started
+// from a console without redirection attaches to that console to write there.
 void printText(OutputStream stream, const QString& text);
 
 // Whether `path` names an entry, without following a final symbolic link.
