@@ -44,6 +44,7 @@ struct FolderIdentity
 {
     quint64 volume = 0;
     quint64 index = 0; // the folder's number on its volume; never 0 for a folder that was opened
+    quint64 indexHigh = 0; // the upper half where the number is 128 bits wide (ReFS), else 0
     bool operator==(const FolderIdentity&) const = default;
 };
 
@@ -103,6 +104,7 @@ struct DirEntry
     QByteArrayView name; // valid until the next call of DirListing::next()
     bool isDirectory = false; // a real directory; a link to one is not
     bool isHidden = false; // hidden by the system's convention: a leading "." or a hidden attribute
+    bool isTrash = false; // a recycle bin or trash folder, which the scan does not enter
 };
 
 // One listing of a folder opened to be listed, in the order the file system returns it ("." and
