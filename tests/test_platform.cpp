@@ -103,7 +103,8 @@ void TestPlatform::missingSourceFails()
 
 // A change of letter case only, which a case-insensitive volume sees as a move onto the file itself:
 // a way either makes it and says so, or says the target exists and leaves the name. Wine 8 reports
-// a case-only MoveFileExW as done and keeps the old name; reading the name back catches that.
+// a case-only MoveFileExW, and a case-only rename by handle, as done and keeps the old name; reading
+// the name back catches that.
 void TestPlatform::caseOnlyMoveSaysWhatItDid()
 {
     QFETCH(Move, move);
@@ -113,8 +114,10 @@ void TestPlatform::caseOnlyMoveSaysWhatItDid()
     QVERIFY2(error == 0 || error == EEXIST, qPrintable(QString::number(error)));
     QCOMPARE(
         tree.snapshot(), (QMap<QByteArray, QByteArray> { { error == 0 ? "Photo.txt" : "photo.txt", "p" } }));
-    // The mover goes through a temporary name where the direct way cannot.
-    if (QByteArrayView(QTest::currentDataTag()) == "mover")
+    // The mover goes through a temporary name where the direct way cannot; the rename by handle
+    // changes the case itself, on Windows' own file systems too, but not under Wine.
+    const QByteArrayView way(QTest::currentDataTag());
+    if (way == "mover" || (way == "rename no-replace" && !TestSystem::underWine()))
         QCOMPARE(error, 0);
 }
 
@@ -366,8 +369,10 @@ void TestPlatform::listingTellsTrashFolders()
 #endif
     Platform::DirListing listing(Platform::openFolderToList(tree.root()));
     Platform::DirEntry entry;
-    while (listing.next(entry) && entry.name != QByteArrayView(name)) { }
-    QCOMPARE(entry.name, QByteArrayView(name));
+    bool found = false;
+    while (!found && listing.next(entry))
+        found = entry.name == QByteArrayView(name);
+    QVERIFY(found);
     QVERIFY(entry.isDirectory);
     QVERIFY(entry.isHidden);
     QCOMPARE(entry.isTrash, isTrash);
@@ -498,24 +503,24 @@ void TestPlatform::movesAsWindowsAnswers_data()
     const MoveResultOf link = byStep(Platform::linkThenUnlink, Way::LinkThenUnlink);
     QTest::newRow("read-only: renamed by handle")
         << SetInformation() << mover << 0 << Way::RenameNoReplace << Names { "photos/new.jpg" };
-    QTest::newRow("read-only: linked, old name deleted (NTFS, Windows 10 1809 and later)")
-        << SetInformation(ntfsDeletesReadOnlyNames) << link << 0 << Way::LinkThenUnlink
-        << Names { "photos/new.jpg" };
+    QTest::newRow("read-only: linked, old name deleted (NTFS, Windows 10 1809 and later)") << SetInformation(
+        ntfsDeletesReadOnlyNames) << link << 0 << Way::LinkThenUnlink << Names { "photos/new.jpg" };
     QTest::newRow("read-only: neither name deleted (Windows before 1809)")
         << SetInformation(deletesNoReadOnlyNames) << link << EACCES << Way::NotMoved
         << Names { "photos/new.jpg", "photos/old.jpg" };
     QTest::newRow("cloud placeholder: no hard link, moved by path")
         << SetInformation(cloudRefusesHardLinks)
-        << MoveResultOf([](const Platform::FolderHandle& folder, const QByteArray& from, const QByteArray& to) {
-               return Platform::FileMover({ renameRefused, Platform::linkThenUnlink, Platform::checkThenRename })
-                   .move(folder, from, to);
-           })
+        << MoveResultOf(
+               [](const Platform::FolderHandle& folder, const QByteArray& from, const QByteArray& to) {
+                   return Platform::FileMover(
+                       { renameRefused, Platform::linkThenUnlink, Platform::checkThenRename })
+                       .move(folder, from, to);
+               })
         << 0 << Way::CheckThenRename << Names { "photos/new.jpg" };
     QTest::newRow("RootDirectory ignored: link reported, none made")
         << SetInformation(linksNowhere) << link << EIO << Way::NotMoved << Names { "photos/old.jpg" };
-    QTest::newRow("RootDirectory ignored: link made elsewhere") << SetInformation(linksElsewhere) << link << EIO
-                                                                << Way::NotMoved
-                                                                << Names { "elsewhere/new.jpg", "photos/old.jpg" };
+    QTest::newRow("RootDirectory ignored: link made elsewhere") << SetInformation(
+        linksElsewhere) << link << EIO << Way::NotMoved << Names { "elsewhere/new.jpg", "photos/old.jpg" };
 }
 
 void TestPlatform::movesAsWindowsAnswers()
@@ -529,7 +534,8 @@ void TestPlatform::movesAsWindowsAnswers()
     tree.createDir("photos");
     tree.createDir("elsewhere");
     tree.createFile("photos/old.jpg", "photo");
-    QVERIFY(SetFileAttributesW(TestSystem::nativePath(tree.path("photos/old.jpg")).c_str(), FILE_ATTRIBUTE_READONLY));
+    QVERIFY(SetFileAttributesW(
+        TestSystem::nativePath(tree.path("photos/old.jpg")).c_str(), FILE_ATTRIBUTE_READONLY));
     const Platform::FolderHandle photos = Platform::openFolder(tree.path("photos"));
     const Platform::FolderHandle other = Platform::openFolder(tree.path("elsewhere"));
     elsewhere = reinterpret_cast<HANDLE>(other.native());

@@ -12,7 +12,8 @@ namespace Platform {
 
 namespace Windows {
 
-NTSTATUS openRelative(HANDLE root, const std::wstring& name, ACCESS_MASK access, ULONG options, HANDLE& handle)
+NTSTATUS openRelative(
+    HANDLE root, const std::wstring& name, ACCESS_MASK access, ULONG options, HANDLE& handle)
 {
     UNICODE_STRING objectName;
     objectName.Buffer = const_cast<wchar_t*>(name.c_str());
@@ -141,7 +142,8 @@ bool identityOf(HANDLE folder, FolderIdentity& identity)
         const std::wstring resolved = finalPath(folder);
         const quint64 created = (quint64(information.ftCreationTime.dwHighDateTime) << 32)
             | information.ftCreationTime.dwLowDateTime;
-        const QStringView path(reinterpret_cast<const char16_t*>(resolved.data()), qsizetype(resolved.size()));
+        const QStringView path(
+            reinterpret_cast<const char16_t*>(resolved.data()), qsizetype(resolved.size()));
         identity.index = (created ^ qHash(path)) | 1; // never 0, which stands for no folder
     }
     return true;

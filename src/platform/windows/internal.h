@@ -64,7 +64,8 @@ inline constexpr DWORD shareEverything = FILE_SHARE_READ | FILE_SHARE_WRITE | FI
 
 // Opens `name` relative to the folder `root`, never following a reparse point (a junction or a
 // symbolic link) that `name` itself is.
-NTSTATUS openRelative(HANDLE root, const std::wstring& name, ACCESS_MASK access, ULONG options, HANDLE& handle);
+NTSTATUS openRelative(
+    HANDLE root, const std::wstring& name, ACCESS_MASK access, ULONG options, HANDLE& handle);
 
 // The path the system now gives the open file or folder, links and junctions resolved; empty when
 // it cannot tell.
@@ -74,7 +75,8 @@ template <typename Information>
 NTSTATUS queryInformation(HANDLE handle, Information& information, FILE_INFORMATION_CLASS informationClass)
 {
     IO_STATUS_BLOCK status = {};
-    return Native::calls.queryInformationFile(handle, &status, &information, sizeof information, informationClass);
+    return Native::calls.queryInformationFile(
+        handle, &status, &information, sizeof information, informationClass);
 }
 
 // Whether two open files are one file: the same number on the same volume. A volume that gives its

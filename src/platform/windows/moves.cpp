@@ -90,9 +90,9 @@ QByteArray storedName(HANDLE folder, const std::wstring& name)
     mask.Length = static_cast<USHORT>(name.size() * sizeof(wchar_t));
     mask.MaximumLength = mask.Length;
     IO_STATUS_BLOCK status = {};
-    if (!NT_SUCCESS(Native::calls.queryDirectoryFile(listing.get(), nullptr, nullptr, nullptr, &status,
-            buffer.data(), static_cast<ULONG>(buffer.size()), Native::fileFullDirectoryInformation, TRUE, &mask,
-            TRUE)))
+    if (!NT_SUCCESS(
+            Native::calls.queryDirectoryFile(listing.get(), nullptr, nullptr, nullptr, &status, buffer.data(),
+                static_cast<ULONG>(buffer.size()), Native::fileFullDirectoryInformation, TRUE, &mask, TRUE)))
         return {};
     const auto* entry = reinterpret_cast<const FILE_FULL_DIR_INFO*>(buffer.data());
     return wtf8(entry->FileName, entry->FileNameLength / sizeof(wchar_t));
@@ -124,7 +124,8 @@ int confirmRename(const FolderHandle& folder, const QByteArray& from, const QByt
 // folder (fastfat's FatSetRenameInfo takes it as the target of a "fully qualified" rename), so NTFS,
 // FAT and exFAT accept it. SetFileInformationByHandle is documented with RootDirectory NULL and
 // turns a relative name into a path of the current folder first, which is why it is not used.
-int giveName(HANDLE source, const FolderHandle& folder, const std::wstring& name, FILE_INFORMATION_CLASS change)
+int giveName(
+    HANDLE source, const FolderHandle& folder, const std::wstring& name, FILE_INFORMATION_CLASS change)
 {
     // FILE_RENAME_INFORMATION and FILE_LINK_INFORMATION share FILE_RENAME_INFO's layout.
     std::vector<char> buffer(sizeof(FILE_RENAME_INFO) + name.size() * sizeof(wchar_t));
@@ -134,8 +135,8 @@ int giveName(HANDLE source, const FolderHandle& folder, const std::wstring& name
     info->FileNameLength = static_cast<DWORD>(name.size() * sizeof(wchar_t));
     std::copy(name.begin(), name.end(), info->FileName);
     IO_STATUS_BLOCK status = {};
-    return errnoOfStatus(Native::calls.setInformationFile(
-        source, &status, info, static_cast<ULONG>(buffer.size()), change));
+    return errnoOfStatus(
+        Native::calls.setInformationFile(source, &status, info, static_cast<ULONG>(buffer.size()), change));
 }
 
 bool disposalRefused(NTSTATUS status)
@@ -155,11 +156,12 @@ int deleteOpenName(HANDLE file)
     IO_STATUS_BLOCK status = {};
     Native::DispositionInformationEx posix { Native::dispositionDelete | Native::dispositionPosixSemantics
         | Native::dispositionIgnoreReadOnlyAttribute };
-    NTSTATUS result
-        = Native::calls.setInformationFile(file, &status, &posix, sizeof posix, Native::fileDispositionInformationEx);
+    NTSTATUS result = Native::calls.setInformationFile(
+        file, &status, &posix, sizeof posix, Native::fileDispositionInformationEx);
     if (disposalRefused(result)) {
         Native::DispositionInformation plain { TRUE };
-        result = Native::calls.setInformationFile(file, &status, &plain, sizeof plain, Native::fileDispositionInformation);
+        result = Native::calls.setInformationFile(
+            file, &status, &plain, sizeof plain, Native::fileDispositionInformation);
     }
     return errnoOfStatus(result);
 }
@@ -195,7 +197,8 @@ int openToMove(const FolderHandle& folder, const QByteArray& from, const QByteAr
 {
     if (windowsRefusesName(to))
         return EILSEQ;
-    return errnoOfStatus(openRelative(handleOf(folder), wide(from), DELETE | FILE_READ_ATTRIBUTES, 0, *file.out()));
+    return errnoOfStatus(
+        openRelative(handleOf(folder), wide(from), DELETE | FILE_READ_ATTRIBUTES, 0, *file.out()));
 }
 
 } // namespace

@@ -10,7 +10,8 @@ namespace Platform::Native {
 
 const Calls& systemCalls()
 {
-    static const Calls ntdll { NtCreateFile, NtQueryDirectoryFile, NtQueryInformationFile, NtSetInformationFile };
+    static const Calls ntdll { NtCreateFile, NtQueryDirectoryFile, NtQueryInformationFile,
+        NtSetInformationFile };
     return ntdll;
 }
 

@@ -16,8 +16,8 @@ using CreateFile = NTSTATUS(NTAPI*)(PHANDLE file, ACCESS_MASK access, POBJECT_AT
 using QueryDirectoryFile = NTSTATUS(NTAPI*)(HANDLE file, HANDLE event, PVOID apcRoutine, PVOID apcContext,
     PIO_STATUS_BLOCK ioStatus, PVOID information, ULONG length, FILE_INFORMATION_CLASS informationClass,
     BOOLEAN returnSingleEntry, PUNICODE_STRING fileName, BOOLEAN restartScan);
-using InformationFile = NTSTATUS(NTAPI*)(
-    HANDLE file, PIO_STATUS_BLOCK ioStatus, PVOID information, ULONG length, FILE_INFORMATION_CLASS informationClass);
+using InformationFile = NTSTATUS(NTAPI*)(HANDLE file, PIO_STATUS_BLOCK ioStatus, PVOID information,
+    ULONG length, FILE_INFORMATION_CLASS informationClass);
 
 struct Calls
 {
