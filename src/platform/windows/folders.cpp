@@ -41,13 +41,15 @@ std::wstring finalPath(HANDLE handle)
 namespace {
 
 // The file's number on its volume, 128 bits wide where the volume gives one that wide (ReFS and Dev
-// Drives); {0, 0} where the volume gives none. FileIdInformation is answered by NTFS and ReFS, and
-// Wine answers it with the inode number; Windows' FAT driver refuses it with STATUS_INVALID_PARAMETER
-// but answers FileInternalInformation, the 64-bit number, as NTFS does.
+// Drives); {0, 0} where the volume gives none. FileIdInformation is answered by NTFS and ReFS (a file
+// system without 128-bit ids is documented to answer it with an id of 0), and Wine answers it with
+// the inode number; Windows' FAT driver refuses it with STATUS_INVALID_PARAMETER but answers
+// FileInternalInformation, the 64-bit number, as NTFS does. `volume` is set only from a 128-bit id.
 std::pair<quint64, quint64> fileNumber(HANDLE handle, quint64* volume = nullptr)
 {
     Native::IdInformation id = {};
-    if (NT_SUCCESS(queryInformation(handle, id, Native::fileIdInformation))) {
+    if (NT_SUCCESS(queryInformation(handle, id, Native::fileIdInformation))
+        && (id.fileIdLow != 0 || id.fileIdHigh != 0)) {
         if (volume)
             *volume = id.volumeSerialNumber;
         return { id.fileIdLow, id.fileIdHigh };
@@ -126,7 +128,7 @@ bool identityOf(HANDLE folder, FolderIdentity& identity)
 {
     quint64 volume = 0;
     const auto [low, high] = fileNumber(folder, &volume);
-    if (volume != 0 && (low != 0 || high != 0)) {
+    if (volume != 0) {
         identity = { volume, low, high };
         return true;
     }

@@ -122,8 +122,10 @@ int confirmRename(const FolderHandle& folder, const QByteArray& from, const QByt
 // in `folder`, never replacing an existing entry. The native call takes the folder's handle as
 // RootDirectory: the I/O manager opens the target folder through it and hands the file system that
 // folder (fastfat's FatSetRenameInfo takes it as the target of a "fully qualified" rename), so NTFS,
-// FAT and exFAT accept it. SetFileInformationByHandle is documented with RootDirectory NULL and
-// turns a relative name into a path of the current folder first, which is why it is not used.
+// FAT and exFAT accept it. SetFileInformationByHandle(FileRenameInfo) is not used: its FILE_RENAME_INFO
+// is documented with RootDirectory NULL in the common case, and it makes a path of the current
+// folder from a relative name first, which with a folder handle fails with ERROR_INVALID_PARAMETER
+// (under Wine 8, and as another project saw on Windows).
 int giveName(
     HANDLE source, const FolderHandle& folder, const std::wstring& name, FILE_INFORMATION_CLASS change)
 {
