@@ -386,6 +386,12 @@ using MoveResultOf = std::function<Platform::MoveResult(
     const Platform::FolderHandle&, const QByteArray&, const QByteArray&)>;
 using SetInformation = Platform::Native::InformationFile;
 
+// What answers FileInformation calls in place of the system; none: the system itself.
+struct Answers
+{
+    SetInformation setInformation = nullptr;
+};
+
 MoveResultOf byStep(Platform::MoveStep step, Platform::MoveWay way)
 {
     return [step, way](const Platform::FolderHandle& folder, const QByteArray& from, const QByteArray& to) {
@@ -482,7 +488,7 @@ int renameRefused(const Platform::FolderHandle&, const QByteArray&, const QByteA
 } // namespace
 
 Q_DECLARE_METATYPE(MoveResultOf)
-Q_DECLARE_METATYPE(SetInformation)
+Q_DECLARE_METATYPE(Answers)
 
 // Where Wine cannot answer as Windows does, the layer's native calls answer as Microsoft documents
 // that Windows and its file systems answer. Every photo here is read-only, as a camera marks the
@@ -491,7 +497,7 @@ void TestPlatform::movesAsWindowsAnswers_data()
 {
     using Way = Platform::MoveWay;
     using Names = QList<QByteArray>;
-    QTest::addColumn<SetInformation>("answers"); // null: the system's own
+    QTest::addColumn<Answers>("answers");
     QTest::addColumn<MoveResultOf>("move");
     QTest::addColumn<int>("error");
     QTest::addColumn<Platform::MoveWay>("way");
@@ -500,32 +506,34 @@ void TestPlatform::movesAsWindowsAnswers_data()
         = [](const Platform::FolderHandle& folder, const QByteArray& from, const QByteArray& to) {
               return Platform::FileMover().move(folder, from, to);
           };
+    // The mover on a volume that refuses the rename by handle, so that it tries the hard link.
+    const MoveResultOf moverWithoutRename = [](const Platform::FolderHandle& folder, const QByteArray& from,
+                                                const QByteArray& to) {
+        return Platform::FileMover({ renameRefused, Platform::linkThenUnlink, Platform::checkThenRename })
+            .move(folder, from, to);
+    };
     const MoveResultOf link = byStep(Platform::linkThenUnlink, Way::LinkThenUnlink);
     QTest::newRow("read-only: renamed by handle")
-        << SetInformation() << mover << 0 << Way::RenameNoReplace << Names { "photos/new.jpg" };
-    QTest::newRow("read-only: linked, old name deleted (NTFS, Windows 10 1809 and later)") << SetInformation(
-        ntfsDeletesReadOnlyNames) << link << 0 << Way::LinkThenUnlink << Names { "photos/new.jpg" };
+        << Answers() << mover << 0 << Way::RenameNoReplace << Names { "photos/new.jpg" };
+    QTest::newRow("read-only: linked, old name deleted (NTFS, Windows 10 1809 and later)")
+        << Answers { ntfsDeletesReadOnlyNames } << link << 0 << Way::LinkThenUnlink
+        << Names { "photos/new.jpg" };
     QTest::newRow("read-only: neither name deleted (Windows before 1809)")
-        << SetInformation(deletesNoReadOnlyNames) << link << EACCES << Way::NotMoved
+        << Answers { deletesNoReadOnlyNames } << link << EACCES << Way::NotMoved
         << Names { "photos/new.jpg", "photos/old.jpg" };
     QTest::newRow("cloud placeholder: no hard link, moved by path")
-        << SetInformation(cloudRefusesHardLinks)
-        << MoveResultOf(
-               [](const Platform::FolderHandle& folder, const QByteArray& from, const QByteArray& to) {
-                   return Platform::FileMover(
-                       { renameRefused, Platform::linkThenUnlink, Platform::checkThenRename })
-                       .move(folder, from, to);
-               })
-        << 0 << Way::CheckThenRename << Names { "photos/new.jpg" };
+        << Answers { cloudRefusesHardLinks } << moverWithoutRename << 0 << Way::CheckThenRename
+        << Names { "photos/new.jpg" };
     QTest::newRow("RootDirectory ignored: link reported, none made")
-        << SetInformation(linksNowhere) << link << EIO << Way::NotMoved << Names { "photos/old.jpg" };
-    QTest::newRow("RootDirectory ignored: link made elsewhere") << SetInformation(
-        linksElsewhere) << link << EIO << Way::NotMoved << Names { "elsewhere/new.jpg", "photos/old.jpg" };
+        << Answers { linksNowhere } << link << EIO << Way::NotMoved << Names { "photos/old.jpg" };
+    QTest::newRow("RootDirectory ignored: link made elsewhere")
+        << Answers { linksElsewhere } << link << EIO << Way::NotMoved
+        << Names { "elsewhere/new.jpg", "photos/old.jpg" };
 }
 
 void TestPlatform::movesAsWindowsAnswers()
 {
-    QFETCH(SetInformation, answers);
+    QFETCH(Answers, answers);
     QFETCH(MoveResultOf, move);
     QFETCH(int, error);
     QFETCH(Platform::MoveWay, way);
@@ -543,8 +551,8 @@ void TestPlatform::movesAsWindowsAnswers()
     {
         ~Restored() { Platform::Native::calls = Platform::Native::systemCalls(); }
     } restored;
-    if (answers)
-        Platform::Native::calls.setInformationFile = answers;
+    if (answers.setInformation)
+        Platform::Native::calls.setInformationFile = answers.setInformation;
     const Platform::MoveResult result = move(photos, "old.jpg", "new.jpg");
     QCOMPARE(result.error, error);
     QCOMPARE(result.way, way);
