@@ -6,12 +6,54 @@
 
 #ifdef _WIN32
 
-// Volumes are mounted from image files on Linux only; on Windows the tests use the local disk.
+#include "platform/windows/native_calls.h"
+
+#include <algorithm>
+#include <initializer_list>
+
+// Volumes are mounted from image files on Linux only. On Windows the tests use the local disk, and a
+// "fat" volume is the local disk with the layer's native calls answering as Windows' own FAT and
+// exFAT driver does (see FatDriver), where Wine and NTFS answer otherwise.
 class MountedVolume final
 {
 public:
-    static QStringList kinds() { return {}; }
+    static QStringList kinds() { return { QStringLiteral("fat") }; }
 };
+
+// Windows' FAT and exFAT driver, as its source in Microsoft's driver samples (filesys/fastfat,
+// fileinfo.c) answers. FatCommonQueryInformation answers basic, standard, internal, EA, name,
+// position, all, alternate-name, network-open and normalized-name information and refuses every
+// other class, FileAttributeTagInformation and FileIdInformation among them, with
+// STATUS_INVALID_PARAMETER. FatCommonSetInformation takes basic, rename (with RootDirectory: the I/O
+// manager hands it the target folder), disposition, position, allocation, end-of-file and
+// valid-data-length information, refuses FileLinkInformation with STATUS_INVALID_DEVICE_REQUEST and
+// every other class, FileDispositionInformationEx among them, with STATUS_INVALID_PARAMETER.
+namespace FatDriver {
+
+inline bool answers(FILE_INFORMATION_CLASS asked, std::initializer_list<int> classes)
+{
+    return std::find(classes.begin(), classes.end(), static_cast<int>(asked)) != classes.end();
+}
+
+inline NTSTATUS NTAPI queryInformationFile(
+    HANDLE file, PIO_STATUS_BLOCK ioStatus, PVOID information, ULONG length, FILE_INFORMATION_CLASS asked)
+{
+    if (!answers(asked, { 4, 5, 6, 7, 9, 14, 18, 21, 34, 48 }))
+        return Platform::Native::statusInvalidParameter;
+    return Platform::Native::systemCalls().queryInformationFile(file, ioStatus, information, length, asked);
+}
+
+inline NTSTATUS NTAPI setInformationFile(
+    HANDLE file, PIO_STATUS_BLOCK ioStatus, PVOID information, ULONG length, FILE_INFORMATION_CLASS asked)
+{
+    if (asked == Platform::Native::fileLinkInformation)
+        return Platform::Native::statusInvalidDeviceRequest;
+    if (!answers(asked, { 4, 10, 13, 14, 19, 20, 39 }))
+        return Platform::Native::statusInvalidParameter;
+    return Platform::Native::systemCalls().setInformationFile(file, ioStatus, information, length, asked);
+}
+
+} // namespace FatDriver
 
 class Volumes final
 {
@@ -20,10 +62,32 @@ public:
     {
         root.clear();
         whyNot = QStringLiteral("volumes are mounted on Linux only");
-        return kind == QStringLiteral("local");
+        return kind == QStringLiteral("local") || kind == QStringLiteral("fat");
     }
     static void unmountAll() { }
     static bool unmount(const QString&) { return false; }
+
+    // While it lives, the native calls answer as the volume of `kind` does, and as the local disk
+    // does again afterwards.
+    class Answers final
+    {
+    public:
+        explicit Answers(const QString& kind)
+            : m_kind(kind)
+        {
+            if (kind == QStringLiteral("fat")) {
+                Platform::Native::calls.queryInformationFile = FatDriver::queryInformationFile;
+                Platform::Native::calls.setInformationFile = FatDriver::setInformationFile;
+            }
+        }
+        ~Answers() { Platform::Native::calls = Platform::Native::systemCalls(); }
+        Q_DISABLE_COPY_MOVE(Answers)
+
+        const QString& kind() const { return m_kind; }
+
+    private:
+        QString m_kind;
+    };
 };
 
 #else
@@ -205,6 +269,20 @@ public:
     }
 
     static void unmountAll() { all().clear(); }
+
+    // Every volume here is the real file system: nothing answers in its place.
+    class Answers final
+    {
+    public:
+        explicit Answers(const QString& kind)
+            : m_kind(kind)
+        {
+        }
+        const QString& kind() const { return m_kind; }
+
+    private:
+        QString m_kind;
+    };
     // Whether the volume of `kind` could be unmounted without force; the next use mounts it anew.
     static bool unmount(const QString& kind)
     {
@@ -232,12 +310,16 @@ inline const bool ownMountNamespace = ::geteuid() == 0 && ::unshare(CLONE_NEWNS)
 #endif
 
 // The volume named by the test's "volume" column, mounted at first use; skips the test with the
-// reason where it cannot be had. Empty for the local disk.
+// reason where it cannot be had. Empty for the local disk, also where the local disk answers as
+// another volume would, which it does until the test function returns.
 #define VOLUME_BASE(base)                                                                                    \
+    const Volumes::Answers base##Answers([] {                                                                \
+        QFETCH(QString, volume);                                                                             \
+        return volume;                                                                                       \
+    }());                                                                                                    \
     QByteArray base;                                                                                         \
     do {                                                                                                     \
-        QFETCH(QString, volume);                                                                             \
         QString whyNot;                                                                                      \
-        if (!Volumes::root(volume, base, whyNot))                                                            \
+        if (!Volumes::root(base##Answers.kind(), base, whyNot))                                              \
             QSKIP(qPrintable(whyNot));                                                                       \
     } while (false)

@@ -782,6 +782,11 @@ void TestForm1::commandLine_data()
     opens("file: its folder", { photos + u"/a.jpg"_s }, photos);
     opens("folder named like an option, after --", { u"--"_s, u"-dash"_s }, u"<root>/-dash"_s);
     opens("missing folder: shown, not searched", { u"<root>/missing"_s }, u"<root>/missing"_s);
+#ifdef _WIN32
+    // A command prompt's "E:\" reaches the program as E:" (CommandLineToArgvW's backslash rule).
+    opens("folder ending in a quotation mark", { photos + u'"' }, photos);
+    opens("drive ending in a quotation mark", { u"C:\""_s }, u"C:\\"_s);
+#endif
 
     const QStringList usage
         = { u"用法 (usage): batch-renamer [选项 options] [文件夹 FOLDER]"_s, u"file://"_s, u"--version"_s };

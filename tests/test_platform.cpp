@@ -43,6 +43,12 @@ private Q_SLOTS:
     void opensFoldersOnlyBeneath_data();
     void opensFoldersOnlyBeneath();
     void listingReportsDirectoriesButNotLinksToThem();
+    void listingTellsTrashFolders_data();
+    void listingTellsTrashFolders();
+#ifdef _WIN32
+    void movesAsWindowsAnswers_data();
+    void movesAsWindowsAnswers();
+#endif
     void firstMatchingEntry_data();
     void firstMatchingEntry();
 };
@@ -50,31 +56,18 @@ private Q_SLOTS:
 void TestPlatform::moves_data()
 {
     QTest::addColumn<Move>("move");
-    QTest::addColumn<QString>("wineLacks"); // why Wine cannot move this way, where it cannot
     QTest::newRow("mover") << Move(
         [](const Platform::FolderHandle& folder, const QByteArray& from, const QByteArray& to) {
             return Platform::FileMover().move(folder, from, to).error;
-        }) << QString();
-    QTest::newRow("rename no-replace")
-        << Move(Platform::renameNoReplace)
-        << u"Wine 8 refuses a rename named relative to a folder handle (FileRenameInformation with a "
-           "RootDirectory) with ERROR_INVALID_PARAMETER; Windows takes it"_s;
-    QTest::newRow("link then unlink") << Move(Platform::linkThenUnlink) << QString();
-    QTest::newRow("check then rename") << Move(Platform::checkThenRename) << QString();
+        });
+    QTest::newRow("rename no-replace") << Move(Platform::renameNoReplace);
+    QTest::newRow("link then unlink") << Move(Platform::linkThenUnlink);
+    QTest::newRow("check then rename") << Move(Platform::checkThenRename);
 }
-
-// Skips the row where Wine lacks the way of moving it tries.
-#define SKIP_WHERE_WINE_LACKS_THE_WAY()                                                                      \
-    do {                                                                                                     \
-        QFETCH(QString, wineLacks);                                                                          \
-        if (TestSystem::underWine() && !wineLacks.isEmpty())                                                 \
-            QSKIP(qPrintable(wineLacks));                                                                    \
-    } while (false)
 
 void TestPlatform::movesFile()
 {
     QFETCH(Move, move);
-    SKIP_WHERE_WINE_LACKS_THE_WAY();
     TestTree tree;
     tree.createFile("old.txt", "content");
     QCOMPARE(move(Platform::openFolder(tree.root()), "old.txt", "new.txt"), 0);
@@ -84,7 +77,6 @@ void TestPlatform::movesFile()
 void TestPlatform::neverReplacesExistingTarget()
 {
     QFETCH(Move, move);
-    SKIP_WHERE_WINE_LACKS_THE_WAY();
     TestTree tree;
     tree.createFile("a.txt", "first");
     tree.createFile("b.txt", "second");
@@ -113,26 +105,27 @@ void TestPlatform::missingSourceFails()
 
 // A change of letter case only, which a case-insensitive volume sees as a move onto the file itself:
 // a way either makes it and says so, or says the target exists and leaves the name. Wine 8 reports
-// a case-only MoveFileExW as done and keeps the old name; reading the name back catches that.
+// a case-only MoveFileExW, and a case-only rename by handle, as done and keeps the old name; reading
+// the name back catches that.
 void TestPlatform::caseOnlyMoveSaysWhatItDid()
 {
     QFETCH(Move, move);
-    SKIP_WHERE_WINE_LACKS_THE_WAY();
     TestTree tree;
     tree.createFile("photo.txt", "p");
     const int error = move(Platform::openFolder(tree.root()), "photo.txt", "Photo.txt");
     QVERIFY2(error == 0 || error == EEXIST, qPrintable(QString::number(error)));
     QCOMPARE(
         tree.snapshot(), (QMap<QByteArray, QByteArray> { { error == 0 ? "Photo.txt" : "photo.txt", "p" } }));
-    // The mover goes through a temporary name where the direct way cannot.
-    if (QByteArrayView(QTest::currentDataTag()) == "mover")
+    // The mover goes through a temporary name where the direct way cannot; the rename by handle
+    // changes the case itself, on Windows' own file systems too, but not under Wine.
+    const QByteArrayView way(QTest::currentDataTag());
+    if (way == "mover" || (way == "rename no-replace" && !TestSystem::underWine()))
         QCOMPARE(error, 0);
 }
 
 void TestPlatform::movesNonUtf8NameAndLink()
 {
     QFETCH(Move, move);
-    SKIP_WHERE_WINE_LACKS_THE_WAY();
     const QByteArray from = TestSystem::notText + ".txt";
     const QByteArray to = "\xe9" + TestSystem::notText + ".md";
     SKIP_UNLESS_NAME_HELD(from);
@@ -281,15 +274,13 @@ void TestPlatform::waysOfMovingOnEachVolume_data()
     QTest::addColumn<bool>("foldsCase"); // whether a change of case only goes through a temporary name
     using Way = Platform::MoveWay;
 #ifdef _WIN32
-    // NTFS renames by handle and changes the case of a name in one move. Wine 8 refuses a rename
-    // relative to a folder handle, so its files move by hard link; a hard link to the same name in
-    // other letters finds the file itself, so a change of case goes through a temporary name there.
-    // (Wine also reports a case-only MoveFileExW as done and keeps the old name: a move by path is
-    // read back.)
-    if (TestSystem::underWine())
-        QTest::newRow("local") << u"local"_s << Way::LinkThenUnlink << true;
-    else
-        QTest::newRow("local") << u"local"_s << Way::RenameNoReplace << false;
+    // NTFS, and FAT and exFAT as Windows' own driver answers, rename by handle, relative to the
+    // folder's, and change the case of a name in one rename. Wine 8 renames by handle too, but reports
+    // a case-only rename as done and keeps the old name; the read-back catches that, and the change
+    // goes through a temporary name there.
+    const bool wine = TestSystem::underWine();
+    QTest::newRow("local") << u"local"_s << Way::RenameNoReplace << wine;
+    QTest::newRow("fat") << u"fat"_s << Way::RenameNoReplace << wine;
 #else
     QTest::newRow("local") << u"local"_s << Way::RenameNoReplace << false;
     QTest::newRow("ext2") << u"ext2"_s << Way::RenameNoReplace << false;
@@ -416,6 +407,226 @@ void TestPlatform::listingReportsDirectoriesButNotLinksToThem()
     QCOMPARE(Platform::openFolder(tree.path("dir/..")).identity(), root.identity());
     QVERIFY(dir.identity() != root.identity());
 }
+
+void TestPlatform::listingTellsTrashFolders_data()
+{
+    QTest::addColumn<QByteArray>("name");
+    QTest::addColumn<bool>("isTrash");
+    QTest::newRow("hidden folder") << QByteArray(".hidden") << false;
+#ifdef _WIN32
+    // Windows gives a recycle bin and the volume's own folder both the hidden and the system
+    // attribute; Wine keeps both as Windows does.
+    QTest::newRow("recycle bin") << QByteArray("$RECYCLE.BIN") << true;
+    QTest::newRow("system volume information") << QByteArray("System Volume Information") << true;
+#endif
+}
+
+void TestPlatform::listingTellsTrashFolders()
+{
+    QFETCH(QByteArray, name);
+    QFETCH(bool, isTrash);
+    TestTree tree;
+    tree.createDir(name);
+#ifdef _WIN32
+    tree.makeHidden(name, isTrash ? FILE_ATTRIBUTE_SYSTEM : 0);
+#endif
+    Platform::DirListing listing(Platform::openFolderToList(tree.root()));
+    Platform::DirEntry entry;
+    bool found = false;
+    while (!found && listing.next(entry))
+        found = entry.name == QByteArrayView(name);
+    QVERIFY(found);
+    QVERIFY(entry.isDirectory);
+    QVERIFY(entry.isHidden);
+    QCOMPARE(entry.isTrash, isTrash);
+}
+
+#ifdef _WIN32
+
+namespace {
+
+using MoveResultOf = std::function<Platform::MoveResult(
+    const Platform::FolderHandle&, const QByteArray&, const QByteArray&)>;
+using SetInformation = Platform::Native::InformationFile;
+
+// What answers FileInformation calls in place of the system; none: the system itself.
+struct Answers
+{
+    SetInformation setInformation = nullptr;
+};
+
+MoveResultOf byStep(Platform::MoveStep step, Platform::MoveWay way)
+{
+    return [step, way](const Platform::FolderHandle& folder, const QByteArray& from, const QByteArray& to) {
+        const int error = step(folder, from, to);
+        return Platform::MoveResult { error, error == 0 ? way : Platform::MoveWay::NotMoved, false };
+    };
+}
+
+NTSTATUS NTAPI systemSetInformation(
+    HANDLE file, PIO_STATUS_BLOCK ioStatus, PVOID information, ULONG length, FILE_INFORMATION_CLASS asked)
+{
+    return Platform::Native::systemCalls().setInformationFile(file, ioStatus, information, length, asked);
+}
+
+// NTFS on Windows 10 1809 and later: FileDispositionInformationEx with
+// FILE_DISPOSITION_IGNORE_READONLY_ATTRIBUTE deletes the name of a read-only file. Wine 8 answers
+// that class with STATUS_NOT_IMPLEMENTED, so the attribute is put aside for the plain deletion, which
+// Wine refuses for a read-only file as NTFS does, and put back afterwards.
+NTSTATUS NTAPI ntfsDeletesReadOnlyNames(
+    HANDLE file, PIO_STATUS_BLOCK ioStatus, PVOID information, ULONG length, FILE_INFORMATION_CLASS asked)
+{
+    if (asked != Platform::Native::fileDispositionInformationEx)
+        return systemSetInformation(file, ioStatus, information, length, asked);
+    const auto flags = static_cast<Platform::Native::DispositionInformationEx*>(information)->flags;
+    if (!(flags & Platform::Native::dispositionIgnoreReadOnlyAttribute))
+        return Platform::Native::statusInvalidParameter;
+    std::wstring path(32768, L'\0');
+    path.resize(GetFinalPathNameByHandleW(file, path.data(), DWORD(path.size()), 0));
+    const HANDLE attributes = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
+    FILE_BASIC_INFO basic = {};
+    GetFileInformationByHandleEx(attributes, FileBasicInfo, &basic, sizeof basic);
+    const DWORD kept = basic.FileAttributes;
+    const auto setAttributes = [attributes](DWORD value) {
+        FILE_BASIC_INFO changed = {}; // times of 0 stay as they are
+        changed.FileAttributes = value ? value : FILE_ATTRIBUTE_NORMAL;
+        SetFileInformationByHandle(attributes, FileBasicInfo, &changed, sizeof changed);
+    };
+    setAttributes(kept & ~FILE_ATTRIBUTE_READONLY);
+    Platform::Native::DispositionInformation plain { TRUE };
+    const NTSTATUS status = systemSetInformation(
+        file, ioStatus, &plain, sizeof plain, Platform::Native::fileDispositionInformation);
+    setAttributes(kept);
+    CloseHandle(attributes);
+    return status;
+}
+
+// Windows before 1809, which knows no FileDispositionInformationEx, or not its flags; the plain
+// deletion then refuses a read-only file with STATUS_CANNOT_DELETE, on NTFS as under Wine.
+NTSTATUS NTAPI deletesNoReadOnlyNames(
+    HANDLE file, PIO_STATUS_BLOCK ioStatus, PVOID information, ULONG length, FILE_INFORMATION_CLASS asked)
+{
+    if (asked == Platform::Native::fileDispositionInformationEx)
+        return Platform::Native::statusInvalidInfoClass;
+    return systemSetInformation(file, ioStatus, information, length, asked);
+}
+
+// A file in a cloud drive's folder (OneDrive) kept as a placeholder: its provider allows no hard
+// link (CF_HARDLINK_POLICY_NONE, the default), which the cloud filter refuses with
+// STATUS_CLOUD_FILE_INCOMPATIBLE_HARDLINKS.
+NTSTATUS NTAPI cloudRefusesHardLinks(
+    HANDLE file, PIO_STATUS_BLOCK ioStatus, PVOID information, ULONG length, FILE_INFORMATION_CLASS asked)
+{
+    if (asked == Platform::Native::fileLinkInformation)
+        return Platform::Native::statusCloudFileIncompatibleHardlinks;
+    return systemSetInformation(file, ioStatus, information, length, asked);
+}
+
+// A third-party file-system driver that ignores RootDirectory: it reports a link made and makes none.
+NTSTATUS NTAPI linksNowhere(
+    HANDLE file, PIO_STATUS_BLOCK ioStatus, PVOID information, ULONG length, FILE_INFORMATION_CLASS asked)
+{
+    if (asked == Platform::Native::fileLinkInformation)
+        return 0;
+    return systemSetInformation(file, ioStatus, information, length, asked);
+}
+
+// The same driver making the link in another folder, "elsewhere", since it ignores RootDirectory.
+HANDLE elsewhere = nullptr;
+
+NTSTATUS NTAPI linksElsewhere(
+    HANDLE file, PIO_STATUS_BLOCK ioStatus, PVOID information, ULONG length, FILE_INFORMATION_CLASS asked)
+{
+    if (asked == Platform::Native::fileLinkInformation)
+        static_cast<FILE_RENAME_INFO*>(information)->RootDirectory = elsewhere;
+    return systemSetInformation(file, ioStatus, information, length, asked);
+}
+
+int renameRefused(const Platform::FolderHandle&, const QByteArray&, const QByteArray&)
+{
+    return EINVAL;
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(MoveResultOf)
+Q_DECLARE_METATYPE(Answers)
+
+// Where Wine cannot answer as Windows does, the layer's native calls answer as Microsoft documents
+// that Windows and its file systems answer. Every photo here is read-only, as a camera marks the
+// photos protected on it, and keeps that attribute when copied.
+void TestPlatform::movesAsWindowsAnswers_data()
+{
+    using Way = Platform::MoveWay;
+    using Names = QList<QByteArray>;
+    QTest::addColumn<Answers>("answers");
+    QTest::addColumn<MoveResultOf>("move");
+    QTest::addColumn<int>("error");
+    QTest::addColumn<Platform::MoveWay>("way");
+    QTest::addColumn<Names>("names"); // the photo's names afterwards, below the tree
+    const MoveResultOf mover
+        = [](const Platform::FolderHandle& folder, const QByteArray& from, const QByteArray& to) {
+              return Platform::FileMover().move(folder, from, to);
+          };
+    // The mover on a volume that refuses the rename by handle, so that it tries the hard link.
+    const MoveResultOf moverWithoutRename = [](const Platform::FolderHandle& folder, const QByteArray& from,
+                                                const QByteArray& to) {
+        return Platform::FileMover({ renameRefused, Platform::linkThenUnlink, Platform::checkThenRename })
+            .move(folder, from, to);
+    };
+    const MoveResultOf link = byStep(Platform::linkThenUnlink, Way::LinkThenUnlink);
+    QTest::newRow("read-only: renamed by handle")
+        << Answers() << mover << 0 << Way::RenameNoReplace << Names { "photos/new.jpg" };
+    QTest::newRow("read-only: linked, old name deleted (NTFS, Windows 10 1809 and later)")
+        << Answers { ntfsDeletesReadOnlyNames } << link << 0 << Way::LinkThenUnlink
+        << Names { "photos/new.jpg" };
+    QTest::newRow("read-only: neither name deleted (Windows before 1809)")
+        << Answers { deletesNoReadOnlyNames } << link << EACCES << Way::NotMoved
+        << Names { "photos/new.jpg", "photos/old.jpg" };
+    QTest::newRow("cloud placeholder: no hard link, moved by path")
+        << Answers { cloudRefusesHardLinks } << moverWithoutRename << 0 << Way::CheckThenRename
+        << Names { "photos/new.jpg" };
+    QTest::newRow("RootDirectory ignored: link reported, none made")
+        << Answers { linksNowhere } << link << EIO << Way::NotMoved << Names { "photos/old.jpg" };
+    QTest::newRow("RootDirectory ignored: link made elsewhere")
+        << Answers { linksElsewhere } << link << EIO << Way::NotMoved
+        << Names { "elsewhere/new.jpg", "photos/old.jpg" };
+}
+
+void TestPlatform::movesAsWindowsAnswers()
+{
+    QFETCH(Answers, answers);
+    QFETCH(MoveResultOf, move);
+    QFETCH(int, error);
+    QFETCH(Platform::MoveWay, way);
+    QFETCH(QList<QByteArray>, names);
+    TestTree tree;
+    tree.createDir("photos");
+    tree.createDir("elsewhere");
+    tree.createFile("photos/old.jpg", "photo");
+    QVERIFY(SetFileAttributesW(
+        TestSystem::nativePath(tree.path("photos/old.jpg")).c_str(), FILE_ATTRIBUTE_READONLY));
+    const Platform::FolderHandle photos = Platform::openFolder(tree.path("photos"));
+    const Platform::FolderHandle other = Platform::openFolder(tree.path("elsewhere"));
+    elsewhere = reinterpret_cast<HANDLE>(other.native());
+    const struct Restored
+    {
+        ~Restored() { Platform::Native::calls = Platform::Native::systemCalls(); }
+    } restored;
+    if (answers.setInformation)
+        Platform::Native::calls.setInformationFile = answers.setInformation;
+    const Platform::MoveResult result = move(photos, "old.jpg", "new.jpg");
+    QCOMPARE(result.error, error);
+    QCOMPARE(result.way, way);
+    QCOMPARE(tree.snapshot().keys(), names);
+    for (const QByteArray& name : names) {
+        const DWORD attributes = GetFileAttributesW(TestSystem::nativePath(tree.path(name)).c_str());
+        QVERIFY2(attributes & FILE_ATTRIBUTE_READONLY, name.constData());
+    }
+}
+
+#endif
 
 void TestPlatform::firstMatchingEntry_data()
 {

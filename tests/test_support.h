@@ -231,12 +231,12 @@ public:
     static QString whyNoLinks();
 
 #ifdef _WIN32
-    // Gives an entry the attribute that hides it in Explorer.
-    void makeHidden(const QByteArray& relative) const
+    // Gives an entry the attribute that hides it in Explorer, and `more` besides.
+    void makeHidden(const QByteArray& relative, DWORD more = 0) const
     {
         const std::wstring native = TestSystem::nativePath(path(relative));
-        QVERIFY(
-            SetFileAttributesW(native.c_str(), GetFileAttributesW(native.c_str()) | FILE_ATTRIBUTE_HIDDEN));
+        QVERIFY(SetFileAttributesW(
+            native.c_str(), GetFileAttributesW(native.c_str()) | FILE_ATTRIBUTE_HIDDEN | more));
     }
 #endif
 

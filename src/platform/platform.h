@@ -47,6 +47,7 @@ struct FolderIdentity
 {
     quint64 volume = 0;
     quint64 index = 0; // the folder's number on its volume; never 0 for a folder that was opened
+    quint64 indexHigh = 0; // the upper half where the number is 128 bits wide (ReFS), else 0
     bool operator==(const FolderIdentity&) const = default;
 };
 

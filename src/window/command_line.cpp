@@ -1,6 +1,7 @@
 #include "command_line.h"
 
 #include "app_identity.h"
+#include "platform/platform.h"
 
 #include <QCommandLineParser>
 #include <QDir>
@@ -65,6 +66,17 @@ QString asWritten(const QString& name, const QStringList& arguments)
     return u"--"_s + name;
 }
 
+// The folder argument as the user typed it. Windows' command-line parser takes a backslash before a
+// quotation mark for an escaped quotation mark (CommandLineToArgvW's documented rule), so
+// `batch-renamer "E:\"` arrives as `E:"`. No Windows name holds a quotation mark, so a final one
+// there stands for the separator that was typed before it.
+QString folderAsTyped(const QString& argument)
+{
+    if (Platform::Separator == '\\' && argument.endsWith(u'"'))
+        return argument.first(argument.size() - 1) + u'\\';
+    return argument;
+}
+
 } // namespace
 
 Outcome read(const QStringList& arguments, const QString& workingFolder)
@@ -96,7 +108,7 @@ Outcome read(const QStringList& arguments, const QString& workingFolder)
         return answer(usageError, refusal(u"只能给出一个文件夹 (only one folder may be given)"_s));
     Outcome outcome;
     if (!folders.isEmpty())
-        outcome.folder = folderPath(folders.constFirst(), workingFolder);
+        outcome.folder = folderPath(folderAsTyped(folders.constFirst()), workingFolder);
     return outcome;
 }
 

@@ -1,0 +1,261 @@
+// The three ways a file is moved within its folder, none of which replaces an existing entry.
+#include "internal.h"
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <vector>
+
+namespace Platform {
+
+using namespace Windows;
+
+namespace {
+
+// --- Errors: the ways report errno values, as on every other system ------------------------------
+
+int errnoOf(DWORD error)
+{
+    switch (error) {
+    case ERROR_SUCCESS:
+        return 0;
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_DRIVE:
+    case ERROR_BAD_NETPATH:
+    case ERROR_BAD_NET_NAME:
+        return ENOENT;
+    case ERROR_ALREADY_EXISTS:
+    case ERROR_FILE_EXISTS:
+        return EEXIST;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_CURRENT_DIRECTORY:
+        return EACCES;
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+        return EBUSY;
+    case ERROR_NOT_SUPPORTED:
+    case ERROR_INVALID_FUNCTION:
+    case ERROR_CALL_NOT_IMPLEMENTED:
+        return ENOTSUP;
+    case ERROR_INVALID_PARAMETER:
+        return EINVAL;
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_PATHNAME:
+        return EILSEQ;
+    case ERROR_DIRECTORY:
+        return ENOTDIR;
+    case ERROR_FILENAME_EXCED_RANGE:
+        return ENAMETOOLONG;
+    case ERROR_NOT_SAME_DEVICE:
+        return EXDEV;
+    case ERROR_WRITE_PROTECT:
+        return EROFS;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+        return ENOSPC;
+    default:
+        return EIO;
+    }
+}
+
+int errnoOfStatus(NTSTATUS status)
+{
+    // A cloud drive's placeholder takes no hard link unless its provider allows them
+    // (CF_HARDLINK_POLICY): that refuses the way, not the move. RtlNtStatusToDosError does not know
+    // this status everywhere (Wine 8 gives ERROR_MR_MID_NOT_FOUND), so it is told apart here.
+    if (status == Native::statusCloudFileIncompatibleHardlinks)
+        return ENOTSUP;
+    return NT_SUCCESS(status) ? 0 : errnoOf(RtlNtStatusToDosError(status));
+}
+
+int lastErrno()
+{
+    return errnoOf(GetLastError());
+}
+
+// --- Reading back what a move did ----------------------------------------------------------------
+
+// The name under which the folder now holds the entry `name`, which it looks up ignoring case.
+QByteArray storedName(HANDLE folder, const std::wstring& name)
+{
+    // A fresh handle of the folder, since a listing handle keeps the first name it was asked for.
+    ScopedHandle listing;
+    if (!NT_SUCCESS(
+            openRelative(folder, std::wstring(), FILE_LIST_DIRECTORY, FILE_DIRECTORY_FILE, *listing.out())))
+        return {};
+    alignas(8) std::array<char, sizeof(FILE_FULL_DIR_INFO) + MAX_PATH * 2 * sizeof(wchar_t)> buffer;
+    UNICODE_STRING mask;
+    mask.Buffer = const_cast<wchar_t*>(name.c_str());
+    mask.Length = static_cast<USHORT>(name.size() * sizeof(wchar_t));
+    mask.MaximumLength = mask.Length;
+    IO_STATUS_BLOCK status = {};
+    if (!NT_SUCCESS(
+            Native::calls.queryDirectoryFile(listing.get(), nullptr, nullptr, nullptr, &status, buffer.data(),
+                static_cast<ULONG>(buffer.size()), Native::fileFullDirectoryInformation, TRUE, &mask, TRUE)))
+        return {};
+    const auto* entry = reinterpret_cast<const FILE_FULL_DIR_INFO*>(buffer.data());
+    return wtf8(entry->FileName, entry->FileNameLength / sizeof(wchar_t));
+}
+
+bool sameIgnoringCase(const std::wstring& first, const std::wstring& second)
+{
+    return CompareStringOrdinal(first.c_str(), static_cast<int>(first.size()), second.c_str(),
+               static_cast<int>(second.size()), TRUE)
+        == CSTR_EQUAL;
+}
+
+// Renaming a file to its own name in other letters can report success and change nothing (as
+// Wine does); the name the folder now holds tells. Such a file is still under its old name.
+int confirmRename(const FolderHandle& folder, const QByteArray& from, const QByteArray& to)
+{
+    const std::wstring source = wide(from);
+    const std::wstring target = wide(to);
+    if (source != target && sameIgnoringCase(source, target) && storedName(handleOf(folder), target) != to)
+        return EEXIST;
+    return 0;
+}
+
+// --- Names given and taken by handle -------------------------------------------------------------
+
+// Renames (FileRenameInformation) or links (FileLinkInformation) the open file `source` to `name`
+// in `folder`, never replacing an existing entry. The native call takes the folder's handle as
+// RootDirectory: the I/O manager opens the target folder through it and hands the file system that
+// folder (fastfat's FatSetRenameInfo takes it as the target of a "fully qualified" rename), so NTFS,
+// FAT and exFAT accept it. SetFileInformationByHandle(FileRenameInfo) is not used: its FILE_RENAME_INFO
+// is documented with RootDirectory NULL in the common case, and it makes a path of the current
+// folder from a relative name first, which with a folder handle fails with ERROR_INVALID_PARAMETER
+// (under Wine 8, and as another project saw on Windows).
+int giveName(
+    HANDLE source, const FolderHandle& folder, const std::wstring& name, FILE_INFORMATION_CLASS change)
+{
+    // FILE_RENAME_INFORMATION and FILE_LINK_INFORMATION share FILE_RENAME_INFO's layout.
+    std::vector<char> buffer(sizeof(FILE_RENAME_INFO) + name.size() * sizeof(wchar_t));
+    auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    info->ReplaceIfExists = FALSE;
+    info->RootDirectory = handleOf(folder);
+    info->FileNameLength = static_cast<DWORD>(name.size() * sizeof(wchar_t));
+    std::copy(name.begin(), name.end(), info->FileName);
+    IO_STATUS_BLOCK status = {};
+    return errnoOfStatus(
+        Native::calls.setInformationFile(source, &status, info, static_cast<ULONG>(buffer.size()), change));
+}
+
+bool disposalRefused(NTSTATUS status)
+{
+    return status == Native::statusInvalidInfoClass || status == Native::statusInvalidParameter
+        || status == Native::statusNotImplemented || status == Native::statusNotSupported;
+}
+
+// Deletes the name the open file was opened by; its other names stay. Windows 10 1809 and later
+// take FileDispositionInformationEx with POSIX semantics (the name goes as the handle closes, even
+// while another program holds the file open) and IGNORE_READONLY_ATTRIBUTE, since read-only belongs
+// to the file, which keeps its other name. Earlier systems refuse that class or flag, Wine 8 answers
+// STATUS_NOT_IMPLEMENTED, and Windows' FAT driver STATUS_INVALID_PARAMETER: they are asked the plain
+// FileDispositionInformation, which refuses a read-only file with STATUS_CANNOT_DELETE.
+int deleteOpenName(HANDLE file)
+{
+    IO_STATUS_BLOCK status = {};
+    Native::DispositionInformationEx posix { Native::dispositionDelete | Native::dispositionPosixSemantics
+        | Native::dispositionIgnoreReadOnlyAttribute };
+    NTSTATUS result = Native::calls.setInformationFile(
+        file, &status, &posix, sizeof posix, Native::fileDispositionInformationEx);
+    if (disposalRefused(result)) {
+        Native::DispositionInformation plain { TRUE };
+        result = Native::calls.setInformationFile(
+            file, &status, &plain, sizeof plain, Native::fileDispositionInformation);
+    }
+    return errnoOfStatus(result);
+}
+
+// Whether the link just made to the open file `file` is the entry `name` of `folder`: the file has
+// a second name, and that name, opened beneath the folder, is the same file. A file-system driver
+// that ignores RootDirectory could have made the link elsewhere, or reported it made without making
+// it.
+bool linkedAs(HANDLE file, const FolderHandle& folder, const std::wstring& name)
+{
+    Native::StandardInformation standard = {};
+    if (!NT_SUCCESS(queryInformation(file, standard, Native::fileStandardInformation))
+        || standard.numberOfLinks < 2)
+        return false;
+    ScopedHandle link;
+    return NT_SUCCESS(openRelative(handleOf(folder), name, FILE_READ_ATTRIBUTES, 0, *link.out()))
+        && sameFile(file, link.get());
+}
+
+// Takes the name `name` of `folder` away from the open file `file` again, while it still is that
+// file and not one another program put there meanwhile. Should that fail, the file keeps both
+// names, never neither.
+void unlinkIfSameFile(HANDLE file, const FolderHandle& folder, const std::wstring& name)
+{
+    ScopedHandle link;
+    if (NT_SUCCESS(openRelative(handleOf(folder), name, DELETE | FILE_READ_ATTRIBUTES, 0, *link.out()))
+        && sameFile(file, link.get()))
+        deleteOpenName(link.get());
+}
+
+// Opens the file `from` of `folder` to give it the name `to`: 0, or the errno of the refusal.
+int openToMove(const FolderHandle& folder, const QByteArray& from, const QByteArray& to, ScopedHandle& file)
+{
+    if (windowsRefusesName(to))
+        return EILSEQ;
+    return errnoOfStatus(
+        openRelative(handleOf(folder), wide(from), DELETE | FILE_READ_ATTRIBUTES, 0, *file.out()));
+}
+
+} // namespace
+
+int renameNoReplace(const FolderHandle& folder, const QByteArray& from, const QByteArray& to)
+{
+    ScopedHandle file;
+    if (const int error = openToMove(folder, from, to, file))
+        return error;
+    if (const int error = giveName(file.get(), folder, wide(to), Native::fileRenameInformation))
+        return error;
+    return confirmRename(folder, from, to);
+}
+
+int linkThenUnlink(const FolderHandle& folder, const QByteArray& from, const QByteArray& to)
+{
+    ScopedHandle file;
+    if (const int error = openToMove(folder, from, to, file))
+        return error;
+    const std::wstring target = wide(to);
+    if (const int error = giveName(file.get(), folder, target, Native::fileLinkInformation))
+        return error;
+    // The old name is deleted only once the new one is known to hold the file; otherwise, or when
+    // the old name cannot be deleted, the file keeps its old name and the move fails.
+    if (!linkedAs(file.get(), folder, target)) {
+        unlinkIfSameFile(file.get(), folder, target);
+        return EIO;
+    }
+    if (const int error = deleteOpenName(file.get())) {
+        unlinkIfSameFile(file.get(), folder, target);
+        return error;
+    }
+    return 0;
+}
+
+int checkThenRename(const FolderHandle& folder, const QByteArray& from, const QByteArray& to)
+{
+    if (windowsRefusesName(to))
+        return EILSEQ;
+    // By path, for volumes that refuse both ways by handle. Without MOVEFILE_REPLACE_EXISTING the
+    // file system itself refuses an existing target; only the folder's path, read from its handle
+    // just now, could change meanwhile.
+    std::wstring folderPath = finalPath(handleOf(folder));
+    if (folderPath.empty())
+        return lastErrno();
+    if (!folderPath.ends_with(L'\\'))
+        folderPath += L'\\';
+    if (!MoveFileExW((folderPath + wide(from)).c_str(), (folderPath + wide(to)).c_str(), 0))
+        return lastErrno();
+    return confirmRename(folder, from, to);
+}
+
+bool dropsFilesOnRefusedNames(quint64)
+{
+    return false;
+}
+
+} // namespace Platform

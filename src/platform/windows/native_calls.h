@@ -1,0 +1,108 @@
+// The native calls through which the Windows layer asks the file system, in one table a test may change.
+#pragma once
+
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+// After windows.h, which it builds on.
+#include <winternl.h>
+
+namespace Platform::Native {
+
+using CreateFile = NTSTATUS(NTAPI*)(PHANDLE file, ACCESS_MASK access, POBJECT_ATTRIBUTES attributes,
+    PIO_STATUS_BLOCK ioStatus, PLARGE_INTEGER allocationSize, ULONG fileAttributes, ULONG shareAccess,
+    ULONG disposition, ULONG options, PVOID eaBuffer, ULONG eaLength);
+using QueryDirectoryFile = NTSTATUS(NTAPI*)(HANDLE file, HANDLE event, PVOID apcRoutine, PVOID apcContext,
+    PIO_STATUS_BLOCK ioStatus, PVOID information, ULONG length, FILE_INFORMATION_CLASS informationClass,
+    BOOLEAN returnSingleEntry, PUNICODE_STRING fileName, BOOLEAN restartScan);
+using InformationFile = NTSTATUS(NTAPI*)(HANDLE file, PIO_STATUS_BLOCK ioStatus, PVOID information,
+    ULONG length, FILE_INFORMATION_CLASS informationClass);
+
+struct Calls
+{
+    CreateFile createFile;
+    QueryDirectoryFile queryDirectoryFile;
+    InformationFile queryInformationFile;
+    InformationFile setInformationFile;
+};
+
+// The calls the layer makes: ntdll's own, unless a test has put others in their place to answer as a
+// file system that the machine running it does not have.
+extern Calls calls;
+// ntdll's own calls, to which a test's replacement hands on what it does not answer itself.
+const Calls& systemCalls();
+
+// The information classes used, numbered here since the SDK's winternl.h names only the first.
+inline const auto fileFullDirectoryInformation = static_cast<FILE_INFORMATION_CLASS>(2);
+inline const auto fileBasicInformation = static_cast<FILE_INFORMATION_CLASS>(4);
+inline const auto fileStandardInformation = static_cast<FILE_INFORMATION_CLASS>(5);
+inline const auto fileInternalInformation = static_cast<FILE_INFORMATION_CLASS>(6);
+inline const auto fileRenameInformation = static_cast<FILE_INFORMATION_CLASS>(10);
+inline const auto fileLinkInformation = static_cast<FILE_INFORMATION_CLASS>(11);
+inline const auto fileDispositionInformation = static_cast<FILE_INFORMATION_CLASS>(13);
+inline const auto fileAttributeTagInformation = static_cast<FILE_INFORMATION_CLASS>(35);
+inline const auto fileIdInformation = static_cast<FILE_INFORMATION_CLASS>(59);
+inline const auto fileDispositionInformationEx = static_cast<FILE_INFORMATION_CLASS>(64);
+
+// Their structures, under names of their own: the SDKs declare few of them, and not alike.
+struct BasicInformation
+{
+    LARGE_INTEGER creationTime;
+    LARGE_INTEGER lastAccessTime;
+    LARGE_INTEGER lastWriteTime;
+    LARGE_INTEGER changeTime;
+    ULONG fileAttributes;
+};
+
+struct StandardInformation
+{
+    LARGE_INTEGER allocationSize;
+    LARGE_INTEGER endOfFile;
+    ULONG numberOfLinks;
+    BOOLEAN deletePending;
+    BOOLEAN directory;
+};
+
+struct InternalInformation
+{
+    LARGE_INTEGER indexNumber;
+};
+
+struct AttributeTagInformation
+{
+    ULONG fileAttributes;
+    ULONG reparseTag;
+};
+
+struct IdInformation
+{
+    ULONGLONG volumeSerialNumber;
+    ULONGLONG fileIdLow;
+    ULONGLONG fileIdHigh;
+};
+
+struct DispositionInformation
+{
+    BOOLEAN deleteFile;
+};
+
+struct DispositionInformationEx
+{
+    ULONG flags;
+};
+inline constexpr ULONG dispositionDelete = 0x1;
+inline constexpr ULONG dispositionPosixSemantics = 0x2;
+inline constexpr ULONG dispositionIgnoreReadOnlyAttribute = 0x10;
+
+// The answers the layer tells apart, which the SDK's ntstatus.h holds but cannot share a file with
+// windows.h.
+inline constexpr auto statusNotImplemented = static_cast<NTSTATUS>(0xC0000002);
+inline constexpr auto statusInvalidInfoClass = static_cast<NTSTATUS>(0xC0000003);
+inline constexpr auto statusInvalidParameter = static_cast<NTSTATUS>(0xC000000D);
+inline constexpr auto statusInvalidDeviceRequest = static_cast<NTSTATUS>(0xC0000010);
+inline constexpr auto statusNotSupported = static_cast<NTSTATUS>(0xC00000BB);
+inline constexpr auto statusCannotDelete = static_cast<NTSTATUS>(0xC0000121);
+inline constexpr auto statusCloudFileIncompatibleHardlinks = static_cast<NTSTATUS>(0xC000CF19);
+
+} // namespace Platform::Native
