@@ -3,8 +3,8 @@
 #include "dialog/message_boxes.h"
 #include "dialog/rename_progress.h"
 #include "file_list_model.h"
-#include "move_thread.h"
 #include "folder_scan/folder_scan.h"
+#include "move_thread.h"
 #include "platform/platform.h"
 
 #include <QCoreApplication>
@@ -36,45 +36,51 @@ bool isPlainFileName(QByteArrayView name)
         && std::none_of(name.begin(), name.end(), Platform::isSeparator) && !name.contains('\0');
 }
 
-// Each row's folder, opened beneath the searched folder without following a symbolic link, so that
-// a folder swapped for a link meanwhile cannot lead a move outside the searched tree. Consecutive
-// rows of one folder share the handle.
+// The searched path, as typed, must still lead to the folder the search listed: whoever can write
+// the folder above it may have put another folder, or a link to one, in its place. No file can be
+// reached otherwise.
+Platform::FolderHandle openSearchedFolder(const QByteArray& path, const Platform::FolderIdentity& identity)
+{
+    Platform::FolderHandle searched = Platform::openFolder(path);
+    if (searched.identity() != identity)
+        return {};
+    return searched;
+}
+
+// A row's folder, opened beneath the searched folder without following a symbolic link, so that a
+// folder swapped for a link meanwhile cannot lead a move outside the searched tree; not open when it
+// can no longer be reached that way.
+Platform::FolderHandle openFolderOfRow(
+    const Platform::FolderHandle& searched, const QByteArray& searchedPath, const QByteArray& folder)
+{
+    return folder.startsWith(searchedPath)
+        ? Platform::openFolderBeneath(searched, QByteArrayView(folder).sliced(searchedPath.size()))
+        : Platform::FolderHandle();
+}
+
+// Each row's folder, reached as openFolderOfRow() does; consecutive rows of one folder share the
+// handle.
 class RowFolders final
 {
 public:
     explicit RowFolders(const FileListModel& list)
         : m_list(list)
-        , m_searched(openSearchedFolder(list))
+        , m_searched(openSearchedFolder(list.searchedFolder(), list.searchedIdentity()))
     {
     }
 
-    // Not open when the row's folder can no longer be reached that way.
+    // Not open when the row's folder can no longer be reached.
     const Platform::FolderHandle& of(int row)
     {
         const quint32 id = m_list.folderId(row);
         if (!m_current || *m_current != id) {
             m_current = id;
-            const QByteArray folder = m_list.folder(row);
-            const QByteArray& searched = m_list.searchedFolder();
-            m_folder = folder.startsWith(searched)
-                ? Platform::openFolderBeneath(m_searched, QByteArrayView(folder).sliced(searched.size()))
-                : Platform::FolderHandle();
+            m_folder = openFolderOfRow(m_searched, m_list.searchedFolder(), m_list.folder(row));
         }
         return m_folder;
     }
 
 private:
-    // The searched path, as typed, must still lead to the folder the search listed: whoever can
-    // write the folder above it may have put another folder, or a link to one, in its place. No
-    // row can be reached otherwise.
-    static Platform::FolderHandle openSearchedFolder(const FileListModel& list)
-    {
-        Platform::FolderHandle searched = Platform::openFolder(list.searchedFolder());
-        if (searched.identity() != list.searchedIdentity())
-            return {};
-        return searched;
-    }
-
     const FileListModel& m_list;
     Platform::FolderHandle m_searched;
     std::optional<quint32> m_current;
@@ -305,8 +311,8 @@ public:
                 break;
             for (const MoveThread::Outcome& outcome : outcomes) {
                 ++m_done;
-                taken(outcome.index, outcome.error);
-                if (outcome.error != 0)
+                taken(outcome.index, outcome.result);
+                if (outcome.result != 0)
                     thread.failureReported();
             }
             outcomes.clear();
@@ -426,7 +432,7 @@ void ApplyNewNames(
     ConflictCheck check(list, mover);
     // An execute asks the disk only about the rows it does not reach: each move answers for its
     // own row, and more surely.
-    int checkedRows = 0;
+    std::vector<int> rowsToMove; // the checked rows, for an execute
     {
         EventGate events;
         for (int row = 0; row < rowCount; ++row) {
@@ -436,7 +442,8 @@ void ApplyNewNames(
                 list.setMark(row, RowMark::None);
             } else {
                 list.setPreviewPass(row, pass);
-                ++checkedRows;
+                if (sMode)
+                    rowsToMove.push_back(row);
                 if (check.markByName(row, folders) && !sMode)
                     check.markByDisk(row, folders, true);
             }
@@ -452,14 +459,8 @@ void ApplyNewNames(
         return;
     }
 
-    std::vector<int> rowsToMove;
-    rowsToMove.reserve(checkedRows);
-    for (int row = 0; row < rowCount; ++row) {
-        if (list.isChecked(row))
-            rowsToMove.push_back(row);
-    }
     qint32 completed = 0;
-    PassPace pace(feedback, checkedRows);
+    PassPace pace(feedback, static_cast<int>(rowsToMove.size()));
     JournalWriter journal(feedback.journal, list, value, extensionMode);
     // The folders, the moves and the journal's look-ups are the thread's alone while it runs; it
     // only reads the rows, and the window's thread changes nothing of them but their marks.
@@ -530,20 +531,14 @@ void UndoRenames(RenameJournal& journal, RenameFeedback& feedback)
     // The thread opens the folders and moves; the journal stays as it is until the pass has ended.
     const int reached = pace.run(
         [&](int index) {
-            if (index == 0) {
-                searched = Platform::openFolder(journal.searchedFolder);
-                if (searched.identity() != journal.searchedIdentity)
-                    searched = {};
-            }
+            if (index == 0)
+                searched = openSearchedFolder(journal.searchedFolder, journal.searchedIdentity);
             const RenameJournal::Move& move = moveOf(index);
             const RenameJournal::Folder& recorded = journal.folders[move.folder];
             if (folderIndex != move.folder) {
                 folderIndex = move.folder;
+                folder = openFolderOfRow(searched, journal.searchedFolder, recorded.text);
                 // The folder must still be the one the execute moved the file in.
-                folder = recorded.text.startsWith(journal.searchedFolder)
-                    ? Platform::openFolderBeneath(
-                        searched, QByteArrayView(recorded.text).sliced(journal.searchedFolder.size()))
-                    : Platform::FolderHandle();
                 if (folder.identity() != recorded.identity)
                     folder = {};
             }

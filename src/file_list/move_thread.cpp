@@ -40,10 +40,10 @@ void MoveThread::failureReported()
 void MoveThread::run(int count)
 {
     for (int index = 0; index < count; ++index) {
-        const int error = m_operate(index);
+        const int result = m_operate(index);
         std::unique_lock lock(m_mutex);
-        m_outcomes.push_back({ index, error });
-        if (error != 0) {
+        m_outcomes.push_back({ index, result });
+        if (result != 0) {
             // The window's thread waits for outcomes no longer than until its next events anyway;
             // only a failure, which holds this thread, is worth waking it for.
             m_awaitingReport = true;

@@ -20,10 +20,10 @@ public:
     struct Outcome
     {
         int index = 0;
-        int error = 0; // 0, or the errno value of the failed operation
+        int result = 0; // 0, or what made the operation fail
     };
 
-    // Runs operate(0), operate(1) ... operate(count - 1), each returning 0 or an errno value, and
+    // Runs operate(0), operate(1) ... operate(count - 1), each returning 0 or what made it fail, and
     // asks stopRequested() after each whether to go on; both are called on the thread.
     MoveThread(int count, std::function<int(int index)> operate, std::function<bool()> stopRequested);
     // Lets the operation in progress end and starts none after it.
