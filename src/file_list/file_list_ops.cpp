@@ -9,10 +9,11 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QHash>
+#include <QHashFunctions>
 #include <QStringDecoder>
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <optional>
 
@@ -147,74 +148,102 @@ qsizetype lengthOn(QByteArrayView name, const Platform::NameLimit& limit)
     return units;
 }
 
+// The first row of a folder to get each new name, found by the name's hash: open addressing in a
+// table of at least twice the folder's rows, made before the folder's first row, so that it never
+// grows (which would hold the window while it moved every entry) and its probes stay short.
+class FirstRowOfName final
+{
+public:
+    void prepare(int rows) { m_slots.assign(std::bit_ceil(std::max<size_t>(16, 2 * size_t(rows))), 0); }
+
+    // The earlier row for which sameName(earlier) holds among those whose name has `hash`; else
+    // `row` itself, kept from now on as the first row of its name.
+    template <typename SameName>
+    int findOrAdd(size_t hash, int row, const SameName& sameName)
+    {
+        const size_t mask = m_slots.size() - 1;
+        const quint64 tag = quint64(hash) & ~quint64(0xffffffff);
+        for (size_t slot = hash & mask;; slot = (slot + 1) & mask) {
+            const quint64 held = m_slots[slot];
+            if (held == 0) {
+                m_slots[slot] = tag | quint32(row + 1);
+                return row;
+            }
+            const int earlier = static_cast<int>(quint32(held)) - 1;
+            if ((held & ~quint64(0xffffffff)) == tag && sameName(earlier))
+                return earlier;
+        }
+    }
+
+private:
+    // The upper half of a name's hash and its first row + 1 in the lower half; 0 where free.
+    std::vector<quint64> m_slots;
+};
+
 // Finds, row after row, what would keep each checked row from getting its new name: the name
 // itself, the rows before it in its folder, or the disk. Rows of one folder come one after another.
 class ConflictCheck final
 {
 public:
-    ConflictCheck(FileListModel& list, Platform::FileMover& mover)
+    ConflictCheck(FileListModel& list, Platform::FileMover& mover, bool extensionMode)
         : m_list(list)
         , m_mover(mover)
+        , m_extensionMode(extensionMode)
     {
         list.forgetSameNames();
     }
 
-    // Marks what the name and the rows before it foresee; true when the disk is still to be asked.
-    bool markByName(int row, RowFolders& folders)
+    // Marks what the name and the rows before it of its folder foresee.
+    void markByName(int row, RowFolders& folders)
     {
         m_list.setMark(row, RowMark::None);
         m_list.previewInto(row, m_target);
         const QByteArray& target = m_target;
         if (!isPlainFileName(target)) {
             m_list.setMark(row, RowMark::NameUnusable);
-            return false;
+            return;
         }
         const Platform::FolderHandle& folder = folders.of(row);
         if (!folder.isOpen()) {
             m_list.setMark(row, RowMark::FolderReplaced);
-            return false;
+            return;
         }
         if (enterFolder(row, folder)) {
-            m_targets.clear();
-            // Room for every row of the folder at once: growing a large table would hold the
-            // window for as long as it takes to move every entry.
-            int folderRows = 0;
-            while (row + folderRows < m_list.rowCount() && m_list.folderId(row + folderRows) == *m_folderId)
-                ++folderRows;
-            m_targets.reserve(folderRows);
+            int folderEnd = row + 1;
+            bool oneExtension = true;
+            for (; folderEnd < m_list.rowCount() && m_list.folderId(folderEnd) == *m_folderId; ++folderEnd)
+                oneExtension = oneExtension && (!m_list.isChecked(folderEnd) || m_list.ext(folderEnd) == m_list.ext(row));
+            // A folder's names differ, so where each new name is its file's base with one new
+            // extension, and the files had one extension, the new names differ too.
+            m_namesDiffer = m_extensionMode && oneExtension && !m_ignoresCase;
+            if (!m_namesDiffer)
+                m_firstRows.prepare(folderEnd - row);
         }
         if (m_mover.refusesName(folder, target)) {
             m_list.setMark(row, RowMark::NameUnusable);
-            return false;
+            return;
         }
         if (lengthOn(target, m_limit) > m_limit.length) {
             m_list.setMark(row, RowMark::NameTooLong);
-            return false;
+            return;
         }
-        // Rows are found by their names' hash, and the names compared only where hashes meet; a
-        // name whose hash another name holds goes on to the next hash.
+        if (m_namesDiffer)
+            return;
         const QByteArray key = keyOf(target);
-        for (size_t hash = qHash(key);; ++hash) {
-            const auto found = m_targets.constFind(hash);
-            if (found == m_targets.cend()) {
-                m_targets.insert(hash, row);
-                return true;
-            }
-            if (keyOf(m_list.preview(found.value())) == key) {
-                m_list.setSameNameAs(row, found.value());
-                return false;
-            }
-        }
+        const int first = m_firstRows.findOrAdd(qHash(key), row, [this, &key](int earlier) {
+            m_list.previewInto(earlier, m_earlier);
+            return keyOf(m_earlier) == key;
+        });
+        if (first != row)
+            m_list.setSameNameAs(row, first);
     }
 
-    // Marks a row whose name passed when another file holds it now; `sameRow` when markByName()
-    // has just looked at the row.
-    void markByDisk(int row, RowFolders& folders, bool sameRow = false)
+    // Marks a row whose name passed when another file holds it now.
+    void markByDisk(int row, RowFolders& folders)
     {
         const Platform::FolderHandle& folder = folders.of(row);
         enterFolder(row, folder);
-        if (!sameRow)
-            m_list.previewInto(row, m_target);
+        m_list.previewInto(row, m_target);
         const QByteArray& target = m_target;
         // The file's own name is no conflict, nor one that differs from it only in letter case where
         // the volume ignores case: the volume finds the file itself, and the move changes the
@@ -256,11 +285,14 @@ private:
 
     FileListModel& m_list;
     Platform::FileMover& m_mover;
+    const bool m_extensionMode;
     std::optional<quint32> m_folderId;
+    bool m_namesDiffer = false; // no two rows of the folder get the same name
     bool m_ignoresCase = false;
     Platform::NameLimit m_limit;
-    QHash<size_t, int> m_targets; // a new name's hash -> the first row of the folder that gets it
+    FirstRowOfName m_firstRows;
     QByteArray m_target; // the row's new name, made in the room of the last one
+    QByteArray m_earlier; // an earlier row's new name, the same way
 };
 
 // Lets pending events through every little while.
@@ -268,10 +300,9 @@ class EventGate final
 {
 public:
     EventGate() { m_sinceEvents.start(); }
-    bool due() const { return m_sinceEvents.hasExpired(eventIntervalMs); }
     void letThrough()
     {
-        if (!due())
+        if (!m_sinceEvents.hasExpired(eventIntervalMs))
             return;
         QCoreApplication::processEvents();
         m_sinceEvents.restart();
@@ -429,29 +460,43 @@ void ApplyNewNames(
     int lastChanged = -1;
     RowFolders folders(list);
     Platform::FileMover mover = feedback.moveSteps ? Platform::FileMover(*feedback.moveSteps) : Platform::FileMover();
-    ConflictCheck check(list, mover);
+    ConflictCheck check(list, mover, extensionMode);
     // An execute asks the disk only about the rows it does not reach: each move answers for its
     // own row, and more surely.
     std::vector<int> rowsToMove; // the checked rows, for an execute
     {
+        // A preview of many rows asks the disk about each, so it lets events through as the moves do.
         EventGate events;
-        for (int row = 0; row < rowCount; ++row) {
-            if (!list.isChecked(row)) {
-                if (list.mark(row) == RowMark::None)
-                    continue;
-                list.setMark(row, RowMark::None);
-            } else {
-                list.setPreviewPass(row, pass);
-                if (sMode)
-                    rowsToMove.push_back(row);
-                if (check.markByName(row, folders) && !sMode)
-                    check.markByDisk(row, folders, true);
+        for (int folderStart = 0; folderStart < rowCount;) {
+            int folderEnd = folderStart + 1;
+            while (folderEnd < rowCount && list.folderId(folderEnd) == list.folderId(folderStart))
+                ++folderEnd;
+            // The names of a folder's rows are compared before the disk is asked about any: between
+            // look-ups on the disk, each row's place in the table of names would have left the cache.
+            for (int row = folderStart; row < folderEnd; ++row) {
+                if (!list.isChecked(row)) {
+                    if (list.mark(row) == RowMark::None)
+                        continue;
+                    list.setMark(row, RowMark::None);
+                } else {
+                    list.setPreviewPass(row, pass);
+                    if (sMode)
+                        rowsToMove.push_back(row);
+                    check.markByName(row, folders);
+                }
+                firstChanged = std::min(firstChanged, row);
+                lastChanged = row;
+                // Only a folder's first row may have asked the disk (to open the folder); the
+                // others are compared in memory, many in the time it takes to ask the clock.
+                if ((row - folderStart) % 64 == 0)
+                    events.letThrough();
             }
-            firstChanged = std::min(firstChanged, row);
-            lastChanged = row;
-            // A preview of many rows asks the disk about each, so it lets events through as the
-            // moves do.
-            events.letThrough();
+            for (int row = folderStart; row < folderEnd && !sMode; ++row) {
+                if (list.isChecked(row) && list.mark(row) == RowMark::None)
+                    check.markByDisk(row, folders);
+                events.letThrough();
+            }
+            folderStart = folderEnd;
         }
     }
     if (!sMode) {
