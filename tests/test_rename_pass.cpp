@@ -98,7 +98,7 @@ public:
         : m_stopAfter(stopAfter)
     {
     }
-    void show(int done, int total) override { shown.append({ done, total }); }
+    void show(Work, int done, int total) override { shown.append({ done, total }); }
     bool stopRequested() override { return ++moves >= m_stopAfter; }
 
     int moves = 0;
@@ -161,6 +161,7 @@ private Q_SLOTS:
     void eventsGoThroughDuringLongPass();
     void conflictsAreMarked_data();
     void conflictsAreMarked();
+    void stoppedPreviewKeepsWhatItLookedUp();
     void undoTakesBackExecutes_data();
     void undoTakesBackExecutes();
 };
@@ -918,6 +919,31 @@ void TestRenamePass::conflictsAreMarked()
     }
     QCOMPARE(session.tree.snapshot(), before);
     QVERIFY(session.messages.shown.isEmpty());
+}
+
+// A preview looks the new names up one row after another, as the moves go, and can be stopped as
+// they can: the rows looked up are marked, the others show their new names without a mark.
+void TestRenamePass::stoppedPreviewKeepsWhatItLookedUp()
+{
+    Session session;
+    for (int i = 0; i < 10; ++i) {
+        session.tree.createFile("f" + QByteArray::number(i) + ".txt");
+        session.tree.createFile("f" + QByteArray::number(i) + ".md");
+    }
+    session.search();
+    QCOMPARE(session.list.rowCount(), 10);
+    constexpr int lookUps = 3;
+    StoppingProgress progress(lookUps);
+    session.feedback.progress = &progress;
+    session.apply(".md", false, true);
+
+    QCOMPARE(progress.moves, lookUps);
+    for (const auto& [done, total] : progress.shown)
+        QVERIFY(done <= lookUps && total == 10);
+    for (int row = 0; row < 10; ++row) {
+        QCOMPARE(session.list.preview(row), session.list.base(row).toByteArray() + ".md");
+        QCOMPARE(session.markOf(row), row < lookUps ? u"目标已存在"_s : QString());
+    }
 }
 
 void TestRenamePass::undoTakesBackExecutes_data()

@@ -13,7 +13,7 @@ class QProgressBar;
 class QProgressDialog;
 class QWidget;
 
-// The progress of one execute command in a real progress dialog, modal to the window it shows over.
+// The progress of one preview or execute command in a real progress dialog, modal to the window it shows over.
 // The dialog appears once the command has run for `showAfter` and closes with this object, so a
 // quick command shows none.
 class QtRenameProgress final : public RenameProgress
@@ -23,7 +23,7 @@ public:
     ~QtRenameProgress() override;
     Q_DISABLE_COPY_MOVE(QtRenameProgress)
 
-    void show(int done, int total) override;
+    void show(Work work, int done, int total) override;
     // After the dialog's button "取消", Escape, closing the dialog, or requestStop().
     bool stopRequested() override { return m_stopRequested; }
     // What the dialog's button does, for the window being closed meanwhile.
@@ -35,5 +35,5 @@ private:
     QElapsedTimer m_running;
     std::unique_ptr<QProgressDialog> m_dialog;
     QProgressBar* m_bar = nullptr;
-    std::atomic<bool> m_stopRequested = false; // asked on the thread that moves the files
+    std::atomic<bool> m_stopRequested = false; // asked on the thread that moves the files or looks them up
 };

@@ -193,21 +193,18 @@ public:
         list.forgetSameNames();
     }
 
-    // Marks what the name and the rows before it of its folder foresee.
-    void markByName(int row, RowFolders& folders)
+    // What the name and the rows before it of its folder foresee for a row, as a found() value.
+    // Changes nothing of the list, so that it can be asked on another thread; rows are asked in
+    // order.
+    int byName(int row, RowFolders& folders)
     {
-        m_list.setMark(row, RowMark::None);
         m_list.previewInto(row, m_target);
         const QByteArray& target = m_target;
-        if (!isPlainFileName(target)) {
-            m_list.setMark(row, RowMark::NameUnusable);
-            return;
-        }
+        if (!isPlainFileName(target))
+            return found(RowMark::NameUnusable);
         const Platform::FolderHandle& folder = folders.of(row);
-        if (!folder.isOpen()) {
-            m_list.setMark(row, RowMark::FolderReplaced);
-            return;
-        }
+        if (!folder.isOpen())
+            return found(RowMark::FolderReplaced);
         if (enterFolder(row, folder)) {
             int folderEnd = row + 1;
             bool oneExtension = true;
@@ -219,27 +216,41 @@ public:
             if (!m_namesDiffer)
                 m_firstRows.prepare(folderEnd - row);
         }
-        if (m_mover.refusesName(folder, target)) {
-            m_list.setMark(row, RowMark::NameUnusable);
-            return;
-        }
-        if (lengthOn(target, m_limit) > m_limit.length) {
-            m_list.setMark(row, RowMark::NameTooLong);
-            return;
-        }
+        if (m_mover.refusesName(folder, target))
+            return found(RowMark::NameUnusable);
+        if (lengthOn(target, m_limit) > m_limit.length)
+            return found(RowMark::NameTooLong);
         if (m_namesDiffer)
-            return;
+            return found(RowMark::None);
         const QByteArray key = keyOf(target);
         const int first = m_firstRows.findOrAdd(qHash(key), row, [this, &key](int earlier) {
             m_list.previewInto(earlier, m_earlier);
             return keyOf(m_earlier) == key;
         });
-        if (first != row)
-            m_list.setSameNameAs(row, first);
+        return first == row ? found(RowMark::None) : -(first + 1);
     }
 
-    // Marks a row whose name passed when another file holds it now.
-    void markByDisk(int row, RowFolders& folders)
+    // byName(), and for a row whose name passes, the disk.
+    int byNameAndDisk(int row, RowFolders& folders)
+    {
+        const int byNameAlone = byName(row, folders);
+        return byNameAlone == found(RowMark::None) ? found(diskMark(row, folders)) : byNameAlone;
+    }
+
+    // What was found for a row: a mark, or -(row + 1) for a row that gets the same name as an earlier
+    // row, which must have been told before.
+    static int found(RowMark mark) { return static_cast<int>(mark); }
+    static void tell(FileListModel& list, int row, int what)
+    {
+        if (what < 0)
+            list.setSameNameAs(row, -what - 1);
+        else
+            list.setMark(row, static_cast<RowMark>(what));
+    }
+
+    // For a row whose name passed: TargetExists when another file holds the name now. Changes
+    // nothing of the list, so that it can be asked on another thread.
+    RowMark diskMark(int row, RowFolders& folders)
     {
         const Platform::FolderHandle& folder = folders.of(row);
         enterFolder(row, folder);
@@ -251,13 +262,13 @@ public:
         const QByteArrayView base = m_list.base(row);
         const QByteArrayView ext = m_list.ext(row);
         if (target.size() == base.size() + ext.size() && target.startsWith(base) && target.endsWith(ext))
-            return;
+            return RowMark::None;
         const std::optional<Platform::FileIdentity> there = Platform::entryIdentity(folder, target);
         if (!there)
-            return;
+            return RowMark::None;
         const QByteArray name = m_list.name(row);
-        if (!(m_ignoresCase && keyOf(target) == keyOf(name)) && Platform::entryIdentity(folder, name) != there)
-            m_list.setMark(row, RowMark::TargetExists);
+        const bool sameFile = (m_ignoresCase && keyOf(target) == keyOf(name)) || Platform::entryIdentity(folder, name) == there;
+        return sameFile ? RowMark::None : RowMark::TargetExists;
     }
 
 private:
@@ -319,9 +330,10 @@ private:
 class PassPace final
 {
 public:
-    PassPace(RenameFeedback& feedback, int total)
+    PassPace(RenameFeedback& feedback, int total, RenameProgress::Work work = RenameProgress::Work::Moving)
         : m_feedback(feedback)
         , m_total(total)
+        , m_work(work)
     {
     }
 
@@ -331,7 +343,9 @@ public:
     int run(std::function<int(int index)> operate, const std::function<void(int index, int result)>& taken)
     {
         RenameProgress* const progress = m_feedback.progress;
-        MoveThread thread(m_total, std::move(operate), [progress] { return progress && progress->stopRequested(); });
+        // Only a failed move is reported, with a box; a look-up's outcome is a mark.
+        MoveThread thread(m_total, std::move(operate), [progress] { return progress && progress->stopRequested(); },
+            m_work == RenameProgress::Work::Moving);
         std::vector<MoveThread::Outcome> outcomes;
         QElapsedTimer sinceEvents;
         sinceEvents.start();
@@ -367,11 +381,12 @@ private:
     void showProgress()
     {
         if (m_feedback.progress)
-            m_feedback.progress->show(m_done, m_total);
+            m_feedback.progress->show(m_work, m_done, m_total);
     }
 
     RenameFeedback& m_feedback;
     int m_total;
+    RenameProgress::Work m_work;
     int m_done = 0;
 };
 
@@ -461,49 +476,48 @@ void ApplyNewNames(
     RowFolders folders(list);
     Platform::FileMover mover = feedback.moveSteps ? Platform::FileMover(*feedback.moveSteps) : Platform::FileMover();
     ConflictCheck check(list, mover, extensionMode);
-    // An execute asks the disk only about the rows it does not reach: each move answers for its
-    // own row, and more surely.
-    std::vector<int> rowsToMove; // the checked rows, for an execute
+    std::vector<int> checkedRows;
     {
-        // A preview of many rows asks the disk about each, so it lets events through as the moves do.
         EventGate events;
-        for (int folderStart = 0; folderStart < rowCount;) {
-            int folderEnd = folderStart + 1;
-            while (folderEnd < rowCount && list.folderId(folderEnd) == list.folderId(folderStart))
-                ++folderEnd;
-            // The names of a folder's rows are compared before the disk is asked about any: between
-            // look-ups on the disk, each row's place in the table of names would have left the cache.
-            for (int row = folderStart; row < folderEnd; ++row) {
-                if (!list.isChecked(row)) {
-                    if (list.mark(row) == RowMark::None)
-                        continue;
-                    list.setMark(row, RowMark::None);
-                } else {
-                    list.setPreviewPass(row, pass);
-                    if (sMode)
-                        rowsToMove.push_back(row);
-                    check.markByName(row, folders);
-                }
-                firstChanged = std::min(firstChanged, row);
-                lastChanged = row;
-                // Only a folder's first row may have asked the disk (to open the folder); the
-                // others are compared in memory, many in the time it takes to ask the clock.
-                if ((row - folderStart) % 64 == 0)
-                    events.letThrough();
+        for (int row = 0; row < rowCount; ++row) {
+            if (!list.isChecked(row) && list.mark(row) == RowMark::None)
+                continue;
+            list.setMark(row, RowMark::None);
+            if (list.isChecked(row)) {
+                list.setPreviewPass(row, pass);
+                checkedRows.push_back(row);
             }
-            for (int row = folderStart; row < folderEnd && !sMode; ++row) {
-                if (list.isChecked(row) && list.mark(row) == RowMark::None)
-                    check.markByDisk(row, folders);
+            firstChanged = std::min(firstChanged, row);
+            lastChanged = row;
+            if (row % 1024 == 0)
                 events.letThrough();
-            }
-            folderStart = folderEnd;
         }
     }
     if (!sMode) {
+        // The names are compared and the disk asked on a thread of its own, as the moves are, so
+        // that a slow answer (from a busy network share) never holds the window; with the same
+        // progress and stop.
+        PassPace pace(feedback, static_cast<int>(checkedRows.size()), RenameProgress::Work::Checking);
+        pace.run([&](int index) { return check.byNameAndDisk(checkedRows[index], folders); },
+            [&](int index, int what) { ConflictCheck::tell(list, checkedRows[index], what); });
         list.notifyPreviewsChanged(firstChanged, lastChanged);
         return;
     }
+    {
+        // What the names foresee, for the rows a stopped execute does not reach.
+        EventGate events;
+        for (const int row : checkedRows) {
+            ConflictCheck::tell(list, row, check.byName(row, folders));
+            // Only a folder's first row asks the disk (to open the folder and learn how it compares
+            // names); the others are compared in memory, many in the time it takes to ask the clock.
+            if (row % 64 == 0 || (row > 0 && list.folderId(row) != list.folderId(row - 1)))
+                events.letThrough();
+        }
+    }
 
+    // An execute asks the disk only about the rows it does not reach: each move answers for its
+    // own row, and more surely.
+    const std::vector<int>& rowsToMove = checkedRows;
     qint32 completed = 0;
     PassPace pace(feedback, static_cast<int>(rowsToMove.size()));
     JournalWriter journal(feedback.journal, list, value, extensionMode);
@@ -533,7 +547,7 @@ void ApplyNewNames(
     EventGate events;
     for (++row; row < rowCount; ++row) {
         if (list.isChecked(row) && list.mark(row) == RowMark::None)
-            check.markByDisk(row, folders);
+            list.setMark(row, check.diskMark(row, folders));
         events.letThrough();
     }
     list.notifyPreviewsChanged(firstChanged, lastChanged);

@@ -1,8 +1,10 @@
 #include "move_thread.h"
 
-MoveThread::MoveThread(int count, std::function<int(int index)> operate, std::function<bool()> stopRequested)
+MoveThread::MoveThread(int count, std::function<int(int index)> operate, std::function<bool()> stopRequested,
+    bool failuresWaitForReport)
     : m_operate(std::move(operate))
     , m_stopRequested(std::move(stopRequested))
+    , m_failuresWaitForReport(failuresWaitForReport)
     , m_thread([this, count] { run(count); })
 {
 }
@@ -43,7 +45,7 @@ void MoveThread::run(int count)
         const int result = m_operate(index);
         std::unique_lock lock(m_mutex);
         m_outcomes.push_back({ index, result });
-        if (result != 0) {
+        if (result != 0 && m_failuresWaitForReport) {
             // The window's thread waits for outcomes no longer than until its next events anyway;
             // only a failure, which holds this thread, is worth waking it for.
             m_awaitingReport = true;

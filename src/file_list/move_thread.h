@@ -11,9 +11,9 @@
 
 // Runs the file operations of one pass on a thread of its own, one after another in their order, so
 // that an operation that takes long (a rename on a busy network share) never holds the window's
-// thread. That thread takes the outcomes as they come, keeps answering events meanwhile, and
-// reports each failure before the next operation starts: after a failure the thread waits until it
-// has been reported.
+// thread. That thread takes the outcomes as they come, keeps answering events meanwhile, and, where
+// failures are reported, reports each before the next operation starts: after a failure the thread
+// then waits until it has been reported.
 class MoveThread final
 {
 public:
@@ -25,7 +25,8 @@ public:
 
     // Runs operate(0), operate(1) ... operate(count - 1), each returning 0 or what made it fail, and
     // asks stopRequested() after each whether to go on; both are called on the thread.
-    MoveThread(int count, std::function<int(int index)> operate, std::function<bool()> stopRequested);
+    MoveThread(int count, std::function<int(int index)> operate, std::function<bool()> stopRequested,
+        bool failuresWaitForReport);
     // Lets the operation in progress end and starts none after it.
     ~MoveThread();
     Q_DISABLE_COPY_MOVE(MoveThread)
@@ -42,6 +43,7 @@ private:
 
     std::function<int(int index)> m_operate;
     std::function<bool()> m_stopRequested;
+    const bool m_failuresWaitForReport;
     std::mutex m_mutex;
     std::condition_variable m_changed;
     std::vector<Outcome> m_outcomes;
