@@ -89,23 +89,29 @@ struct Session
     }
 };
 
-// Stops the pass after a chosen number of moves, as the user's cancel does, and records the progress
-// shown.
+// Stops the pass after a chosen number of moves (or look-ups), as the user's cancel does, and records
+// the progress shown of them.
 class StoppingProgress final : public RenameProgress
 {
 public:
-    explicit StoppingProgress(int stopAfter)
+    explicit StoppingProgress(int stopAfter, Work counted = Work::Moving)
         : m_stopAfter(stopAfter)
+        , m_counted(counted)
     {
     }
-    void show(Work, int done, int total) override { shown.append({ done, total }); }
-    bool stopRequested() override { return ++moves >= m_stopAfter; }
+    void show(Work work, int done, int total) override
+    {
+        if (work == m_counted)
+            shown.append({ done, total });
+    }
+    bool stopRequested(Work work) override { return work == m_counted && ++moves >= m_stopAfter; }
 
-    int moves = 0;
+    int moves = 0; // or look-ups
     QList<std::pair<int, int>> shown;
 
 private:
     int m_stopAfter;
+    Work m_counted;
 };
 
 // A rename on a busy network share can take most of a second; no such share here, so this way of
@@ -161,7 +167,8 @@ private Q_SLOTS:
     void eventsGoThroughDuringLongPass();
     void conflictsAreMarked_data();
     void conflictsAreMarked();
-    void stoppedPreviewKeepsWhatItLookedUp();
+    void stoppedWhileComparingNames_data();
+    void stoppedWhileComparingNames();
     void undoTakesBackExecutes_data();
     void undoTakesBackExecutes();
 };
@@ -921,29 +928,41 @@ void TestRenamePass::conflictsAreMarked()
     QVERIFY(session.messages.shown.isEmpty());
 }
 
-// A preview looks the new names up one row after another, as the moves go, and can be stopped as
-// they can: the rows looked up are marked, the others show their new names without a mark.
-void TestRenamePass::stoppedPreviewKeepsWhatItLookedUp()
+void TestRenamePass::stoppedWhileComparingNames_data()
 {
+    QTest::addColumn<bool>("sMode");
+    QTest::newRow("preview") << false;
+    QTest::newRow("execute") << true;
+}
+
+// The new names are compared (and by a preview looked up) one row after another, as the moves go,
+// and can be stopped as they can: a preview marks the rows it reached and shows every new name; an
+// execute moves nothing.
+void TestRenamePass::stoppedWhileComparingNames()
+{
+    QFETCH(bool, sMode);
     Session session;
     for (int i = 0; i < 10; ++i) {
         session.tree.createFile("f" + QByteArray::number(i) + ".txt");
         session.tree.createFile("f" + QByteArray::number(i) + ".md");
     }
+    const Tree before = session.tree.snapshot();
     session.search();
     QCOMPARE(session.list.rowCount(), 10);
-    constexpr int lookUps = 3;
-    StoppingProgress progress(lookUps);
+    constexpr int compared = 3;
+    StoppingProgress progress(compared, RenameProgress::Work::Checking);
     session.feedback.progress = &progress;
-    session.apply(".md", false, true);
+    session.apply(".md", sMode, true);
 
-    QCOMPARE(progress.moves, lookUps);
+    QCOMPARE(progress.moves, compared);
     for (const auto& [done, total] : progress.shown)
-        QVERIFY(done <= lookUps && total == 10);
+        QVERIFY(done <= compared && total == 10);
     for (int row = 0; row < 10; ++row) {
         QCOMPARE(session.list.preview(row), session.list.base(row).toByteArray() + ".md");
-        QCOMPARE(session.markOf(row), row < lookUps ? u"目标已存在"_s : QString());
+        QCOMPARE(session.markOf(row), !sMode && row < compared ? u"目标已存在"_s : QString());
     }
+    QCOMPARE(session.tree.snapshot(), before);
+    QCOMPARE(session.completions, sMode ? QStringList { u"已完成 0 个文件修改!"_s } : QStringList());
 }
 
 void TestRenamePass::undoTakesBackExecutes_data()

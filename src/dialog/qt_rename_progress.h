@@ -25,7 +25,7 @@ public:
 
     void show(Work work, int done, int total) override;
     // After the dialog's button "取消", Escape, closing the dialog, or requestStop().
-    bool stopRequested() override { return m_stopRequested; }
+    bool stopRequested(Work) override { return m_stopRequested; }
     // What the dialog's button does, for the window being closed meanwhile.
     void requestStop() { m_stopRequested = true; }
 

@@ -11,7 +11,7 @@ public:
     // `done` of the pass's `total` moves or look-ups are over. Called between them, every so often
     // and before each failure box.
     virtual void show(Work work, int done, int total) = 0;
-    // Asked once after every move or look-up, on the thread that makes them; true stops the pass
-    // there.
-    virtual bool stopRequested() = 0;
+    // Asked once after every move or look-up, on the thread that makes them, saying which it was;
+    // true stops the pass there.
+    virtual bool stopRequested(Work work) = 0;
 };

@@ -344,7 +344,8 @@ public:
     {
         RenameProgress* const progress = m_feedback.progress;
         // Only a failed move is reported, with a box; a look-up's outcome is a mark.
-        MoveThread thread(m_total, std::move(operate), [progress] { return progress && progress->stopRequested(); },
+        MoveThread thread(m_total, std::move(operate),
+            [progress, work = m_work] { return progress && progress->stopRequested(work); },
             m_work == RenameProgress::Work::Moving);
         std::vector<MoveThread::Outcome> outcomes;
         QElapsedTimer sinceEvents;
@@ -441,6 +442,45 @@ private:
     std::optional<quint32> m_folderId;
 };
 
+// Moves each of `rows` to its preview name, marks what became of it, reports each failure and keeps
+// each move in the journal; returns how many files were renamed. An execute asks the disk only about
+// the rows it does not reach: each move answers for its own row, and more surely.
+int moveToPreviews(FileListModel& list, const std::vector<int>& rows, RowFolders& folders,
+    Platform::FileMover& mover, ConflictCheck& check, JournalWriter& journal, RenameFeedback& feedback)
+{
+    qint32 completed = 0;
+    PassPace pace(feedback, static_cast<int>(rows.size()));
+    // The folders, the moves and the journal's look-ups are the thread's alone while it runs; it
+    // only reads the rows, and the window's thread changes nothing of them but their marks.
+    const int reached = pace.run(
+        [&](int index) {
+            const int row = rows[index];
+            const Platform::FolderHandle& folder = folders.of(row);
+            bool moved = false;
+            const RowMark outcome = moveToPreview(list, row, folder, mover, moved);
+            if (moved)
+                journal.add(list, row, folder);
+            return outcome == RowMark::Renamed ? 0 : static_cast<int>(outcome);
+        },
+        [&](int index, int result) {
+            const int row = rows[index];
+            list.setMark(row, result == 0 ? RowMark::Renamed : static_cast<RowMark>(result));
+            ++completed;
+            if (result != 0) {
+                pace.reportFailure(list.fullPath(row));
+                --completed;
+            }
+        });
+    // A stopped pass leaves its other rows marked as a preview would.
+    EventGate events;
+    for (int index = reached; index < static_cast<int>(rows.size()); ++index) {
+        if (list.mark(rows[index]) == RowMark::None)
+            list.setMark(rows[index], check.diskMark(rows[index], folders));
+        events.letThrough();
+    }
+    return completed;
+}
+
 } // namespace
 
 void SearchFiles(FileListModel& list, const QByteArray& path, const QString& filter, MessageBoxes& messages)
@@ -493,62 +533,25 @@ void ApplyNewNames(
                 events.letThrough();
         }
     }
+    // The names are compared, and for a preview the disk asked, on a thread of their own, as the
+    // moves are, so that a slow answer (from a busy network share) never holds the window; with the
+    // same progress and stop.
+    PassPace checking(feedback, static_cast<int>(checkedRows.size()), RenameProgress::Work::Checking);
+    const int compared = checking.run(
+        [&](int index) {
+            const int row = checkedRows[index];
+            return sMode ? check.byName(row, folders) : check.byNameAndDisk(row, folders);
+        },
+        [&](int index, int what) { ConflictCheck::tell(list, checkedRows[index], what); });
     if (!sMode) {
-        // The names are compared and the disk asked on a thread of its own, as the moves are, so
-        // that a slow answer (from a busy network share) never holds the window; with the same
-        // progress and stop.
-        PassPace pace(feedback, static_cast<int>(checkedRows.size()), RenameProgress::Work::Checking);
-        pace.run([&](int index) { return check.byNameAndDisk(checkedRows[index], folders); },
-            [&](int index, int what) { ConflictCheck::tell(list, checkedRows[index], what); });
         list.notifyPreviewsChanged(firstChanged, lastChanged);
         return;
     }
-    {
-        // What the names foresee, for the rows a stopped execute does not reach.
-        EventGate events;
-        for (const int row : checkedRows) {
-            ConflictCheck::tell(list, row, check.byName(row, folders));
-            // Only a folder's first row asks the disk (to open the folder and learn how it compares
-            // names); the others are compared in memory, many in the time it takes to ask the clock.
-            if (row % 64 == 0 || (row > 0 && list.folderId(row) != list.folderId(row - 1)))
-                events.letThrough();
-        }
-    }
-
-    // An execute asks the disk only about the rows it does not reach: each move answers for its
-    // own row, and more surely.
-    const std::vector<int>& rowsToMove = checkedRows;
-    qint32 completed = 0;
-    PassPace pace(feedback, static_cast<int>(rowsToMove.size()));
-    JournalWriter journal(feedback.journal, list, value, extensionMode);
-    // The folders, the moves and the journal's look-ups are the thread's alone while it runs; it
-    // only reads the rows, and the window's thread changes nothing of them but their marks.
-    const int reached = pace.run(
-        [&](int index) {
-            const int row = rowsToMove[index];
-            const Platform::FolderHandle& folder = folders.of(row);
-            bool moved = false;
-            const RowMark outcome = moveToPreview(list, row, folder, mover, moved);
-            if (moved)
-                journal.add(list, row, folder);
-            return outcome == RowMark::Renamed ? 0 : static_cast<int>(outcome);
-        },
-        [&](int index, int result) {
-            const int row = rowsToMove[index];
-            list.setMark(row, result == 0 ? RowMark::Renamed : static_cast<RowMark>(result));
-            ++completed;
-            if (result != 0) {
-                pace.reportFailure(list.fullPath(row));
-                --completed;
-            }
-        });
-    int row = reached > 0 ? rowsToMove[reached - 1] : -1;
-    // A stopped pass leaves its other rows marked as a preview would.
-    EventGate events;
-    for (++row; row < rowCount; ++row) {
-        if (list.isChecked(row) && list.mark(row) == RowMark::None)
-            list.setMark(row, check.diskMark(row, folders));
-        events.letThrough();
+    int completed = 0;
+    // Stopped while the names were compared, an execute moves nothing.
+    if (compared == static_cast<int>(checkedRows.size())) {
+        JournalWriter journal(feedback.journal, list, value, extensionMode);
+        completed = moveToPreviews(list, checkedRows, folders, mover, check, journal, feedback);
     }
     list.notifyPreviewsChanged(firstChanged, lastChanged);
     feedback.showCompletion(QStringLiteral("已完成 %1 个文件修改!").arg(completed));

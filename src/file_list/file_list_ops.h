@@ -68,12 +68,12 @@ struct RenameFeedback
 // lose their marks. With `sMode` also moves each checked file to its preview name in its own
 // folder, marks each row reached with what its move did (the rows a stopped pass does not reach
 // as a preview marks them), reports every failed move and shows how many files were renamed; each
-// move made goes into the feedback's journal. An existing file is never replaced. A preview's
-// look-ups of the new names, and an execute's moves, run one after another on a thread of their own,
-// while the calling thread lets pending events through and shows the progress; either stops after
-// the look-up or move in progress when the progress asks it to (a stopped preview leaves the rows
-// not looked up without what the disk would have told), and the count shown is then that of the
-// files renamed so far.
+// move made goes into the feedback's journal. An existing file is never replaced. The comparing of
+// the new names (with a preview's look-ups of them) and then an execute's moves run one after
+// another on a thread of their own, while the calling thread lets pending events through and shows
+// the progress. Either stops after the row in progress when the progress asks it to: a stopped
+// preview leaves the rows it did not reach unmarked, an execute stopped before its first move moves
+// nothing, and the count shown is that of the files renamed so far.
 void ApplyNewNames(
     FileListModel& list, const QByteArray& value, bool sMode, bool extensionMode, RenameFeedback& feedback);
 

@@ -347,7 +347,7 @@ void Form1::SetFileName(bool sMode)
     runPass([&](F1MDE::RenameFeedback& feedback) {
         // A stop ends the whole command, not only the pass it came in.
         for (const NewNameRule::PassValue& value : NewNameRule::passValues(settings, QLocale())) {
-            if (m_renameProgress->stopRequested())
+            if (m_renameProgress->stopRequested(RenameProgress::Work::Moving))
                 break;
             F1MDE::RenameJournal journal;
             feedback.journal = sMode ? &journal : nullptr;
