@@ -230,11 +230,20 @@ public:
         return first == row ? found(RowMark::None) : -(first + 1);
     }
 
-    // byName(), and for a row whose name passes, the disk.
-    int byNameAndDisk(int row, RowFolders& folders)
+    // byName() for rows[index], and where its name passes, the disk; asked for each index in order.
+    int byNameAndDisk(const std::vector<int>& rows, int index, RowFolders& folders)
     {
-        const int byNameAlone = byName(row, folders);
-        return byNameAlone == found(RowMark::None) ? found(diskMark(row, folders)) : byNameAlone;
+        // The names of a folder's rows are compared before the disk is asked about any: between
+        // look-ups on the disk, each name's place in the table would have left the cache.
+        if (index >= m_comparedFrom + static_cast<int>(m_compared.size())) {
+            m_compared.clear();
+            m_comparedFrom = index;
+            const quint32 folder = m_list.folderId(rows[index]);
+            for (size_t i = index; i < rows.size() && m_list.folderId(rows[i]) == folder; ++i)
+                m_compared.push_back(byName(rows[i], folders));
+        }
+        const int byNameAlone = m_compared[index - m_comparedFrom];
+        return byNameAlone == found(RowMark::None) ? found(diskMark(rows[index], folders)) : byNameAlone;
     }
 
     // What was found for a row: a mark, or -(row + 1) for a row that gets the same name as an earlier
@@ -304,6 +313,8 @@ private:
     FirstRowOfName m_firstRows;
     QByteArray m_target; // the row's new name, made in the room of the last one
     QByteArray m_earlier; // an earlier row's new name, the same way
+    std::vector<int> m_compared; // byName() of the rows of one folder, from index m_comparedFrom on
+    int m_comparedFrom = 0;
 };
 
 // Lets pending events through every little while.
@@ -539,8 +550,7 @@ void ApplyNewNames(
     PassPace checking(feedback, static_cast<int>(checkedRows.size()), RenameProgress::Work::Checking);
     const int compared = checking.run(
         [&](int index) {
-            const int row = checkedRows[index];
-            return sMode ? check.byName(row, folders) : check.byNameAndDisk(row, folders);
+            return sMode ? check.byName(checkedRows[index], folders) : check.byNameAndDisk(checkedRows, index, folders);
         },
         [&](int index, int what) { ConflictCheck::tell(list, checkedRows[index], what); });
     if (!sMode) {

@@ -2,6 +2,7 @@
 
 #include <QtGlobal>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -48,7 +49,7 @@ private:
     std::condition_variable m_changed;
     std::vector<Outcome> m_outcomes;
     bool m_awaitingReport = false;
-    bool m_quit = false;
+    std::atomic<bool> m_quit = false; // also read between operations, without the lock
     bool m_ended = false;
     std::thread m_thread;
 };
