@@ -190,6 +190,9 @@ public:
     }
     QString whyNot() const { return m_whyNot; }
     QByteArray root() const { return QFile::encodeName(m_mountPoint); }
+    // The FUSE driver's process, 0 for a kernel driver: stopped, it stalls the volume as a network
+    // share that stops answering does.
+    qint64 driverProcess() const { return m_driver ? m_driver->processId() : 0; }
 
 private:
     bool installed(const QString& program)

@@ -3,14 +3,19 @@
 #include "mounted_volume.h"
 #include "test_support.h"
 
+#include <QElapsedTimer>
+#include <QFileInfo>
 #include <QRandomGenerator>
 #include <QSet>
 #include <QTest>
 
+#include <chrono>
 #include <climits>
 #include <new>
+#include <thread>
 
 #ifndef _WIN32
+#include <csignal>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -38,6 +43,7 @@ struct ScanRecorder
     int yields = 0;
     std::function<void(const QByteArray& folder)> beforeAdd;
     std::function<void()> onYield;
+    std::function<void()> onWait; // while the walk waits for a folder's listing
     int foldersReadAhead = 8;
 
     void scan(const QByteArray& path, const QString& filter)
@@ -55,6 +61,7 @@ struct ScanRecorder
                     onYield();
             },
             foldersReadAhead,
+            onWait,
         };
         ScanFolder(path, filter, context);
     }
@@ -140,6 +147,7 @@ private Q_SLOTS:
     void folderMetAgainBelowItselfIsNotEntered();
     void yieldsEveryFiftyEntriesOfOneFolder_data();
     void yieldsEveryFiftyEntriesOfOneFolder();
+    void eventsGoThroughWhileAListingStalls();
     void changedSubfolderIsSkippedSilently_data();
     void changedSubfolderIsSkippedSilently();
     void deepFolders_data();
@@ -468,6 +476,40 @@ void TestFolderScan::yieldsEveryFiftyEntriesOfOneFolder()
     ScanRecorder recorder;
     recorder.scan(tree.root(), QString());
     QCOMPARE(recorder.yields, yields);
+}
+
+// A volume that stops answering (a share, here an exFAT volume whose driver is stopped) holds the
+// listing of its folder on a thread of its own, never the window: while the walk waits, events go
+// through.
+void TestFolderScan::eventsGoThroughWhileAListingStalls()
+{
+#ifdef _WIN32
+    QSKIP("stalls a FUSE driver, which Windows has not");
+#else
+    MountedVolume volume(u"exfat"_s);
+    if (!volume.isMounted())
+        QSKIP(qPrintable(volume.whyNot()));
+    for (int i = 0; i < 3; ++i)
+        QVERIFY(QFile(QFile::decodeName(volume.root()) + u"/photo%1.txt"_s.arg(i)).open(QIODevice::WriteOnly));
+    const auto driver = static_cast<pid_t>(volume.driverProcess());
+    QVERIFY(driver > 0 && ::kill(driver, SIGSTOP) == 0);
+    // The driver goes on after a while, whatever the walk does meanwhile.
+    std::thread resume([driver] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        ::kill(driver, SIGCONT);
+    });
+    ScanRecorder recorder;
+    QElapsedTimer sinceEvents;
+    qint64 longestGapMs = 0;
+    recorder.onWait = [&] { longestGapMs = std::max(longestGapMs, sinceEvents.restart()); };
+    sinceEvents.start();
+    // From the folder that holds the mount point, which lists without the driver.
+    recorder.scan(QFile::encodeName(QFileInfo(QFile::decodeName(volume.root())).path()), u".txt"_s);
+    longestGapMs = std::max(longestGapMs, sinceEvents.elapsed());
+    resume.join();
+    QCOMPARE(recorder.rows.size(), 3);
+    QVERIFY2(longestGapMs < 250, qPrintable(u"events waited %1 ms"_s.arg(longestGapMs)));
+#endif
 }
 
 void TestFolderScan::changedSubfolderIsSkippedSilently_data()

@@ -499,19 +499,21 @@ void SearchFiles(FileListModel& list, const QByteArray& path, const QString& fil
     list.clear(FolderAllList::folderText(path));
     QElapsedTimer sincePublish;
     sincePublish.start();
+    const auto letEventsThrough = [&list, &sincePublish] {
+        if (sincePublish.hasExpired(publishIntervalMs)) {
+            list.publishPendingRows();
+            sincePublish.restart();
+        }
+        QCoreApplication::processEvents();
+    };
     FolderAllList::ScanContext context {
         [&list](const QByteArray& folder, QByteArrayView base, QByteArrayView ext) {
             FolderAllList::AddFileRow(list, folder, base, ext);
         },
         messages,
-        [&list, &sincePublish] {
-            if (sincePublish.hasExpired(publishIntervalMs)) {
-                list.publishPendingRows();
-                sincePublish.restart();
-            }
-            QCoreApplication::processEvents();
-        },
+        letEventsThrough,
     };
+    context.whileWaiting = letEventsThrough;
     list.setSearchedIdentity(FolderAllList::ScanFolder(path, filter, context));
     list.publishPendingRows();
     list.checkAllRows();

@@ -9,6 +9,7 @@
 #include <QByteArrayList>
 
 #include <algorithm>
+#include <chrono>
 #include <condition_variable>
 #include <list>
 #include <memory>
@@ -23,6 +24,7 @@ namespace FolderAllList {
 namespace {
 
 constexpr int entriesBetweenYields = 50;
+constexpr auto waitBetweenEvents = std::chrono::milliseconds(25);
 // A folder listed ahead keeps at most this many of its entries until the walk gets to it; the walk
 // lists the rest itself, so what waits in memory stays small however large the folders are.
 constexpr int entriesKeptAhead = 1024;
@@ -108,13 +110,21 @@ public:
 
     Q_DISABLE_COPY_MOVE(ReadAhead)
 
-    // The walk's next folder once it is listed, or null when the walk is done.
-    std::shared_ptr<Folder> next()
+    // The walk's next folder once it is listed, or null when the walk is done; calls whileWaiting()
+    // every little while until then. Only the walk takes folders from the front of the queue.
+    std::shared_ptr<Folder> next(const std::function<void()>& whileWaiting)
     {
         std::unique_lock lock(m_mutex);
         if (m_queue.empty())
             return {};
-        m_ready.wait(lock, [this] { return m_queue.front()->state == Folder::State::Listed; });
+        while (!m_ready.wait_for(
+            lock, waitBetweenEvents, [this] { return m_queue.front()->state == Folder::State::Listed; })) {
+            if (whileWaiting) {
+                lock.unlock();
+                whileWaiting();
+                lock.lock();
+            }
+        }
         std::shared_ptr<Folder> folder = std::move(m_queue.front());
         m_queue.pop_front();
         lock.unlock();
@@ -336,7 +346,7 @@ Platform::FolderIdentity ScanFolder(const QByteArray& path, const QString& filte
     const Platform::FolderIdentity identity = root->handle.identity();
     try {
         ReadAhead readAhead(std::move(root), context.foldersReadAhead);
-        while (const std::shared_ptr<Folder> folder = readAhead.next()) {
+        while (const std::shared_ptr<Folder> folder = readAhead.next(context.whileWaiting)) {
             if (folder->handle.isOpen())
                 scanOneFolder(readAhead, folder, nameFilter, context);
         }

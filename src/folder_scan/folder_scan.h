@@ -37,6 +37,9 @@ struct ScanContext
     // How many folders are listed at once, ahead of the walk, on threads of their own: on a share
     // each listing waits for the network, and several waits overlap.
     int foldersReadAhead = 8;
+    // Called every 25 ms while the walk waits for the next folder's listing (a share that is slow
+    // to answer), so the window keeps answering; none of the every-50-entries yields.
+    std::function<void()> whileWaiting = {};
 };
 
 // Walks `path` and every folder below it, depth first, and adds a row for every file (anything
