@@ -147,6 +147,7 @@ private Q_SLOTS:
     void folderMetAgainBelowItselfIsNotEntered();
     void yieldsEveryFiftyEntriesOfOneFolder_data();
     void yieldsEveryFiftyEntriesOfOneFolder();
+    void eventsGoThroughWhileAListingStalls_data();
     void eventsGoThroughWhileAListingStalls();
     void changedSubfolderIsSkippedSilently_data();
     void changedSubfolderIsSkippedSilently();
@@ -478,6 +479,13 @@ void TestFolderScan::yieldsEveryFiftyEntriesOfOneFolder()
     QCOMPARE(recorder.yields, yields);
 }
 
+void TestFolderScan::eventsGoThroughWhileAListingStalls_data()
+{
+    QTest::addColumn<int>("files"); // more than a folder keeps at once: stalled in its later entries
+    QTest::newRow("first entries") << 3;
+    QTest::newRow("later entries") << 1100;
+}
+
 // A volume that stops answering (a share, here an exFAT volume whose driver is stopped) holds the
 // listing of its folder on a thread of its own, never the window: while the walk waits, events go
 // through.
@@ -486,28 +494,43 @@ void TestFolderScan::eventsGoThroughWhileAListingStalls()
 #ifdef _WIN32
     QSKIP("stalls a FUSE driver, which Windows has not");
 #else
+    QFETCH(int, files);
     MountedVolume volume(u"exfat"_s);
     if (!volume.isMounted())
         QSKIP(qPrintable(volume.whyNot()));
-    for (int i = 0; i < 3; ++i)
+    for (int i = 0; i < files; ++i)
         QVERIFY(QFile(QFile::decodeName(volume.root()) + u"/photo%1.txt"_s.arg(i)).open(QIODevice::WriteOnly));
     const auto driver = static_cast<pid_t>(volume.driverProcess());
-    QVERIFY(driver > 0 && ::kill(driver, SIGSTOP) == 0);
+    QVERIFY(driver > 0);
     // The driver goes on after a while, whatever the walk does meanwhile.
-    std::thread resume([driver] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-        ::kill(driver, SIGCONT);
-    });
+    std::thread resume;
+    const auto stall = [&] {
+        if (resume.joinable() || ::kill(driver, SIGSTOP) != 0)
+            return;
+        resume = std::thread([driver] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+            ::kill(driver, SIGCONT);
+        });
+    };
     ScanRecorder recorder;
     QElapsedTimer sinceEvents;
     qint64 longestGapMs = 0;
     recorder.onWait = [&] { longestGapMs = std::max(longestGapMs, sinceEvents.restart()); };
+    recorder.onYield = [&] {
+        longestGapMs = std::max(longestGapMs, sinceEvents.restart());
+        stall(); // within the large folder, its first entries walked
+    };
+    if (files < 50)
+        stall();
     sinceEvents.start();
     // From the folder that holds the mount point, which lists without the driver.
     recorder.scan(QFile::encodeName(QFileInfo(QFile::decodeName(volume.root())).path()), u".txt"_s);
     longestGapMs = std::max(longestGapMs, sinceEvents.elapsed());
-    resume.join();
-    QCOMPARE(recorder.rows.size(), 3);
+    const bool stalled = resume.joinable();
+    if (stalled)
+        resume.join();
+    QVERIFY(stalled);
+    QCOMPARE(recorder.rows.size(), files);
     QVERIFY2(longestGapMs < 250, qPrintable(u"events waited %1 ms"_s.arg(longestGapMs)));
 #endif
 }

@@ -69,7 +69,8 @@ struct Folder
     Platform::FolderHandle handle; // not open once listed: skipped
     State state = State::Waiting;
     QByteArray entries; // in listing order, as fileEntry and otherEntry records
-    std::unique_ptr<Platform::DirListing> rest; // the entries beyond those kept ahead
+    std::unique_ptr<Platform::DirListing> rest; // the entries beyond those kept
+    QByteArrayList laterSubfolders; // those found in the rest, entered after the others' subtrees
     bool failed = false; // listing it failed midway
     bool dropped = false; // no longer in the queue: a folder above it failed
     FolderQueue::iterator place; // in the queue, until taken or dropped
@@ -117,14 +118,7 @@ public:
         std::unique_lock lock(m_mutex);
         if (m_queue.empty())
             return {};
-        while (!m_ready.wait_for(
-            lock, waitBetweenEvents, [this] { return m_queue.front()->state == Folder::State::Listed; })) {
-            if (whileWaiting) {
-                lock.unlock();
-                whileWaiting();
-                lock.lock();
-            }
-        }
+        waitUntil(lock, [this] { return m_queue.front()->state == Folder::State::Listed; }, whileWaiting);
         std::shared_ptr<Folder> folder = std::move(m_queue.front());
         m_queue.pop_front();
         lock.unlock();
@@ -132,7 +126,18 @@ public:
         return folder;
     }
 
-    // Subfolders of `folder`, just taken by next(), that the walk found after those listed ahead:
+    // The next entries of `folder`, just taken by next() with entries beyond those kept, listed by a
+    // listing thread before any other folder; calls whileWaiting() every little while until then.
+    void listMore(const std::shared_ptr<Folder>& folder, const std::function<void()>& whileWaiting)
+    {
+        std::unique_lock lock(m_mutex);
+        folder->state = Folder::State::Waiting;
+        m_moreOf = folder;
+        m_work.notify_all();
+        waitUntil(lock, [this] { return !m_moreOf; }, whileWaiting);
+    }
+
+    // Subfolders of `folder`, just taken by next(), that were found after those listed ahead:
     // they go after the subtrees of those, which lead the queue.
     void addSubfolders(const std::shared_ptr<Folder>& folder, const QByteArrayList& names)
     {
@@ -155,6 +160,18 @@ public:
     }
 
 private:
+    template <typename Predicate>
+    void waitUntil(std::unique_lock<std::mutex>& lock, Predicate done, const std::function<void()>& whileWaiting)
+    {
+        while (!m_ready.wait_for(lock, waitBetweenEvents, done)) {
+            if (whileWaiting) {
+                lock.unlock();
+                whileWaiting();
+                lock.lock();
+            }
+        }
+    }
+
     void insertSubfolders(
         const std::shared_ptr<Folder>& folder, const QByteArrayList& names, FolderQueue::iterator before)
     {
@@ -189,9 +206,22 @@ private:
         std::unique_lock lock(m_mutex);
         for (;;) {
             std::shared_ptr<Folder> folder;
-            m_work.wait(lock, [&] { return m_stopping || (folder = firstWaitingWithinReach()); });
+            // The walk's own folder first: the walk waits for it.
+            const auto moreWanted = [this] { return m_moreOf && m_moreOf->state == Folder::State::Waiting; };
+            m_work.wait(lock, [&] { return m_stopping || moreWanted() || (folder = firstWaitingWithinReach()); });
             if (m_stopping)
                 return;
+            if (moreWanted()) {
+                const std::shared_ptr<Folder> walked = m_moreOf;
+                walked->state = Folder::State::Listing;
+                lock.unlock();
+                keepNextEntries(*walked, walked->laterSubfolders);
+                lock.lock();
+                walked->state = Folder::State::Listed;
+                m_moreOf.reset();
+                m_ready.notify_one();
+                continue;
+            }
             folder->state = Folder::State::Listing;
             lock.unlock();
             QByteArrayList subfolders;
@@ -225,10 +255,22 @@ private:
                 if (!folder.handle.isOpen())
                     return;
             }
-            auto listing = std::make_unique<Platform::DirListing>(folder.handle);
+            folder.rest = std::make_unique<Platform::DirListing>(folder.handle);
+        } catch (...) {
+            folder.failed = true;
+            return;
+        }
+        keepNextEntries(folder, subfolders);
+    }
+
+    // Keeps up to entriesKeptAhead more entries of `folder` from its listing, closed once it has none
+    // left, and the names of the subfolders to enter among them in `subfolders`.
+    static void keepNextEntries(Folder& folder, QByteArrayList& subfolders)
+    {
+        try {
             Platform::DirEntry entry;
             int kept = 0;
-            while (kept < entriesKeptAhead && listing->next(entry)) {
+            while (kept < entriesKeptAhead && folder.rest->next(entry)) {
                 ++kept;
                 if (entry.isDirectory) {
                     folder.entries += otherEntry;
@@ -240,10 +282,13 @@ private:
                     folder.entries += '\0';
                 }
             }
-            if (kept == entriesKeptAhead)
-                folder.rest = std::move(listing);
+            if (kept < entriesKeptAhead) {
+                folder.rest->close();
+                folder.rest.reset();
+            }
         } catch (...) {
             folder.failed = true;
+            folder.rest.reset();
             subfolders.clear();
         }
     }
@@ -253,6 +298,7 @@ private:
     std::condition_variable m_work; // for the listing threads: a folder within reach, or the end
     std::condition_variable m_ready; // for the walk: the first folder of the queue is listed
     FolderQueue m_queue;
+    std::shared_ptr<Folder> m_moreOf; // the walk's folder, whose next entries it waits for
     bool m_stopping = false;
     std::vector<std::thread> m_threads;
 };
@@ -280,32 +326,33 @@ void scanOneFolder(ReadAhead& readAhead, const std::shared_ptr<Folder>& folder, 
                 context.addFileRow(folder->dir, split.base, split.ext);
             }
         };
-        const QByteArray entries = std::exchange(folder->entries, {});
-        for (qsizetype at = 0; at < entries.size();) {
-            countEntry();
-            if (entries[at++] == otherEntry)
-                continue;
-            const qsizetype end = entries.indexOf('\0', at);
-            addIfMatching(QByteArrayView(entries).sliced(at, end - at));
-            at = end + 1;
+        const auto walkEntries = [&] {
+            const QByteArray entries = std::exchange(folder->entries, {});
+            for (qsizetype at = 0; at < entries.size();) {
+                countEntry();
+                if (entries[at++] == otherEntry)
+                    continue;
+                const qsizetype end = entries.indexOf('\0', at);
+                addIfMatching(QByteArrayView(entries).sliced(at, end - at));
+                at = end + 1;
+            }
+        };
+        walkEntries();
+        // A large folder's other entries are listed a part at a time as the walk gets to them, on a
+        // listing thread, so that a slow listing never holds the window.
+        const bool listedMore = folder->rest != nullptr;
+        while (folder->rest) {
+            readAhead.listMore(folder, context.whileWaiting);
+            walkEntries();
         }
         if (folder->failed) {
+            // Its subfolders are not entered, whether listed ahead or not.
+            readAhead.dropBelow(*folder);
             showFailure(context);
             return;
         }
-        if (const std::unique_ptr<Platform::DirListing> rest = std::move(folder->rest)) {
-            QByteArrayList subfolders;
-            Platform::DirEntry entry;
-            while (rest->next(entry)) {
-                countEntry();
-                if (!entry.isDirectory)
-                    addIfMatching(entry.name);
-                else if (isSubfolderToEnter(entry))
-                    subfolders.append(entry.name.toByteArray());
-            }
-            rest->close();
-            readAhead.addSubfolders(folder, subfolders);
-        }
+        if (listedMore)
+            readAhead.addSubfolders(folder, std::exchange(folder->laterSubfolders, {}));
     } catch (...) {
         readAhead.dropBelow(*folder);
         showFailure(context);

@@ -47,7 +47,9 @@ struct ScanContext
 // case. Folders that cannot be listed are skipped silently, and so are trash folders and a folder
 // that is one of those above it (a loop); a failure inside one folder is shown once and skips the
 // rest of that folder, while the walk of its siblings goes on. Folders are listed ahead of the walk,
-// but rows, their order and the yields are those of a walk that lists one folder at a time. Returns
+// and a large folder's later entries as the walk gets to them, on threads of their own (the walk
+// lets events through while it waits for one), but rows, their order and the yields are those of a
+// walk that lists one folder at a time. Returns
 // which folder `path` led to, or no identity when it could not be listed.
 Platform::FolderIdentity ScanFolder(const QByteArray& path, const QString& filter, ScanContext& context);
 
