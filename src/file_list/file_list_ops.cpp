@@ -150,7 +150,7 @@ qsizetype lengthOn(QByteArrayView name, const Platform::NameLimit& limit)
 
 // The first row of a folder to get each new name, found by the name's hash: open addressing in a
 // table of at least twice the folder's rows, made before the folder's first row, so that it never
-// grows (which would hold the window while it moved every entry) and its probes stay short.
+// grows and its probes stay short.
 class FirstRowOfName final
 {
 public:
