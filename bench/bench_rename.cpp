@@ -183,8 +183,9 @@ int main(int argc, char** argv)
         for (int round = 0; round < previewRounds; ++round) {
             ticker.start();
             sinceEvent.start();
-            seconds = std::min(seconds,
-                Bench::secondsOf([&] { F1MDE::ApplyNewNames(list, round % 2 ? ".md" : ".tsv", false, true, feedback); }));
+            seconds = std::min(seconds, Bench::secondsOf([&] {
+                F1MDE::ApplyNewNames(list, round % 2 ? ".md" : ".tsv", false, true, feedback);
+            }));
             longestGapMs = std::max(longestGapMs, sinceEvent.elapsed());
             ticker.stop();
         }
@@ -210,15 +211,16 @@ int main(int argc, char** argv)
 #endif
     });
 
-    std::printf("files=%ld execute_s=%.3f loop_s=%.3f ratio=%.3f exfat_files=%ld exfat_execute_s=%.3f "
-                "exfat_loop_s=%.3f exfat_ratio=%.3f preview_500k_s=%.4f lookup_500k_s=%.4f preview_ratio=%.3f "
-                "preview_longest_gap_ms=%lld undo_s=%.3f loop_back_s=%.3f undo_ratio=%.3f "
-                "exfat_undo_ratio=%.3f undo_bytes_per_file=%.1f preview_two_extensions_s=%.4f "
-                "preview_two_extensions_ratio=%.3f\n",
+    std::printf(
+        "files=%ld execute_s=%.3f loop_s=%.3f ratio=%.3f exfat_files=%ld exfat_execute_s=%.3f "
+        "exfat_loop_s=%.3f exfat_ratio=%.3f preview_500k_s=%.4f lookup_500k_s=%.4f preview_ratio=%.3f "
+        "preview_longest_gap_ms=%lld undo_s=%.3f loop_back_s=%.3f undo_ratio=%.3f "
+        "exfat_undo_ratio=%.3f undo_bytes_per_file=%.1f preview_two_extensions_s=%.4f "
+        "preview_two_extensions_ratio=%.3f\n",
         files, local.executeSeconds, local.loopSeconds, local.executeSeconds / local.loopSeconds, exfatFiles,
         exfat.executeSeconds, exfat.loopSeconds, exfat.executeSeconds / exfat.loopSeconds, previewSeconds,
-        lookUpSeconds, previewSeconds / lookUpSeconds, static_cast<long long>(longestGapMs), local.undoSeconds,
-        local.loopBackSeconds, local.undoSeconds / local.loopBackSeconds,
+        lookUpSeconds, previewSeconds / lookUpSeconds, static_cast<long long>(longestGapMs),
+        local.undoSeconds, local.loopBackSeconds, local.undoSeconds / local.loopBackSeconds,
         exfat.undoSeconds / exfat.loopBackSeconds, local.undoBytesPerFile, twoExtensionsSeconds,
         twoExtensionsSeconds / lookUpSeconds);
     return 0;

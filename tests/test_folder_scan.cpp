@@ -499,7 +499,8 @@ void TestFolderScan::eventsGoThroughWhileAListingStalls()
     if (!volume.isMounted())
         QSKIP(qPrintable(volume.whyNot()));
     for (int i = 0; i < files; ++i)
-        QVERIFY(QFile(QFile::decodeName(volume.root()) + u"/photo%1.txt"_s.arg(i)).open(QIODevice::WriteOnly));
+        QVERIFY(
+            QFile(QFile::decodeName(volume.root()) + u"/photo%1.txt"_s.arg(i)).open(QIODevice::WriteOnly));
     const auto driver = static_cast<pid_t>(volume.driverProcess());
     QVERIFY(driver > 0);
     // The driver goes on after a while, whatever the walk does meanwhile.

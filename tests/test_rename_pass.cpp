@@ -843,9 +843,9 @@ void TestRenamePass::conflictsAreMarked_data()
     QTest::newRow("three rows to one name") << local << QByteArrayList { "a.txt", "b.txt", "c.txt" } << txt
                                             << QByteArray("1") << false << Marks()
                                             << QByteArrayList { "a.txt", "b.txt", "c.txt" } << false;
-    QTest::newRow("two extensions to one") << local << QByteArrayList { "a.txt", "a.csv", "b.txt" } << u"."_s
-                                           << QByteArray(".md") << true << Marks()
-                                           << QByteArrayList { "a.txt", "a.csv" } << false;
+    QTest::newRow("two extensions to one")
+        << local << QByteArrayList { "a.txt", "a.csv", "b.txt" } << u"."_s << QByteArray(".md") << true
+        << Marks() << QByteArrayList { "a.txt", "a.csv" } << false;
     QTest::newRow("own name is no conflict") << local << QByteArrayList { "a.txt" } << txt << QByteArray("a")
                                              << false << Marks() << QByteArrayList() << false;
     QTest::newRow("empty name") << local << QByteArrayList { "README" } << u"README"_s << QByteArray() << false

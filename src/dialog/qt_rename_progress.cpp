@@ -36,9 +36,10 @@ void QtRenameProgress::show(Work work, int done, int total)
     }
     m_bar->setRange(0, total);
     m_bar->setValue(done);
-    m_dialog->setLabelText((work == Work::Checking ? u"正在检查新文件名: %1 / %2"_s : u"正在修改文件: %1 / %2"_s)
-                               .arg(done)
-                               .arg(total));
+    m_dialog->setLabelText(
+        (work == Work::Checking ? u"正在检查新文件名: %1 / %2"_s : u"正在修改文件: %1 / %2"_s)
+            .arg(done)
+            .arg(total));
     if (appearing)
         m_dialog->show();
 }

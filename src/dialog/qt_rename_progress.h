@@ -13,9 +13,9 @@ class QProgressBar;
 class QProgressDialog;
 class QWidget;
 
-// The progress of one preview or execute command in a real progress dialog, modal to the window it shows over.
-// The dialog appears once the command has run for `showAfter` and closes with this object, so a
-// quick command shows none.
+// The progress of one preview or execute command in a real progress dialog, modal to the window it shows
+// over. The dialog appears once the command has run for `showAfter` and closes with this object, so a quick
+// command shows none.
 class QtRenameProgress final : public RenameProgress
 {
 public:

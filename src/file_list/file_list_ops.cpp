@@ -158,8 +158,7 @@ public:
 
     // The earlier row for which sameName(earlier) holds among those whose name has `hash`; else
     // `row` itself, kept from now on as the first row of its name.
-    template <typename SameName>
-    int findOrAdd(size_t hash, int row, const SameName& sameName)
+    template <typename SameName> int findOrAdd(size_t hash, int row, const SameName& sameName)
     {
         const size_t mask = m_slots.size() - 1;
         const quint64 tag = quint64(hash) & ~quint64(0xffffffff);
@@ -209,7 +208,8 @@ public:
             int folderEnd = row + 1;
             bool oneExtension = true;
             for (; folderEnd < m_list.rowCount() && m_list.folderId(folderEnd) == *m_folderId; ++folderEnd)
-                oneExtension = oneExtension && (!m_list.isChecked(folderEnd) || m_list.ext(folderEnd) == m_list.ext(row));
+                oneExtension = oneExtension
+                    && (!m_list.isChecked(folderEnd) || m_list.ext(folderEnd) == m_list.ext(row));
             // A folder's names differ, so where each new name is its file's base with one new
             // extension, and the files had one extension, the new names differ too.
             m_namesDiffer = m_extensionMode && oneExtension && !m_ignoresCase;
@@ -276,7 +276,8 @@ public:
         if (!there)
             return RowMark::None;
         const QByteArray name = m_list.name(row);
-        const bool sameFile = (m_ignoresCase && keyOf(target) == keyOf(name)) || Platform::entryIdentity(folder, name) == there;
+        const bool sameFile = (m_ignoresCase && keyOf(target) == keyOf(name))
+            || Platform::entryIdentity(folder, name) == there;
         return sameFile ? RowMark::None : RowMark::TargetExists;
     }
 
@@ -355,7 +356,8 @@ public:
     {
         RenameProgress* const progress = m_feedback.progress;
         // Only a failed move is reported, with a box; a look-up's outcome is a mark.
-        MoveThread thread(m_total, std::move(operate),
+        MoveThread thread(
+            m_total, std::move(operate),
             [progress, work = m_work] { return progress && progress->stopRequested(work); },
             m_work == RenameProgress::Work::Moving);
         std::vector<MoveThread::Outcome> outcomes;
@@ -552,7 +554,8 @@ void ApplyNewNames(
     PassPace checking(feedback, static_cast<int>(checkedRows.size()), RenameProgress::Work::Checking);
     const int compared = checking.run(
         [&](int index) {
-            return sMode ? check.byName(checkedRows[index], folders) : check.byNameAndDisk(checkedRows, index, folders);
+            return sMode ? check.byName(checkedRows[index], folders)
+                         : check.byNameAndDisk(checkedRows, index, folders);
         },
         [&](int index, int what) { ConflictCheck::tell(list, checkedRows[index], what); });
     if (!sMode) {

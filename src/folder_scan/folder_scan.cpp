@@ -118,7 +118,8 @@ public:
         std::unique_lock lock(m_mutex);
         if (m_queue.empty())
             return {};
-        waitUntil(lock, [this] { return m_queue.front()->state == Folder::State::Listed; }, whileWaiting);
+        waitUntil(
+            lock, [this] { return m_queue.front()->state == Folder::State::Listed; }, whileWaiting);
         std::shared_ptr<Folder> folder = std::move(m_queue.front());
         m_queue.pop_front();
         lock.unlock();
@@ -134,7 +135,8 @@ public:
         folder->state = Folder::State::Waiting;
         m_moreOf = folder;
         m_work.notify_all();
-        waitUntil(lock, [this] { return !m_moreOf; }, whileWaiting);
+        waitUntil(
+            lock, [this] { return !m_moreOf; }, whileWaiting);
     }
 
     // Subfolders of `folder`, just taken by next(), that were found after those listed ahead:
@@ -161,7 +163,8 @@ public:
 
 private:
     template <typename Predicate>
-    void waitUntil(std::unique_lock<std::mutex>& lock, Predicate done, const std::function<void()>& whileWaiting)
+    void waitUntil(
+        std::unique_lock<std::mutex>& lock, Predicate done, const std::function<void()>& whileWaiting)
     {
         while (!m_ready.wait_for(lock, waitBetweenEvents, done)) {
             if (whileWaiting) {
@@ -208,7 +211,8 @@ private:
             std::shared_ptr<Folder> folder;
             // The walk's own folder first: the walk waits for it.
             const auto moreWanted = [this] { return m_moreOf && m_moreOf->state == Folder::State::Waiting; };
-            m_work.wait(lock, [&] { return m_stopping || moreWanted() || (folder = firstWaitingWithinReach()); });
+            m_work.wait(
+                lock, [&] { return m_stopping || moreWanted() || (folder = firstWaitingWithinReach()); });
             if (m_stopping)
                 return;
             if (moreWanted()) {
