@@ -1,6 +1,7 @@
 #include "app_identity.h"
 #include "dialog/folder_chooser.h"
 #include "file_list/file_list_model.h"
+#include "mounted_volume.h"
 #include "test_support.h"
 #include "window/command_line.h"
 #include "window/form1.h"
@@ -10,6 +11,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -27,8 +29,14 @@
 #include <QTreeView>
 
 #include <algorithm>
+#include <chrono>
 #include <memory>
+#include <thread>
 #include <utility>
+
+#ifndef _WIN32
+#include <csignal>
+#endif
 
 using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
@@ -154,6 +162,7 @@ private Q_SLOTS:
     void pathCheck();
     void searchFilters_data();
     void searchFilters();
+    void searchOfAVolumeThatStopsAnswering();
     void searchDisablesWindowWhileScanning();
     void searchWhileHelpShownLeavesListCovered();
     void previewThenExecuteRenamesCheckedFilesOnly();
@@ -949,6 +958,42 @@ void TestForm1::pathCheck()
         QCOMPARE(count->text(), QString());
     }
     QVERIFY(m_window->isEnabled());
+}
+
+// A search of a volume that stops answering for a while (an exFAT volume whose driver is stopped,
+// as a share that stalls) keeps the window answering: the check of the path and every listing wait
+// on threads of their own.
+void TestForm1::searchOfAVolumeThatStopsAnswering()
+{
+#ifdef _WIN32
+    QSKIP("stalls a FUSE driver, which Windows has not");
+#else
+    MountedVolume volume(u"exfat"_s);
+    if (!volume.isMounted())
+        QSKIP(qPrintable(volume.whyNot()));
+    for (int i = 0; i < 3; ++i)
+        QVERIFY(QFile(QFile::decodeName(volume.root()) + u"/photo%1.txt"_s.arg(i)).open(QIODevice::WriteOnly));
+    const auto driver = static_cast<pid_t>(volume.driverProcess());
+    QVERIFY(driver > 0 && ::kill(driver, SIGSTOP) == 0);
+    // The driver goes on after a while, whatever the window does meanwhile.
+    std::thread resume([driver] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        ::kill(driver, SIGCONT);
+    });
+    QElapsedTimer sinceEvents;
+    qint64 longestGapMs = 0;
+    QTimer ticker;
+    ticker.setInterval(5);
+    connect(&ticker, &QTimer::timeout, this, [&] { longestGapMs = std::max(longestGapMs, sinceEvents.restart()); });
+    ticker.start();
+    sinceEvents.start();
+    search(QFile::decodeName(volume.root()));
+    longestGapMs = std::max(longestGapMs, sinceEvents.elapsed());
+    resume.join();
+    QCOMPARE(fileList()->rowCount(), 3);
+    QVERIFY(m_messages.shown.isEmpty());
+    QVERIFY2(longestGapMs < 250, qPrintable(u"events waited %1 ms"_s.arg(longestGapMs)));
+#endif
 }
 
 void TestForm1::searchFilters_data()

@@ -248,9 +248,11 @@ private:
         try {
             // Opened by its name in the folder above, never through a link: a folder swapped for a
             // link since its parent was listed is skipped, as is one that leads back to a folder
-            // above it (a bind mount, or a link a share's server follows).
+            // above it (a bind mount, or a link a share's server follows). The searched folder is
+            // opened as typed: links in its path are followed.
             if (!folder.handle.isOpen()) {
-                folder.handle = Platform::openSubfolderToList(folder.parent->handle, folder.name);
+                folder.handle = folder.parent ? Platform::openSubfolderToList(folder.parent->handle, folder.name)
+                                              : Platform::openFolderToList(folder.dir);
                 for (const Folder* above = folder.parent.get(); above && folder.handle.isOpen();
                      above = above->parent.get()) {
                     if (above->handle.identity() == folder.handle.identity())
@@ -387,17 +389,16 @@ Platform::FolderIdentity ScanFolder(const QByteArray& path, const QString& filte
 {
     const NameFilter nameFilter(filter);
     Platform::allowOneOpenFolderPerLevel();
-    const QByteArray dir = folderText(path);
-    // The folder as typed: links in the path are followed.
-    auto root = std::make_shared<Folder>();
-    root->dir = dir;
-    root->handle = Platform::openFolderToList(dir);
-    if (!root->handle.isOpen())
-        return {};
-    const Platform::FolderIdentity identity = root->handle.identity();
+    // Even the searched folder is opened on a listing thread: a share that does not answer holds
+    // that thread, not the window.
+    const auto root = std::make_shared<Folder>();
+    root->dir = folderText(path);
+    Platform::FolderIdentity identity;
     try {
-        ReadAhead readAhead(std::move(root), context.foldersReadAhead);
+        ReadAhead readAhead(root, context.foldersReadAhead);
         while (const std::shared_ptr<Folder> folder = readAhead.next(context.whileWaiting)) {
+            if (folder == root)
+                identity = folder->handle.identity();
             if (folder->handle.isOpen())
                 scanOneFolder(readAhead, folder, nameFilter, context);
         }

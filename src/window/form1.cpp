@@ -14,6 +14,7 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -25,6 +26,9 @@
 #include <QRadioButton>
 #include <QTreeView>
 
+#include <chrono>
+#include <future>
+#include <system_error>
 #include <utility>
 
 using namespace Qt::StringLiterals;
@@ -54,6 +58,21 @@ private:
     QWidget* m_window;
     QPointer<QWidget> m_focused;
 };
+
+// Asks `question` on a thread of its own and lets events through every 25 ms until it is answered:
+// a share that does not answer holds that thread, not the window.
+bool answeredAwayFromWindow(const std::function<bool()>& question)
+{
+    std::future<bool> answer;
+    try {
+        answer = std::async(std::launch::async, question);
+    } catch (const std::system_error&) {
+        return question(); // no thread to spare
+    }
+    while (answer.wait_for(std::chrono::milliseconds(25)) != std::future_status::ready)
+        QCoreApplication::processEvents();
+    return answer.get();
+}
 
 constexpr int clientWidthTwips = 12135;
 constexpr int clientHeightTwips = 4170;
@@ -317,13 +336,13 @@ bool Form1::acceptsSearchPath(const QString& path)
 
 void Form1::search()
 {
-    if (!acceptsSearchPath(m_text1->text())) {
+    // The check of the path and the scan let events through.
+    const InputPause pause(*this);
+    if (!answeredAwayFromWindow([path = m_text1->text()] { return acceptsSearchPath(path); })) {
         m_messages.show(u"ERROR"_s, u"请选择路径！"_s);
         return;
     }
 
-    // The scan lets events through.
-    const InputPause pause(*this);
     const QByteArray path = Platform::pathFromText(m_text1->text());
     if (m_option1->isChecked())
         F1MDE::SearchFiles(m_fileList, path, m_text2->text(), m_messages);
