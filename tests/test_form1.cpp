@@ -972,7 +972,8 @@ void TestForm1::searchOfAVolumeThatStopsAnswering()
     if (!volume.isMounted())
         QSKIP(qPrintable(volume.whyNot()));
     for (int i = 0; i < 3; ++i)
-        QVERIFY(QFile(QFile::decodeName(volume.root()) + u"/photo%1.txt"_s.arg(i)).open(QIODevice::WriteOnly));
+        QVERIFY(
+            QFile(QFile::decodeName(volume.root()) + u"/photo%1.txt"_s.arg(i)).open(QIODevice::WriteOnly));
     const auto driver = static_cast<pid_t>(volume.driverProcess());
     QVERIFY(driver > 0 && ::kill(driver, SIGSTOP) == 0);
     // The driver goes on after a while, whatever the window does meanwhile.
@@ -984,7 +985,8 @@ void TestForm1::searchOfAVolumeThatStopsAnswering()
     qint64 longestGapMs = 0;
     QTimer ticker;
     ticker.setInterval(5);
-    connect(&ticker, &QTimer::timeout, this, [&] { longestGapMs = std::max(longestGapMs, sinceEvents.restart()); });
+    connect(&ticker, &QTimer::timeout, this,
+        [&] { longestGapMs = std::max(longestGapMs, sinceEvents.restart()); });
     ticker.start();
     sinceEvents.start();
     search(QFile::decodeName(volume.root()));

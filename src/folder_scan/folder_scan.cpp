@@ -251,8 +251,9 @@ private:
             // above it (a bind mount, or a link a share's server follows). The searched folder is
             // opened as typed: links in its path are followed.
             if (!folder.handle.isOpen()) {
-                folder.handle = folder.parent ? Platform::openSubfolderToList(folder.parent->handle, folder.name)
-                                              : Platform::openFolderToList(folder.dir);
+                folder.handle = folder.parent
+                    ? Platform::openSubfolderToList(folder.parent->handle, folder.name)
+                    : Platform::openFolderToList(folder.dir);
                 for (const Folder* above = folder.parent.get(); above && folder.handle.isOpen();
                      above = above->parent.get()) {
                     if (above->handle.identity() == folder.handle.identity())

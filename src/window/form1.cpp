@@ -14,8 +14,8 @@
 
 #include <QAction>
 #include <QCloseEvent>
-#include <QCoreApplication>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
