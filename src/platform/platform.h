@@ -13,6 +13,7 @@
 
 #include <optional>
 #include <unordered_map>
+#include <utility>
 
 namespace Platform {
 
@@ -57,9 +58,21 @@ class FolderHandle final
 {
 public:
     FolderHandle() = default;
-    ~FolderHandle();
-    FolderHandle(FolderHandle&& other) noexcept;
-    FolderHandle& operator=(FolderHandle&& other) noexcept;
+    ~FolderHandle(); // the one place that knows the system's call to close a handle
+    FolderHandle(FolderHandle&& other) noexcept
+        : m_handle(std::exchange(other.m_handle, noHandle))
+        , m_identity(other.m_identity)
+    {
+    }
+    FolderHandle& operator=(FolderHandle&& other) noexcept
+    {
+        if (this != &other) {
+            const FolderHandle held(std::move(*this)); // closed as it goes
+            m_handle = std::exchange(other.m_handle, noHandle);
+            m_identity = other.m_identity;
+        }
+        return *this;
+    }
     Q_DISABLE_COPY(FolderHandle)
 
     bool isOpen() const { return m_handle != noHandle; }

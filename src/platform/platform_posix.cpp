@@ -16,7 +16,6 @@
 #include <sys/sysmacros.h>
 #include <sys/vfs.h>
 #include <unistd.h>
-#include <utility>
 
 namespace Platform {
 
@@ -285,23 +284,6 @@ FolderHandle::~FolderHandle()
 {
     if (isOpen())
         ::close(descriptor(*this));
-}
-
-FolderHandle::FolderHandle(FolderHandle&& other) noexcept
-    : m_handle(std::exchange(other.m_handle, noHandle))
-    , m_identity(other.m_identity)
-{
-}
-
-FolderHandle& FolderHandle::operator=(FolderHandle&& other) noexcept
-{
-    if (this != &other) {
-        if (isOpen())
-            ::close(descriptor(*this));
-        m_handle = std::exchange(other.m_handle, noHandle);
-        m_identity = other.m_identity;
-    }
-    return *this;
 }
 
 FolderHandle openFolder(const QByteArray& path)

@@ -248,23 +248,6 @@ FolderHandle::~FolderHandle()
         CloseHandle(handleOf(*this));
 }
 
-FolderHandle::FolderHandle(FolderHandle&& other) noexcept
-    : m_handle(std::exchange(other.m_handle, noHandle))
-    , m_identity(other.m_identity)
-{
-}
-
-FolderHandle& FolderHandle::operator=(FolderHandle&& other) noexcept
-{
-    if (this != &other) {
-        if (isOpen())
-            CloseHandle(handleOf(*this));
-        m_handle = std::exchange(other.m_handle, noHandle);
-        m_identity = other.m_identity;
-    }
-    return *this;
-}
-
 FolderHandle openFolder(const QByteArray& path)
 {
     // Junctions and links in the path are followed, as they were typed.
