@@ -25,8 +25,9 @@ namespace {
 
 constexpr int entriesBetweenYields = 50;
 constexpr auto waitBetweenEvents = std::chrono::milliseconds(25);
-// A folder listed ahead keeps at most this many of its entries until the walk gets to it; the walk
-// lists the rest itself, so what waits in memory stays small however large the folders are.
+// A folder listed ahead keeps at most this many of its entries until the walk gets to it, and its
+// later entries are listed as many at a time once the walk has taken those, so what waits in memory
+// stays small however large the folders are.
 constexpr int entriesKeptAhead = 1024;
 
 // How a folder listed ahead keeps its entries: a kind byte each, and for a file its name and a NUL.
