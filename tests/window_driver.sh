@@ -23,13 +23,30 @@ wait_until() {
     done
 }
 
+# The program's visible window, if one is up. xdotool gives up on an X error when a window it is
+# looking at vanishes (Wine's own windows come and go at a first start), so each look is a single
+# pass without --sync, its errors silenced, and the caller asks again.
+visible_window() {
+    xdotool search --onlyvisible --name '批量文件重命名' 2>/dev/null | head -n 1
+}
+
+# Whether `window` has a size yet; sets X, Y, WIDTH and HEIGHT to its client area on the screen.
+# Fails, rather than ends the test, when the window vanished meanwhile.
+window_geometry() {
+    local shell
+    shell="$(xdotool getwindowgeometry --shell "$1" 2>/dev/null)" || return 1
+    eval "$shell"
+}
+
 # Waits for the program's window and sets X, Y, WIDTH and HEIGHT to its client area on the screen,
 # which must have the window's size.
 find_window() {
-    local window
-    window="$(timeout "${1:-30}" xdotool search --sync --onlyvisible --name '批量文件重命名' | head -n 1)" \
-        || fail "the window did not appear: $(cat "$work/program.log")"
-    eval "$(xdotool getwindowgeometry --shell "$window")"
+    local window="" deadline=$((SECONDS + ${1:-30}))
+    until [ -n "$window" ] && window_geometry "$window"; do
+        [ "$SECONDS" -lt "$deadline" ] || fail "the window did not appear: $(cat "$work/program.log")"
+        sleep 0.1
+        window="$(visible_window)" || window=""
+    done
     [ "$WIDTH" = 809 ] && [ "$HEIGHT" = 278 ] || fail "client area is ${WIDTH}x${HEIGHT}, not 809x278"
 }
 
