@@ -11,8 +11,10 @@
 #include "dialog/message_boxes.h"
 #include "file_list/file_list_model.h"
 #include "file_list/file_list_ops.h"
+#include "file_list/rename_session.h"
 #include "mounted_volume.h"
 #include "platform/platform.h"
+#include "runner/runner.h"
 
 #include <QCoreApplication>
 #include <QDirIterator>
@@ -66,23 +68,22 @@ struct Timings
 // loops of `rename`. Each round renames fresh copies, since a rename cannot be repeated on the same
 // files.
 template <typename Rename>
-Timings timeRenames(
-    const QByteArray& root, long files, int rounds, Rename rename, F1MDE::RenameFeedback& feedback)
+Timings timeRenames(const QByteArray& root, long files, int rounds, Rename rename, MessageBoxes& messages,
+    const FailureReport& report)
 {
     Timings timings;
     for (int round = 0; round < rounds; ++round) {
         const QByteArray passFolder = makeFolder(root, "pass" + QByteArray::number(round), files);
         const QByteArray loopFolder = makeFolder(root, "loop" + QByteArray::number(round), files);
-        FileListModel list;
-        F1MDE::SearchFiles(list, passFolder, QStringLiteral(".txt"), feedback.messages);
-        F1MDE::RenameJournal journal;
-        feedback.journal = &journal;
-        timings.executeSeconds = std::min(timings.executeSeconds,
-            Bench::secondsOf([&] { F1MDE::ApplyNewNames(list, ".md", true, true, feedback); }));
-        feedback.journal = nullptr;
-        timings.undoBytesPerFile = static_cast<double>(journal.bytesHeld()) / files;
+        RenameSession session;
+        Runner runner;
+        F1MDE::SearchFiles(session, passFolder, QStringLiteral(".txt"), runner, messages);
+        timings.executeSeconds = std::min(timings.executeSeconds, Bench::secondsOf([&] {
+            F1MDE::ApplyNewNames(session, ".md", PassKind::Execute, NameMode::NewExtension, runner, report);
+        }));
+        timings.undoBytesPerFile = static_cast<double>(session.undoBytesHeld()) / files;
         timings.undoSeconds
-            = std::min(timings.undoSeconds, Bench::secondsOf([&] { F1MDE::UndoRenames(journal, feedback); }));
+            = std::min(timings.undoSeconds, Bench::secondsOf([&] { session.undo(runner, report); }));
         // The plain loop takes the files in the order the folder lists them, as a search finds
         // them, and back in the reverse order, as an undo takes them: on ext4 that order is by
         // the names' hash, and renaming in the order the files were made would be faster only for
@@ -117,8 +118,8 @@ int main(int argc, char** argv)
     QTemporaryDir dir;
     const QByteArray root = Platform::pathFromText(dir.path());
     CountingMessageBoxes messages;
-    QString completion;
-    F1MDE::RenameFeedback feedback { messages, [&completion](const QString& text) { completion = text; } };
+    int failures = 0;
+    const FailureReport report = [&failures](const FileFailure&) { ++failures; };
 
 #ifdef _WIN32
     // Without MOVEFILE_REPLACE_EXISTING the move never replaces a file.
@@ -133,7 +134,7 @@ int main(int argc, char** argv)
         return ::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE);
     };
 #endif
-    const Timings local = timeRenames(root, files, 3, noReplace, feedback);
+    const Timings local = timeRenames(root, files, 3, noReplace, messages, report);
 
     Timings exfat;
 #ifdef _WIN32
@@ -142,13 +143,13 @@ int main(int argc, char** argv)
     // exFAT through FUSE refuses the no-replace flag and hard links, so the pass checks and renames.
     MountedVolume volume(QStringLiteral("exfat"));
     if (volume.isMounted())
-        exfat = timeRenames(volume.root(), exfatFiles, 2, ::rename, feedback);
+        exfat = timeRenames(volume.root(), exfatFiles, 2, ::rename, messages, report);
     else
         std::fprintf(stderr, "no exFAT volume: %s\n", qPrintable(volume.whyNot()));
 #endif
 
-    if (messages.shown != 0) {
-        std::fprintf(stderr, "%d renames failed; %s\n", messages.shown, qPrintable(completion));
+    if (failures != 0 || messages.shown != 0) {
+        std::fprintf(stderr, "%d renames failed, %d boxes shown\n", failures, messages.shown);
         return 1;
     }
 
@@ -159,13 +160,14 @@ int main(int argc, char** argv)
     Bench::createDir(folder);
     // All rows with one extension, as a search for it finds them; then rows with two extensions,
     // whose new names must be compared with one another.
-    FileListModel oneExtension;
-    FileListModel twoExtensions;
-    for (FileListModel* list : { &oneExtension, &twoExtensions }) {
+    RenameSession oneExtension;
+    RenameSession twoExtensions;
+    for (RenameSession* session : { &oneExtension, &twoExtensions }) {
+        FileListModel* const list = &session->list();
         list->clear(folder);
         list->setSearchedIdentity(Platform::openFolder(folder).identity());
         for (int i = 0; i < previewRows; ++i)
-            list->appendRow(folder, stem(i), list == &twoExtensions && i % 2 ? ".csv" : ".txt");
+            list->appendRow(folder, stem(i), session == &twoExtensions && i % 2 ? ".csv" : ".txt");
         list->publishPendingRows();
         list->checkAllRows();
     }
@@ -173,18 +175,19 @@ int main(int argc, char** argv)
     qint64 longestGapMs = 0;
     QTimer ticker;
     ticker.setInterval(5);
-    QObject::connect(&ticker, &QTimer::timeout, &ticker, [&] {
-        longestGapMs = std::max(longestGapMs, sinceEvent.restart());
-    });
+    QObject::connect(&ticker, &QTimer::timeout, &ticker,
+        [&] { longestGapMs = std::max(longestGapMs, sinceEvent.restart()); });
     // The best of five, alternating between two new extensions, so that the best is a preview
     // whose names the system has looked up before, as the plain loop's have been.
-    const auto timePreview = [&](FileListModel& list) {
+    Runner runner;
+    const auto timePreview = [&](RenameSession& session) {
         double seconds = 1e9;
         for (int round = 0; round < previewRounds; ++round) {
             ticker.start();
             sinceEvent.start();
             seconds = std::min(seconds, Bench::secondsOf([&] {
-                F1MDE::ApplyNewNames(list, round % 2 ? ".md" : ".tsv", false, true, feedback);
+                F1MDE::ApplyNewNames(session, round % 2 ? ".md" : ".tsv", PassKind::Preview,
+                    NameMode::NewExtension, runner, report);
             }));
             longestGapMs = std::max(longestGapMs, sinceEvent.elapsed());
             ticker.stop();

@@ -12,7 +12,9 @@
 #include "dialog/message_boxes.h"
 #include "file_list/file_list_model.h"
 #include "file_list/file_list_ops.h"
+#include "file_list/rename_session.h"
 #include "platform/platform.h"
+#include "runner/runner.h"
 #include "window/form1.h"
 
 #include <QApplication>
@@ -109,7 +111,7 @@ long linesOf(const QString& program, const QStringList& arguments)
 
 // 2,000 folders of 16 files each on a share with 10 ms round trips; every search runs once, on a fresh
 // mount. Returns the fields for the last line, or nothing where the share cannot be made.
-QByteArray shareCase(FileListModel& list, MessageBoxes& messages)
+QByteArray shareCase(RenameSession& session, MessageBoxes& messages)
 {
     constexpr int tops = 40;
     constexpr int subsPerTop = 49;
@@ -154,9 +156,10 @@ QByteArray shareCase(FileListModel& list, MessageBoxes& messages)
                 QStringLiteral("-i"), QStringLiteral("--"), QStringLiteral("\\.txt"), mounted });
     });
     const double searchSeconds = cold("search", [&] {
-        F1MDE::SearchFiles(list, share.root(), QStringLiteral(".txt"), messages);
+        Runner runner;
+        F1MDE::SearchFiles(session, share.root(), QStringLiteral(".txt"), runner, messages);
         QApplication::processEvents();
-        return long(list.rowCount());
+        return long(session.list().rowCount());
     });
     return "share_folders=" + QByteArray::number(tops * (subsPerTop + 1))
         + " share_s=" + QByteArray::number(searchSeconds, 'f', 3) + " share_find_s="
@@ -193,7 +196,8 @@ QByteArray localCase(long files, MessageBoxes& messages)
     baseline(); // warms the cache
     const double baselineSeconds = Bench::bestOf(3, baseline);
 
-    FileListModel list;
+    RenameSession session;
+    FileListModel& list = session.list();
     QTreeView view;
     view.setUniformRowHeights(true);
     view.setRootIsDecorated(false);
@@ -205,7 +209,8 @@ QByteArray localCase(long files, MessageBoxes& messages)
     const qint64 residentBefore = Bench::residentBytes();
     // The search ends when the view has taken in the last rows.
     const auto search = [&] {
-        F1MDE::SearchFiles(list, root, QStringLiteral(".txt"), messages);
+        Runner runner;
+        F1MDE::SearchFiles(session, root, QStringLiteral(".txt"), runner, messages);
         QApplication::processEvents();
     };
     double searchSeconds = Bench::secondsOf(search);
@@ -250,8 +255,8 @@ int main(int argc, char** argv)
     if (shareOnly)
         std::fprintf(stderr, "the share case runs on Linux only\n");
 #else
-    FileListModel list;
-    if (const QByteArray share = shareCase(list, messages); !share.isEmpty())
+    RenameSession session;
+    if (const QByteArray share = shareCase(session, messages); !share.isEmpty())
         fields.append(share);
 #endif
     std::printf("%s\n", fields.join(' ').constData());

@@ -1,5 +1,7 @@
 #include "file_list/file_list_model.h"
 #include "file_list/file_list_ops.h"
+#include "file_list/rename_session.h"
+#include "runner/runner.h"
 #include "test_support.h"
 
 #include <QAbstractItemModelTester>
@@ -26,6 +28,13 @@ private Q_SLOTS:
     void modelStaysConsistentWhileRowsComeAndGo();
 
 private:
+    void search(const QByteArray& path, const QString& filter)
+    {
+        Runner runner;
+        F1MDE::SearchFiles(*m_session, path, filter, runner, m_messages);
+    }
+
+    RenameSession* m_session = nullptr;
     FileListModel* m_list = nullptr;
     QAbstractItemModelTester* m_tester = nullptr;
     RecordingMessageBoxes m_messages;
@@ -33,7 +42,8 @@ private:
 
 void TestFileList::init()
 {
-    m_list = new FileListModel(this);
+    m_session = new RenameSession;
+    m_list = &m_session->list();
     m_tester
         = new QAbstractItemModelTester(m_list, QAbstractItemModelTester::FailureReportingMode::QtTest, this);
     m_messages.shown.clear();
@@ -42,7 +52,7 @@ void TestFileList::init()
 void TestFileList::cleanup()
 {
     delete m_tester;
-    delete m_list;
+    delete m_session;
 }
 
 void TestFileList::columnsHaveTheirHeadersAndWidths()
@@ -63,7 +73,7 @@ void TestFileList::searchChecksEveryRowWithUntouchedPreview()
     tree.createFile("a.txt");
     tree.createFile("sub/b.TXT");
     tree.createFile("c.md");
-    F1MDE::SearchFiles(*m_list, tree.root(), u".txt"_s, m_messages);
+    search(tree.root(), u".txt"_s);
 
     QCOMPARE(m_list->rowCount(), 2);
     QSet<QByteArray> found;
@@ -85,7 +95,7 @@ void TestFileList::searchFindingNothingLeavesListEmpty()
     TestTree tree;
     tree.createFile("a.md");
     QSignalSpy changed(m_list, &QAbstractItemModel::dataChanged);
-    F1MDE::SearchFiles(*m_list, tree.root(), u".txt"_s, m_messages);
+    search(tree.root(), u".txt"_s);
     QCOMPARE(m_list->rowCount(), 0);
     QCOMPARE(changed.count(), 0);
 }
@@ -96,12 +106,12 @@ void TestFileList::secondSearchDiscardsFirstRowsPreviewsAndTicks()
     tree.createFile("one.txt");
     tree.createFile("two.txt");
     tree.createFile("three.md");
-    F1MDE::SearchFiles(*m_list, tree.root(), u".txt"_s, m_messages);
+    search(tree.root(), u".txt"_s);
     QCOMPARE(m_list->rowCount(), 2);
     m_list->setChecked(0, false);
     m_list->setPreviewPass(1, m_list->beginPreviewPass("new", false));
 
-    F1MDE::SearchFiles(*m_list, tree.root(), u"t"_s, m_messages);
+    search(tree.root(), u"t"_s);
     QCOMPARE(m_list->rowCount(), 3);
     for (int row = 0; row < 3; ++row) {
         QVERIFY(m_list->isChecked(row));
@@ -115,7 +125,7 @@ void TestFileList::searchNotifiesViewsInBatches()
     for (int i = 0; i < 600; ++i)
         tree.createFile("f" + QByteArray::number(i) + ".txt");
     QSignalSpy inserted(m_list, &QAbstractItemModel::rowsInserted);
-    F1MDE::SearchFiles(*m_list, tree.root(), u".txt"_s, m_messages);
+    search(tree.root(), u".txt"_s);
     QCOMPARE(m_list->rowCount(), 600);
     // The scan yields a dozen times here; a view must hear of the rows far less often than that.
     QVERIFY2(inserted.count() >= 1 && inserted.count() <= 3, QByteArray::number(inserted.count()));
@@ -165,7 +175,7 @@ void TestFileList::modelStaysConsistentWhileRowsComeAndGo()
     tree.createDir("d");
     for (int i = 0; i < 130; ++i)
         tree.createFile("d/f" + QByteArray::number(i));
-    F1MDE::SearchFiles(*m_list, tree.root(), QString(), m_messages);
+    search(tree.root(), QString());
     QCOMPARE(m_list->rowCount(), 130);
     m_list->appendRow("/x/", "extra", "");
     QCOMPARE(m_list->rowCount(), 130);
@@ -174,7 +184,7 @@ void TestFileList::modelStaysConsistentWhileRowsComeAndGo()
     QCOMPARE(m_list->rowCount(), 131);
     m_list->clear();
     QCOMPARE(m_list->rowCount(), 0);
-    F1MDE::SearchFiles(*m_list, tree.root(), u"f1"_s, m_messages);
+    search(tree.root(), u"f1"_s);
     QCOMPARE(m_list->rowCount(), 41); // f1, f10..f19, f100..f129
 }
 

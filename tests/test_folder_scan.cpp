@@ -1,6 +1,7 @@
 #include "folder_scan/folder_scan.h"
 #include "folder_scan/name_filter.h"
 #include "mounted_volume.h"
+#include "runner/runner.h"
 #include "test_support.h"
 
 #include <QElapsedTimer>
@@ -45,9 +46,12 @@ struct ScanRecorder
     std::function<void()> onYield;
     std::function<void()> onWait; // while the walk waits for a folder's listing
     int foldersReadAhead = 8;
+    Runner runner;
 
     void scan(const QByteArray& path, const QString& filter)
     {
+        // The walk's yields come to the recorder; only its waits let events through the runner.
+        runner.setBeforeEvents(onWait);
         ScanContext context {
             [this](const QByteArray& folder, QByteArrayView base, QByteArrayView ext) {
                 if (beforeAdd)
@@ -60,8 +64,8 @@ struct ScanRecorder
                 if (onYield)
                     onYield();
             },
+            runner,
             foldersReadAhead,
-            onWait,
         };
         ScanFolder(path, filter, context);
     }

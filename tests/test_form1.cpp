@@ -1,9 +1,9 @@
 #include "app_identity.h"
+#include "command_line/command_line.h"
 #include "dialog/folder_chooser.h"
 #include "file_list/file_list_model.h"
 #include "mounted_volume.h"
 #include "test_support.h"
-#include "window/command_line.h"
 #include "window/form1.h"
 
 #include <QAbstractItemModelTester>
@@ -1300,7 +1300,9 @@ void TestForm1::marksAreReadAndExecutesTakenBack()
     QAccessibleInterface* table = QAccessible::queryAccessibleInterface(control(u"ListView1"_s));
     QVERIFY(table && table->tableInterface());
     const auto readOut = [table](int row) {
-        return table->tableInterface()->cellAt(row, FileListModel::PreviewColumn)->text(QAccessible::Description);
+        return table->tableInterface()
+            ->cellAt(row, FileListModel::PreviewColumn)
+            ->text(QAccessible::Description);
     };
     QCOMPARE(readOut(b), u"目标已存在"_s);
     QCOMPARE(readOut(a), QString());

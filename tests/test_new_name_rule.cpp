@@ -1,4 +1,4 @@
-#include "window/new_name_rule.h"
+#include "file_list/new_name_rule.h"
 
 #include <QTest>
 
@@ -71,7 +71,7 @@ void TestNewNameRule::ruleMode()
     settings.keyword = keyword;
     settings.newSuffix = u".ignored"_s;
     const QList<PassValue> values = passValues(settings, QLocale::c());
-    QCOMPARE(values, (QList<PassValue> { { base, false } }));
+    QCOMPARE(values, (QList<PassValue> { { base, NameMode::NewBase } }));
 }
 
 void TestNewNameRule::formatting_data()
@@ -142,7 +142,7 @@ void TestNewNameRule::suffixMode()
     settings.patternText = patterns().at(7);
     settings.keyword = u"unused"_s;
     settings.newSuffix = suffix;
-    QCOMPARE(passValues(settings, QLocale::c()), (QList<PassValue> { { value, true } }));
+    QCOMPARE(passValues(settings, QLocale::c()), (QList<PassValue> { { value, NameMode::NewExtension } }));
 }
 
 void TestNewNameRule::noModeSelectedGivesNoPass()

@@ -1,9 +1,10 @@
-#include "dialog/rename_progress.h"
 #include "file_list/file_list_model.h"
 #include "file_list/file_list_ops.h"
+#include "file_list/new_name_rule.h"
+#include "file_list/rename_session.h"
 #include "mounted_volume.h"
+#include "runner/runner.h"
 #include "test_support.h"
-#include "window/new_name_rule.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -20,42 +21,50 @@ namespace {
 using Tree = QMap<QByteArray, QByteArray>;
 using Marks = QMap<QByteArray, QString>; // file -> the mark of its row
 
-// One search and rename session over a real tree, as the window would run it.
+// One search and rename session over a real tree, as the window would run it, keeping what each
+// execute and undo did as data.
 struct Session
 {
-    explicit Session(const QByteArray& base = {})
+    explicit Session(const QByteArray& base = {}, std::optional<Platform::MoveSteps> moveSteps = {})
         : tree(base)
+        , core(moveSteps)
     {
     }
 
     TestTree tree;
-    FileListModel list;
-    RecordingMessageBoxes messages;
-    QStringList completions;
-    std::vector<F1MDE::RenameJournal> executes;
-    F1MDE::RenameFeedback feedback { messages, [this](const QString& text) { completions.append(text); } };
+    RenameSession core;
+    FileListModel& list = core.list();
+    RecordingMessageBoxes messages; // the search's
+    RenameProgress* progress = nullptr;
+    QList<int> renamed; // for each execute and undo, the files it renamed or took back
+    QList<FileFailure> failures; // every execute's and undo's, in order
 
-    void search(const QString& filter = u".txt"_s)
+    void search(const QString& filter = u".txt"_s) { searchIn(tree.root(), filter); }
+    void searchIn(const QByteArray& path, const QString& filter)
     {
-        F1MDE::SearchFiles(list, tree.root(), filter, messages);
+        Runner runner;
+        F1MDE::SearchFiles(core, path, filter, runner, messages);
     }
-    void apply(const QByteArray& value, bool sMode, bool extensionMode)
+    void apply(const QByteArray& value, PassKind kind, NameMode mode)
     {
-        F1MDE::RenameJournal journal;
-        feedback.journal = sMode ? &journal : nullptr;
-        F1MDE::ApplyNewNames(list, value, sMode, extensionMode, feedback);
-        feedback.journal = nullptr;
-        if (!journal.moves.empty())
-            executes.push_back(std::move(journal));
+        Runner runner(progress);
+        const PassResult result = F1MDE::ApplyNewNames(core, value, kind, mode, runner, report());
+        if (kind == PassKind::Execute)
+            renamed.append(result.renamed);
     }
     // Takes back the most recent execute, as the window's undo does.
     void undo()
     {
-        QVERIFY(!executes.empty());
-        F1MDE::UndoRenames(executes.back(), feedback);
-        if (executes.back().moves.empty())
-            executes.pop_back();
+        QVERIFY(core.canUndo());
+        Runner runner(progress);
+        renamed.append(core.undo(runner, report()).renamed);
     }
+    FailureReport report()
+    {
+        return [this](const FileFailure& failure) { failures.append(failure); };
+    }
+    // No file failed to move and no folder failed to be searched.
+    bool nothingFailed() const { return failures.isEmpty() && messages.shown.isEmpty(); }
     // What the preview cell gives as its tooltip and a screen reader as its description, when the
     // two agree; "" for no mark.
     QString markOf(int row) const
@@ -81,10 +90,8 @@ struct Session
     QStringList failedPaths() const
     {
         QStringList paths;
-        for (const auto& box : messages.shown) {
-            if (box.title == u"ERROR"_s && box.text.startsWith(u" 修改失败！项目地址: "_s))
-                paths.append(box.text.mid(12));
-        }
+        for (const FileFailure& failure : failures)
+            paths.append(QString::fromUtf8(failure.path));
         return paths;
     }
 };
@@ -204,11 +211,11 @@ void TestRenamePass::previews()
     Session session;
     session.tree.createFile(file, "content");
     session.search(QString());
-    session.apply(value, false, extensionMode);
+    session.apply(value, PassKind::Preview, extensionMode ? NameMode::NewExtension : NameMode::NewBase);
     QCOMPARE(session.list.preview(0), preview);
     QCOMPARE(session.tree.snapshot(), (Tree { { file, "content" } }));
-    QVERIFY(session.completions.isEmpty());
-    QVERIFY(session.messages.shown.isEmpty());
+    QVERIFY(session.renamed.isEmpty());
+    QVERIFY(session.nothingFailed());
 }
 
 void TestRenamePass::noCheckedRows()
@@ -218,11 +225,11 @@ void TestRenamePass::noCheckedRows()
     session.search();
     session.list.setChecked(0, false);
     QSignalSpy changed(&session.list, &QAbstractItemModel::dataChanged);
-    session.apply("new", false, false);
+    session.apply("new", PassKind::Preview, NameMode::NewBase);
     QCOMPARE(changed.count(), 0);
     QCOMPARE(session.list.preview(0), QByteArray(" "));
-    session.apply("new", true, false);
-    QCOMPARE(session.completions, QStringList { u"已完成 0 个文件修改!"_s });
+    session.apply("new", PassKind::Execute, NameMode::NewBase);
+    QCOMPARE(session.renamed, QList<int> { 0 });
     QCOMPARE(session.tree.snapshot(), (Tree { { "a.txt", "a" } }));
 }
 
@@ -232,11 +239,11 @@ void TestRenamePass::uncheckedRowsKeepOldPreviews()
     session.tree.createFile("a.txt");
     session.tree.createFile("b.txt");
     session.search();
-    session.apply(".md", false, true);
+    session.apply(".md", PassKind::Preview, NameMode::NewExtension);
     const int a = session.rowOf("a.txt");
     const int b = session.rowOf("b.txt");
     session.list.setChecked(a, false);
-    session.apply(".csv", false, true);
+    session.apply(".csv", PassKind::Preview, NameMode::NewExtension);
     QCOMPARE(session.list.preview(a), QByteArray("a.md"));
     QCOMPARE(session.list.preview(b), QByteArray("b.csv"));
 }
@@ -250,7 +257,7 @@ void TestRenamePass::previewNotifiesViewsOnce()
     session.list.setChecked(0, false);
     session.list.setChecked(299, false);
     QSignalSpy changed(&session.list, &QAbstractItemModel::dataChanged);
-    session.apply("x", false, false);
+    session.apply("x", PassKind::Preview, NameMode::NewBase);
     QCOMPARE(changed.count(), 1);
     QCOMPARE(changed[0][0].value<QModelIndex>().row(), 1);
     QCOMPARE(changed[0][1].value<QModelIndex>().row(), 298);
@@ -263,9 +270,9 @@ void TestRenamePass::threeFilesToOneName()
         session.tree.createFile(name, name);
     session.search();
     const QByteArray first = session.list.name(0);
-    session.apply("1", true, false);
+    session.apply("1", PassKind::Execute, NameMode::NewBase);
 
-    QCOMPARE(session.completions, QStringList { u"已完成 1 个文件修改!"_s });
+    QCOMPARE(session.renamed, QList<int> { 1 });
     QCOMPARE(session.failedPaths().size(), 2);
     QCOMPARE(session.failedPaths()[0], QString::fromUtf8(session.list.fullPath(1)));
     QCOMPARE(session.failedPaths()[1], QString::fromUtf8(session.list.fullPath(2)));
@@ -289,10 +296,10 @@ void TestRenamePass::executeTwiceWithoutNewSearch()
     session.tree.createFile("a.txt", "a");
     session.tree.createFile("b.txt", "b");
     session.search();
-    session.apply(".md", true, true);
-    QCOMPARE(session.completions.last(), u"已完成 2 个文件修改!"_s);
-    session.apply(".md", true, true);
-    QCOMPARE(session.completions.last(), u"已完成 0 个文件修改!"_s);
+    session.apply(".md", PassKind::Execute, NameMode::NewExtension);
+    QCOMPARE(session.renamed.last(), 2);
+    session.apply(".md", PassKind::Execute, NameMode::NewExtension);
+    QCOMPARE(session.renamed.last(), 0);
     QCOMPARE(session.failedPaths(),
         (QStringList {
             QString::fromUtf8(session.list.fullPath(0)), QString::fromUtf8(session.list.fullPath(1)) }));
@@ -308,8 +315,8 @@ void TestRenamePass::readOnlyFolder()
     if (const QString whyNot = session.tree.makeReadOnly("locked"); !whyNot.isEmpty())
         QSKIP(qPrintable(whyNot));
     session.search();
-    session.apply(".md", true, true);
-    QCOMPARE(session.completions, QStringList { u"已完成 1 个文件修改!"_s });
+    session.apply(".md", PassKind::Execute, NameMode::NewExtension);
+    QCOMPARE(session.renamed, QList<int> { 1 });
     QCOMPARE(session.failedPaths(), QStringList { QString::fromUtf8(session.tree.path("locked/a.txt")) });
     QCOMPARE(session.tree.snapshot(), (Tree { { "locked/a.txt", "a" }, { "free.md", "f" } }));
 }
@@ -321,9 +328,9 @@ void TestRenamePass::fileDeletedBeforeExecute()
     session.tree.createFile("b.txt", "b");
     session.search();
     QVERIFY(QFile::remove(QString::fromUtf8(session.tree.path("a.txt"))));
-    session.apply(".md", true, true);
+    session.apply(".md", PassKind::Execute, NameMode::NewExtension);
     QCOMPARE(session.failedPaths(), QStringList { QString::fromUtf8(session.tree.path("a.txt")) });
-    QCOMPARE(session.completions, QStringList { u"已完成 1 个文件修改!"_s });
+    QCOMPARE(session.renamed, QList<int> { 1 });
     QCOMPARE(session.tree.snapshot(), (Tree { { "b.md", "b" } }));
     QCOMPARE(session.markOf(session.rowOf("a.txt")), u"修改失败：源文件不存在"_s);
 }
@@ -341,10 +348,9 @@ void TestRenamePass::existingTargetIsNeverOverwritten()
     // FAT and exFAT hold no symbolic links, nor does Wine make any.
     const bool links = session.tree.createLink("d.md", "nowhere");
     session.search();
-    session.apply(".md", true, true);
+    session.apply(".md", PassKind::Execute, NameMode::NewExtension);
     QCOMPARE(session.failedPaths().size(), links ? 3 : 2);
-    QCOMPARE(
-        session.completions, QStringList { links ? u"已完成 1 个文件修改!"_s : u"已完成 2 个文件修改!"_s });
+    QCOMPARE(session.renamed, QList<int> { links ? 1 : 2 });
     Tree expected { { "a.txt", "mine" }, { "a.md", "theirs" }, { "b.md", "free" }, { "c.txt", "other" } };
     if (links)
         expected.insert({ { "d.md", "->nowhere" }, { "d.txt", "dangling" } });
@@ -354,8 +360,8 @@ void TestRenamePass::existingTargetIsNeverOverwritten()
 }
 
 // A camera card's names in upper case, made lower case, also in its folders two levels down
-// (DCIM/100CANON): a case-insensitive volume sees the target as the file itself. Where the volume tells the cases apart, a second file that already has the
-// lower-case name is never replaced.
+// (DCIM/100CANON): a case-insensitive volume sees the target as the file itself. Where the volume tells the
+// cases apart, a second file that already has the lower-case name is never replaced.
 void TestRenamePass::changesLetterCaseOnEveryVolume()
 {
     VOLUME_BASE(base);
@@ -370,19 +376,19 @@ void TestRenamePass::changesLetterCaseOnEveryVolume()
     session.tree.createFile("X.JPG", "upper");
     const bool foldsCase = !session.tree.tryCreateFile("X.jpg", "lower");
     session.search(u".JPG"_s);
-    session.apply(".jpg", true, true);
+    session.apply(".jpg", PassKind::Execute, NameMode::NewExtension);
 
     Tree expected { { "IMG_0001.jpg", "1" }, { "IMG_0002.jpg", "2" }, { "100/IMG_0003.jpg", "3" },
         { "DCIM/100CANON/IMG_0004.jpg", "4" } };
     if (foldsCase) {
         expected.insert("X.jpg", "upper");
-        QVERIFY(session.messages.shown.isEmpty());
-        QCOMPARE(session.completions, QStringList { u"已完成 5 个文件修改!"_s });
+        QVERIFY(session.nothingFailed());
+        QCOMPARE(session.renamed, QList<int> { 5 });
     } else {
         expected.insert({ { "X.JPG", "upper" }, { "X.jpg", "lower" } });
         QCOMPARE(session.failedPaths(), QStringList { QString::fromUtf8(session.tree.path("X.JPG")) });
         // X.jpg already carries its new name.
-        QCOMPARE(session.completions, QStringList { u"已完成 5 个文件修改!"_s });
+        QCOMPARE(session.renamed, QList<int> { 5 });
     }
     QCOMPARE(session.tree.snapshot(), expected);
 
@@ -399,9 +405,9 @@ void TestRenamePass::sameNameCountsAsRenamed()
     Session session;
     session.tree.createFile("a.txt", "a");
     session.search();
-    session.apply(".txt", true, true);
-    QVERIFY(session.messages.shown.isEmpty());
-    QCOMPARE(session.completions, QStringList { u"已完成 1 个文件修改!"_s });
+    session.apply(".txt", PassKind::Execute, NameMode::NewExtension);
+    QVERIFY(session.nothingFailed());
+    QCOMPARE(session.renamed, QList<int> { 1 });
     QCOMPARE(session.tree.snapshot(), (Tree { { "a.txt", "a" } }));
 }
 
@@ -437,8 +443,8 @@ void TestRenamePass::unsafeTargetsAreRefused()
     session.tree.createFile("inner/README", "r");
     session.search(u"README"_s);
     const Tree before = session.tree.snapshot();
-    session.apply(value, true, extensionMode);
-    QCOMPARE(session.completions, QStringList { u"已完成 0 个文件修改!"_s });
+    session.apply(value, PassKind::Execute, extensionMode ? NameMode::NewExtension : NameMode::NewBase);
+    QCOMPARE(session.renamed, QList<int> { 0 });
     QCOMPARE(session.failedPaths(), QStringList { QString::fromUtf8(session.tree.path("inner/README")) });
     QCOMPARE(session.tree.snapshot(), before);
 }
@@ -520,14 +526,14 @@ void TestRenamePass::awkwardNamesAreRenamed()
     }
     session.search();
     QCOMPARE(session.list.name(0), name);
-    session.apply(suffix, true, true);
+    session.apply(suffix, PassKind::Execute, NameMode::NewExtension);
     if (renamed.isEmpty()) {
         QCOMPARE(session.failedPaths(), QStringList { QString::fromUtf8(session.tree.path(name)) });
-        QCOMPARE(session.completions, QStringList { u"已完成 0 个文件修改!"_s });
+        QCOMPARE(session.renamed, QList<int> { 0 });
         QCOMPARE(session.tree.snapshot().keys(), QList<QByteArray> { name });
     } else {
-        QVERIFY(session.messages.shown.isEmpty());
-        QCOMPARE(session.completions, QStringList { u"已完成 1 个文件修改!"_s });
+        QVERIFY(session.nothingFailed());
+        QCOMPARE(session.renamed, QList<int> { 1 });
         QCOMPARE(session.tree.snapshot().keys(), QList<QByteArray> { renamed });
     }
 }
@@ -537,9 +543,9 @@ void TestRenamePass::targetTooLongFails()
     Session session;
     session.tree.createFile("a.txt", "a");
     session.search();
-    session.apply(QByteArray(300, 'k'), true, false);
+    session.apply(QByteArray(300, 'k'), PassKind::Execute, NameMode::NewBase);
     QCOMPARE(session.failedPaths().size(), 1);
-    QCOMPARE(session.completions, QStringList { u"已完成 0 个文件修改!"_s });
+    QCOMPARE(session.renamed, QList<int> { 0 });
     QCOMPARE(session.tree.snapshot(), (Tree { { "a.txt", "a" } }));
 }
 
@@ -568,9 +574,9 @@ void TestRenamePass::filesStayInTheirOwnFolder()
     const QString startFolder = QDir::currentPath();
     QVERIFY(QDir::setCurrent(QString::fromUtf8(elsewhere.root())));
     session.search();
-    session.apply("same", true, false);
+    session.apply("same", PassKind::Execute, NameMode::NewBase);
     QVERIFY(QDir::setCurrent(startFolder));
-    QCOMPARE(session.completions, QStringList { u"已完成 2 个文件修改!"_s });
+    QCOMPARE(session.renamed, QList<int> { 2 });
     QCOMPARE(
         session.tree.snapshot(), (Tree { { above + "/same.txt", "1" }, { above + "/y/same.txt", "2" } }));
     QVERIFY(elsewhere.snapshot().isEmpty());
@@ -616,7 +622,7 @@ void TestRenamePass::neverLeavesTheSearchedTree()
     outside.createDir("twin/sub/deeper");
     outside.createFile("twin/sub/deeper/a.txt", "outside");
     outside.createFile("twin/top.txt", "outside");
-    F1MDE::SearchFiles(session.list, session.tree.path("searched"), u".txt"_s, session.messages);
+    session.searchIn(session.tree.path("searched"), u".txt"_s);
 
     const QByteArray swapped = swappedFolder.isEmpty() ? "searched" : "searched/" + swappedFolder;
     QVERIFY(QDir().rename(
@@ -628,7 +634,7 @@ void TestRenamePass::neverLeavesTheSearchedTree()
         QVERIFY(QDir().rename(
             QString::fromUtf8(outside.path(outsideTwin)), QString::fromUtf8(session.tree.path(swapped))));
     }
-    session.apply(".md", true, true);
+    session.apply(".md", PassKind::Execute, NameMode::NewExtension);
 
     if (byLink) {
         QCOMPARE(outside.snapshot(),
@@ -642,7 +648,7 @@ void TestRenamePass::neverLeavesTheSearchedTree()
     for (const QByteArray& relative : failed)
         failedPaths.append(QString::fromUtf8(session.tree.path("searched/" + relative)));
     QCOMPARE(session.failedPaths(), failedPaths);
-    QCOMPARE(session.completions, QStringList { u"已完成 %1 个文件修改!"_s.arg(2 - failed.size()) });
+    QCOMPARE(session.renamed, QList<int> { 2 - int(failed.size()) });
     for (const QByteArray& relative : failed)
         QCOMPARE(session.markOf(session.rowOf("searched/" + relative)), u"修改失败：文件夹已被替换"_s);
 }
@@ -702,7 +708,7 @@ void TestRenamePass::nothingIsEverLost()
         }
         const int stopAfter = 1 + random.bounded(checkedRows + 1);
         StoppingProgress progress(stopAfter);
-        session.feedback.progress = &progress;
+        session.progress = &progress;
         NewNameRule::Settings settings;
         settings.ruleMode = random.bounded(2) == 0;
         settings.suffixMode = !settings.ruleMode;
@@ -712,7 +718,7 @@ void TestRenamePass::nothingIsEverLost()
         settings.keyword = pick(keywords);
         settings.newSuffix = pick(suffixes);
         for (const NewNameRule::PassValue& pass : NewNameRule::passValues(settings, QLocale::c()))
-            session.apply(pass.value.toUtf8(), true, pass.extensionMode);
+            session.apply(pass.value.toUtf8(), PassKind::Execute, pass.mode);
 
         const Tree after = session.tree.snapshot();
         QMap<QByteArray, QByteArray> whereNow; // content -> path
@@ -749,8 +755,8 @@ void TestRenamePass::nothingIsEverLost()
             if (moved && now == previewPath)
                 ++carryingPreview;
         }
-        QCOMPARE(session.completions.size(), 1);
-        QCOMPARE(session.completions[0], u"已完成 %1 个文件修改!"_s.arg(carryingPreview));
+        QCOMPARE(session.renamed.size(), 1);
+        QCOMPARE(session.renamed[0], carryingPreview);
         QCOMPARE(session.failedPaths().size(), reached.size() - carryingPreview);
         // Only the rows the pass reached tell what it did with them.
         for (int row = 0; row < session.list.rowCount(); ++row) {
@@ -761,12 +767,12 @@ void TestRenamePass::nothingIsEverLost()
         }
 
         // Taking the pass back leaves the tree exactly as it was.
-        session.feedback.progress = nullptr;
-        const qsizetype boxes = session.messages.shown.size();
-        while (!session.executes.empty())
+        session.progress = nullptr;
+        const qsizetype failures = session.failures.size();
+        while (session.core.canUndo())
             session.undo();
         QVERIFY2(session.tree.snapshot() == before, qPrintable(u"seed %1: undo"_s.arg(seed)));
-        QCOMPARE(session.messages.shown.size(), boxes);
+        QCOMPARE(session.failures.size(), failures);
     }
 }
 
@@ -790,13 +796,12 @@ void TestRenamePass::eventsGoThroughDuringLongPass()
     QFETCH(bool, slowMoves);
     QFETCH(int, longestGapAllowedMs);
     VOLUME_BASE(base);
-    Session session(base);
+    const Platform::MoveSteps slowSteps { slowRenameNoReplace, Platform::linkThenUnlink,
+        Platform::checkThenRename };
+    Session session(base, slowMoves ? std::optional(slowSteps) : std::nullopt);
     for (int i = 0; i < photos; ++i)
         session.tree.createFile("IMG_" + QByteArray::number(i) + ".JPG");
     session.search(u".JPG"_s);
-    if (slowMoves)
-        session.feedback.moveSteps = Platform::MoveSteps { slowRenameNoReplace, Platform::linkThenUnlink,
-            Platform::checkThenRename };
 
     QElapsedTimer clock;
     qint64 lastEvent = 0;
@@ -811,11 +816,11 @@ void TestRenamePass::eventsGoThroughDuringLongPass()
     connect(&ticker, &QTimer::timeout, this, eventArrives);
     ticker.start();
     clock.start();
-    session.apply(".jpg", true, true);
+    session.apply(".jpg", PassKind::Execute, NameMode::NewExtension);
     eventArrives(); // the gap between the last event and the end of the pass counts too
     ticker.stop();
 
-    QCOMPARE(session.completions, QStringList { u"已完成 %1 个文件修改!"_s.arg(photos) });
+    QCOMPARE(session.renamed, QList<int> { photos });
     const Tree after = session.tree.snapshot();
     QCOMPARE(after.size(), qsizetype(photos));
     for (const QByteArray& name : after.keys())
@@ -840,21 +845,22 @@ void TestRenamePass::conflictsAreMarked_data()
     QTest::newRow("target exists") << local << QByteArrayList { "notes.txt", "notes.md", "free.txt" } << txt
                                    << QByteArray(".md") << true << Marks { { "notes.txt", u"目标已存在"_s } }
                                    << QByteArrayList() << false;
-    QTest::newRow("three rows to one name") << local << QByteArrayList { "a.txt", "b.txt", "c.txt" } << txt
-                                            << QByteArray("1") << false << Marks()
-                                            << QByteArrayList { "a.txt", "b.txt", "c.txt" } << false;
+    QTest::newRow("three rows to one name")
+        << local << QByteArrayList { "a.txt", "b.txt", "c.txt" } << txt << QByteArray("1") << false << Marks()
+        << QByteArrayList { "a.txt", "b.txt", "c.txt" } << false;
     QTest::newRow("two extensions to one")
         << local << QByteArrayList { "a.txt", "a.csv", "b.txt" } << u"."_s << QByteArray(".md") << true
         << Marks() << QByteArrayList { "a.txt", "a.csv" } << false;
     QTest::newRow("own name is no conflict") << local << QByteArrayList { "a.txt" } << txt << QByteArray("a")
                                              << false << Marks() << QByteArrayList() << false;
-    QTest::newRow("empty name") << local << QByteArrayList { "README" } << u"README"_s << QByteArray() << false
-                                << Marks { { "README", u"名称不可用"_s } } << QByteArrayList() << false;
+    QTest::newRow("empty name") << local << QByteArrayList { "README" } << u"README"_s << QByteArray()
+                                << false << Marks { { "README", u"名称不可用"_s } } << QByteArrayList()
+                                << false;
     QTest::newRow("separator") << local << QByteArrayList { "a.txt" } << txt << QByteArray("sub/x") << false
                                << Marks { { "a.txt", u"名称不可用"_s } } << QByteArrayList() << false;
-    QTest::newRow("over 255 letters") << local << QByteArrayList { "a.txt" } << txt << QByteArray(300, 'k')
-                                      << false << Marks { { "a.txt", u"名称过长"_s } } << QByteArrayList()
-                                      << false;
+    QTest::newRow("over 255 letters")
+        << local << QByteArrayList { "a.txt" } << txt << QByteArray(300, 'k') << false
+        << Marks { { "a.txt", u"名称过长"_s } } << QByteArrayList() << false;
     QStringList volumes { local };
     for (const QString& kind : MountedVolume::kinds()) {
         if (kind == u"ext2" || kind == u"exfat" || kind == u"fat")
@@ -877,13 +883,15 @@ void TestRenamePass::conflictsAreMarked_data()
     QTest::newRow("100 chinese characters") << local << QByteArrayList { "a.txt" } << txt << chinese << false
                                             << Marks() << QByteArrayList() << false;
 #else
-    QTest::newRow("100 chinese characters") << local << QByteArrayList { "a.txt" } << txt << chinese << false
-                                            << Marks { { "a.txt", u"名称过长"_s } } << QByteArrayList() << false;
-    QTest::newRow("exfat: 100 chinese characters") << u"exfat"_s << QByteArrayList { "a.txt" } << txt
-                                                   << chinese << false << Marks() << QByteArrayList() << false;
-    QTest::newRow("fat: 100 chinese characters") << u"fat"_s << QByteArrayList { "a.txt" } << txt << chinese
-                                                 << false << Marks { { "a.txt", u"名称不可用"_s } }
-                                                 << QByteArrayList() << false;
+    QTest::newRow("100 chinese characters")
+        << local << QByteArrayList { "a.txt" } << txt << chinese << false
+        << Marks { { "a.txt", u"名称过长"_s } } << QByteArrayList() << false;
+    QTest::newRow("exfat: 100 chinese characters")
+        << u"exfat"_s << QByteArrayList { "a.txt" } << txt << chinese << false << Marks() << QByteArrayList()
+        << false;
+    QTest::newRow("fat: 100 chinese characters")
+        << u"fat"_s << QByteArrayList { "a.txt" } << txt << chinese << false
+        << Marks { { "a.txt", u"名称不可用"_s } } << QByteArrayList() << false;
 #endif
 }
 
@@ -905,7 +913,7 @@ void TestRenamePass::conflictsAreMarked()
     const bool ignoresCase = QFileInfo::exists(QFile::decodeName(session.tree.path("PROBE")));
     const Tree before = session.tree.snapshot();
     session.search(filter);
-    session.apply(value, false, extensionMode);
+    session.apply(value, PassKind::Preview, extensionMode ? NameMode::NewExtension : NameMode::NewBase);
 
     if (onlyWhereCaseIsIgnored && !ignoresCase)
         sameName.clear();
@@ -922,10 +930,11 @@ void TestRenamePass::conflictsAreMarked()
         if (sameName.contains(file) && row != firstOfName)
             expected = u"与第 %1 行同名"_s.arg(firstOfName + 1);
         QVERIFY2(session.markOf(row) == expected,
-            qPrintable(QString::fromUtf8(file) + u": "_s + session.markOf(row) + u" instead of "_s + expected));
+            qPrintable(
+                QString::fromUtf8(file) + u": "_s + session.markOf(row) + u" instead of "_s + expected));
     }
     QCOMPARE(session.tree.snapshot(), before);
-    QVERIFY(session.messages.shown.isEmpty());
+    QVERIFY(session.nothingFailed());
 }
 
 void TestRenamePass::stoppedWhileComparingNames_data()
@@ -951,8 +960,8 @@ void TestRenamePass::stoppedWhileComparingNames()
     QCOMPARE(session.list.rowCount(), 10);
     constexpr int compared = 3;
     StoppingProgress progress(compared, RenameProgress::Work::Checking);
-    session.feedback.progress = &progress;
-    session.apply(".md", sMode, true);
+    session.progress = &progress;
+    session.apply(".md", sMode ? PassKind::Execute : PassKind::Preview, NameMode::NewExtension);
 
     QCOMPARE(progress.moves, compared);
     for (const auto& [done, total] : progress.shown)
@@ -962,7 +971,7 @@ void TestRenamePass::stoppedWhileComparingNames()
         QCOMPARE(session.markOf(row), !sMode && row < compared ? u"目标已存在"_s : QString());
     }
     QCOMPARE(session.tree.snapshot(), before);
-    QCOMPARE(session.completions, sMode ? QStringList { u"已完成 0 个文件修改!"_s } : QStringList());
+    QCOMPARE(session.renamed, sMode ? QList<int> { 0 } : QList<int>());
 }
 
 void TestRenamePass::undoTakesBackExecutes_data()
@@ -999,10 +1008,10 @@ void TestRenamePass::undoTakesBackExecutes()
     session.list.setChecked(session.rowOf("d" + from), false);
     QVERIFY(QFile::remove(QFile::decodeName(session.tree.path("c" + from)))); // its move fails
     const Tree before = session.tree.snapshot();
-    session.apply(to, true, true);
-    QCOMPARE(session.completions.last(), u"已完成 2 个文件修改!"_s);
+    session.apply(to, PassKind::Execute, NameMode::NewExtension);
+    QCOMPARE(session.renamed.last(), 2);
     QCOMPARE(session.failedPaths().size(), 1);
-    session.messages.shown.clear();
+    session.failures.clear();
 
     Tree expected = before;
     int back = 2;
@@ -1024,19 +1033,18 @@ void TestRenamePass::undoTakesBackExecutes()
         failed.append(QString::fromUtf8(session.tree.path("b" + to)));
     } else if (meanwhile == u"execute") {
         session.search(QString::fromUtf8(to));
-        session.apply(".csv", true, true);
-        QCOMPARE(session.completions.last(), u"已完成 2 个文件修改!"_s);
-        session.messages.shown.clear();
+        session.apply(".csv", PassKind::Execute, NameMode::NewExtension);
+        QCOMPARE(session.renamed.last(), 2);
+        session.failures.clear();
         session.undo();
-        QCOMPARE(session.completions.last(), u"已撤销 2 个文件修改!"_s);
-        QCOMPARE(session.tree.snapshot().keys(),
-            (QList<QByteArray> { "a" + to, "b" + to, "d" + from }));
+        QCOMPARE(session.renamed.last(), 2);
+        QCOMPARE(session.tree.snapshot().keys(), (QList<QByteArray> { "a" + to, "b" + to, "d" + from }));
     }
     session.undo();
-    QCOMPARE(session.completions.last(), u"已撤销 %1 个文件修改!"_s.arg(back));
+    QCOMPARE(session.renamed.last(), back);
     QCOMPARE(session.failedPaths(), failed);
     QCOMPARE(session.tree.snapshot(), expected);
-    QVERIFY(session.executes.empty());
+    QVERIFY(!session.core.canUndo());
 }
 
 QTEST_GUILESS_MAIN(TestRenamePass)

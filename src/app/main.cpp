@@ -1,8 +1,8 @@
 #include "app_identity.h"
+#include "command_line/command_line.h"
 #include "dialog/qt_folder_chooser.h"
 #include "dialog/qt_message_boxes.h"
 #include "platform/platform.h"
-#include "window/command_line.h"
 #include "window/form1.h"
 
 #include <QApplication>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "rename_progress.h"
+#include "runner/rename_progress.h"
 
 #include <QElapsedTimer>
 #include <QtGlobal>

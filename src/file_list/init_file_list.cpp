@@ -1,7 +1,7 @@
 #include "init_file_list.h"
 
 #include "file_list_model.h"
-#include "window/new_name_rule.h"
+#include "new_name_rule.h"
 #include "window/twips.h"
 
 #include <QComboBox>

@@ -5,11 +5,11 @@
 #include "file_list/file_list_model.h"
 #include "name_filter.h"
 #include "platform/platform.h"
+#include "runner/runner.h"
 
 #include <QByteArrayList>
 
 #include <algorithm>
-#include <chrono>
 #include <condition_variable>
 #include <list>
 #include <memory>
@@ -24,7 +24,6 @@ namespace FolderAllList {
 namespace {
 
 constexpr int entriesBetweenYields = 50;
-constexpr auto waitBetweenEvents = std::chrono::milliseconds(25);
 // A folder listed ahead keeps at most this many of its entries until the walk gets to it, and its
 // later entries are listed as many at a time once the walk has taken those, so what waits in memory
 // stays small however large the folders are.
@@ -112,15 +111,14 @@ public:
 
     Q_DISABLE_COPY_MOVE(ReadAhead)
 
-    // The walk's next folder once it is listed, or null when the walk is done; calls whileWaiting()
-    // every little while until then. Only the walk takes folders from the front of the queue.
-    std::shared_ptr<Folder> next(const std::function<void()>& whileWaiting)
+    // The walk's next folder once it is listed, or null when the walk is done; the runner lets events
+    // through until then. Only the walk takes folders from the front of the queue.
+    std::shared_ptr<Folder> next(Runner& runner)
     {
         std::unique_lock lock(m_mutex);
         if (m_queue.empty())
             return {};
-        waitUntil(
-            lock, [this] { return m_queue.front()->state == Folder::State::Listed; }, whileWaiting);
+        runner.waitUntil(m_ready, lock, [this] { return m_queue.front()->state == Folder::State::Listed; });
         std::shared_ptr<Folder> folder = std::move(m_queue.front());
         m_queue.pop_front();
         lock.unlock();
@@ -129,15 +127,14 @@ public:
     }
 
     // The next entries of `folder`, just taken by next() with entries beyond those kept, listed by a
-    // listing thread before any other folder; calls whileWaiting() every little while until then.
-    void listMore(const std::shared_ptr<Folder>& folder, const std::function<void()>& whileWaiting)
+    // listing thread before any other folder; the runner lets events through until then.
+    void listMore(const std::shared_ptr<Folder>& folder, Runner& runner)
     {
         std::unique_lock lock(m_mutex);
         folder->state = Folder::State::Waiting;
         m_moreOf = folder;
         m_work.notify_all();
-        waitUntil(
-            lock, [this] { return !m_moreOf; }, whileWaiting);
+        runner.waitUntil(m_ready, lock, [this] { return !m_moreOf; });
     }
 
     // Subfolders of `folder`, just taken by next(), that were found after those listed ahead:
@@ -163,19 +160,6 @@ public:
     }
 
 private:
-    template <typename Predicate>
-    void waitUntil(
-        std::unique_lock<std::mutex>& lock, Predicate done, const std::function<void()>& whileWaiting)
-    {
-        while (!m_ready.wait_for(lock, waitBetweenEvents, done)) {
-            if (whileWaiting) {
-                lock.unlock();
-                whileWaiting();
-                lock.lock();
-            }
-        }
-    }
-
     void insertSubfolders(
         const std::shared_ptr<Folder>& folder, const QByteArrayList& names, FolderQueue::iterator before)
     {
@@ -311,6 +295,11 @@ private:
     std::vector<std::thread> m_threads;
 };
 
+bool stopRequested(const ScanContext& context)
+{
+    return context.runner.stopRequested(RenameProgress::Work::Searching);
+}
+
 void showFailure(ScanContext& context)
 {
     context.messages.show(AppIdentity::applicationTitle(), QStringLiteral("请填写正确的规则！"));
@@ -322,11 +311,13 @@ void scanOneFolder(ReadAhead& readAhead, const std::shared_ptr<Folder>& folder, 
 {
     try {
         int entryCounter = 0;
+        // False once the walk is to stop, which it is asked after every yield.
         const auto countEntry = [&] {
-            if (++entryCounter == entriesBetweenYields) {
-                entryCounter = 0;
-                context.yieldToEventLoop();
-            }
+            if (++entryCounter < entriesBetweenYields)
+                return true;
+            entryCounter = 0;
+            context.yieldToEventLoop();
+            return !stopRequested(context);
         };
         const auto addIfMatching = [&](QByteArrayView name) {
             if (filter.matches(name)) {
@@ -337,21 +328,25 @@ void scanOneFolder(ReadAhead& readAhead, const std::shared_ptr<Folder>& folder, 
         const auto walkEntries = [&] {
             const QByteArray entries = std::exchange(folder->entries, {});
             for (qsizetype at = 0; at < entries.size();) {
-                countEntry();
+                if (!countEntry())
+                    return false;
                 if (entries[at++] == otherEntry)
                     continue;
                 const qsizetype end = entries.indexOf('\0', at);
                 addIfMatching(QByteArrayView(entries).sliced(at, end - at));
                 at = end + 1;
             }
+            return true;
         };
-        walkEntries();
+        if (!walkEntries())
+            return;
         // A large folder's other entries are listed a part at a time as the walk gets to them, on a
         // listing thread, so that a slow listing never holds the window.
         const bool listedMore = folder->rest != nullptr;
         while (folder->rest) {
-            readAhead.listMore(folder, context.whileWaiting);
-            walkEntries();
+            readAhead.listMore(folder, context.runner);
+            if (!walkEntries())
+                return;
         }
         if (folder->failed) {
             // Its subfolders are not entered, whether listed ahead or not.
@@ -398,7 +393,10 @@ Platform::FolderIdentity ScanFolder(const QByteArray& path, const QString& filte
     Platform::FolderIdentity identity;
     try {
         ReadAhead readAhead(root, context.foldersReadAhead);
-        while (const std::shared_ptr<Folder> folder = readAhead.next(context.whileWaiting)) {
+        while (!stopRequested(context)) {
+            const std::shared_ptr<Folder> folder = readAhead.next(context.runner);
+            if (!folder)
+                break;
             if (folder == root)
                 identity = folder->handle.identity();
             if (folder->handle.isOpen())

@@ -10,6 +10,7 @@
 
 class FileListModel;
 class MessageBoxes;
+class Runner;
 
 // The recursive folder search: which files of a tree match the filter, and how a name splits.
 namespace FolderAllList {
@@ -34,12 +35,12 @@ struct ScanContext
     MessageBoxes& messages;
     // Called after every 50 entries of one folder, so the window can repaint during a long walk.
     std::function<void()> yieldToEventLoop;
+    // Lets events through while the walk waits for the next folder's listing (a share that is slow
+    // to answer), apart from the yields; the walk ends early when it asks to stop.
+    Runner& runner;
     // How many folders are listed at once, ahead of the walk, on threads of their own: on a share
     // each listing waits for the network, and several waits overlap.
     int foldersReadAhead = 8;
-    // Called every 25 ms while the walk waits for the next folder's listing (a share that is slow
-    // to answer), so the window keeps answering; none of the every-50-entries yields.
-    std::function<void()> whileWaiting = {};
 };
 
 // Walks `path` and every folder below it, depth first, and adds a row for every file (anything
@@ -49,8 +50,8 @@ struct ScanContext
 // rest of that folder, while the walk of its siblings goes on. Folders are listed ahead of the walk,
 // and a large folder's later entries as the walk gets to them, on threads of their own (the walk
 // lets events through while it waits for one), but rows, their order and the yields are those of a
-// walk that lists one folder at a time. Returns
-// which folder `path` led to, or no identity when it could not be listed.
+// walk that lists one folder at a time. Stopped by the runner, the walk ends after the yield or the
+// folder in progress. Returns which folder `path` led to, or no identity when it could not be listed.
 Platform::FolderIdentity ScanFolder(const QByteArray& path, const QString& filter, ScanContext& context);
 
 } // namespace FolderAllList

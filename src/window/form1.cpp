@@ -7,15 +7,15 @@
 #include "dialog/qt_rename_progress.h"
 #include "file_list/file_list_ops.h"
 #include "file_list/init_file_list.h"
-#include "new_name_rule.h"
+#include "file_list/new_name_rule.h"
 #include "path_box.h"
 #include "platform/platform.h"
+#include "runner/runner.h"
 #include "twips.h"
 
 #include <QAction>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QCoreApplication>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -26,9 +26,7 @@
 #include <QRadioButton>
 #include <QTreeView>
 
-#include <chrono>
-#include <future>
-#include <system_error>
+#include <optional>
 #include <utility>
 
 using namespace Qt::StringLiterals;
@@ -58,21 +56,6 @@ private:
     QWidget* m_window;
     QPointer<QWidget> m_focused;
 };
-
-// Asks `question` on a thread of its own and lets events through every 25 ms until it is answered:
-// a share that does not answer holds that thread, not the window.
-bool answeredAwayFromWindow(const std::function<bool()>& question)
-{
-    std::future<bool> answer;
-    try {
-        answer = std::async(std::launch::async, question);
-    } catch (const std::system_error&) {
-        return question(); // no thread to spare
-    }
-    while (answer.wait_for(std::chrono::milliseconds(25)) != std::future_status::ready)
-        QCoreApplication::processEvents();
-    return answer.get();
-}
 
 constexpr int clientWidthTwips = 12135;
 constexpr int clientHeightTwips = 4170;
@@ -123,7 +106,7 @@ Form1::Form1(MessageBoxes& messages, FolderChooser& folderChooser, QWidget* pare
     // keyword box disabled after the rule mode enabled it.
     m_option1->setChecked(true);
     m_option3->setChecked(true);
-    F1MDE::InitFileList(m_fileList, *m_listView1, *m_combo1);
+    F1MDE::InitFileList(m_session.list(), *m_listView1, *m_combo1);
     m_command4->setFocus();
 }
 
@@ -336,20 +319,19 @@ bool Form1::acceptsSearchPath(const QString& path)
 
 void Form1::search()
 {
-    // The check of the path and the scan let events through.
-    const InputPause pause(*this);
-    if (!answeredAwayFromWindow([path = m_text1->text()] { return acceptsSearchPath(path); })) {
-        m_messages.show(u"ERROR"_s, u"请选择路径！"_s);
-        return;
-    }
-
-    const QByteArray path = Platform::pathFromText(m_text1->text());
-    if (m_option1->isChecked())
-        F1MDE::SearchFiles(m_fileList, path, m_text2->text(), m_messages);
-    if (m_option2->isChecked())
-        F1MDE::SearchFiles(m_fileList, path, m_text3->text(), m_messages);
-    m_listView1->show();
-    m_label3->setText(u"文件数量: "_s + QString::number(m_fileList.rowCount()));
+    runCommand(Progress::Hidden, [this](Runner& runner) {
+        if (!runner.answer<bool>([path = m_text1->text()] { return acceptsSearchPath(path); })) {
+            m_messages.show(u"ERROR"_s, u"请选择路径！"_s);
+            return;
+        }
+        const QByteArray path = Platform::pathFromText(m_text1->text());
+        if (m_option1->isChecked())
+            F1MDE::SearchFiles(m_session, path, m_text2->text(), runner, m_messages);
+        if (m_option2->isChecked())
+            F1MDE::SearchFiles(m_session, path, m_text3->text(), runner, m_messages);
+        m_listView1->show();
+        m_label3->setText(u"文件数量: "_s + QString::number(m_session.list().rowCount()));
+    });
 }
 
 void Form1::SetFileName(bool sMode)
@@ -363,16 +345,16 @@ void Form1::SetFileName(bool sMode)
         .keyword = m_text5->text(),
         .newSuffix = m_text6->text(),
     };
-    runPass([&](F1MDE::RenameFeedback& feedback) {
+    const PassKind kind = sMode ? PassKind::Execute : PassKind::Preview;
+    runCommand(Progress::Shown, [&](Runner& runner) {
         // A stop ends the whole command, not only the pass it came in.
         for (const NewNameRule::PassValue& value : NewNameRule::passValues(settings, QLocale())) {
-            if (m_renameProgress->stopRequested(RenameProgress::Work::Moving))
+            if (runner.stopRequested(RenameProgress::Work::Moving))
                 break;
-            F1MDE::RenameJournal journal;
-            feedback.journal = sMode ? &journal : nullptr;
-            F1MDE::ApplyNewNames(m_fileList, value.value.toUtf8(), sMode, value.extensionMode, feedback);
-            if (!journal.moves.empty())
-                m_executes.push_back(std::move(journal));
+            const PassResult result = F1MDE::ApplyNewNames(m_session, value.value.toUtf8(), kind, value.mode,
+                runner, [this](const FileFailure& failure) { showFailure(failure); });
+            if (kind == PassKind::Execute)
+                m_label6->setText(u"已完成 %1 个文件修改!"_s.arg(result.renamed));
         }
     });
     showFirstFailingRow();
@@ -381,45 +363,50 @@ void Form1::SetFileName(bool sMode)
 void Form1::undoLastExecute()
 {
     // Not while another command runs, the window then taking no input.
-    if (m_executes.empty() || !isEnabled())
+    if (!m_session.canUndo() || !isEnabled())
         return;
-    runPass([this](F1MDE::RenameFeedback& feedback) {
-        F1MDE::UndoRenames(m_executes.back(), feedback);
-        if (m_executes.back().moves.empty())
-            m_executes.pop_back();
+    runCommand(Progress::Shown, [this](Runner& runner) {
+        const PassResult result
+            = m_session.undo(runner, [this](const FileFailure& failure) { showFailure(failure); });
+        m_label6->setText(u"已撤销 %1 个文件修改!"_s.arg(result.renamed));
     });
-    // The marks told of files that have gone back.
-    m_fileList.clearMarks();
 }
 
-void Form1::runPass(const std::function<void(F1MDE::RenameFeedback&)>& work)
+void Form1::runCommand(Progress shown, const std::function<void(Runner&)>& work)
 {
     { // the progress dialog closes before the window takes input again
         // Dialogs made after the window was disabled, the progress and the boxes, take input.
         const InputPause pause(*this);
-        QtRenameProgress progress(this, m_progressDelay);
-        m_renameProgress = &progress;
-        F1MDE::RenameFeedback feedback { m_messages, [this](const QString& text) { m_label6->setText(text); },
-            &progress };
-        work(feedback);
-        m_renameProgress = nullptr;
+        std::optional<QtRenameProgress> progress;
+        if (shown == Progress::Shown)
+            progress.emplace(this, m_progressDelay);
+        Runner runner(progress ? &*progress : nullptr);
+        m_runner = &runner;
+        work(runner);
+        m_runner = nullptr;
     }
-    m_undo->setEnabled(!m_executes.empty());
-    if (std::exchange(m_closeWhenRenamed, false))
+    m_undo->setEnabled(m_session.canUndo());
+    if (std::exchange(m_closeWhenDone, false))
         close();
+}
+
+void Form1::showFailure(const FileFailure& failure)
+{
+    m_messages.show(u"ERROR"_s, u" 修改失败！项目地址: "_s + QString::fromUtf8(failure.path));
 }
 
 void Form1::showFirstFailingRow()
 {
-    if (const int row = m_fileList.firstFailingRow(); row >= 0)
-        m_listView1->scrollTo(m_fileList.index(row, FileListModel::PreviewColumn));
+    const FileListModel& list = m_session.list();
+    if (const int row = list.firstFailingRow(); row >= 0)
+        m_listView1->scrollTo(list.index(row, FileListModel::PreviewColumn));
 }
 
 void Form1::closeEvent(QCloseEvent* event)
 {
-    if (m_renameProgress) {
-        m_renameProgress->requestStop();
-        m_closeWhenRenamed = true;
+    if (m_runner) {
+        m_runner->requestStop();
+        m_closeWhenDone = true;
         event->ignore();
         return;
     }

@@ -1,12 +1,11 @@
 #pragma once
 
-#include "file_list/file_list_model.h"
-#include "file_list/file_list_ops.h"
+#include "file_list/rename_session.h"
 
 #include <QWidget>
 
 #include <chrono>
-#include <vector>
+#include <functional>
 
 class ClickableLabel;
 class FolderChooser;
@@ -20,7 +19,8 @@ class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
 class QTreeView;
-class QtRenameProgress;
+class Runner;
+struct FileFailure;
 
 // The program's only window: search settings and rename settings on the left, the file list (or
 // the help text laid over it) on the right, status labels and Exit below. Every control carries
@@ -59,8 +59,8 @@ public:
     static bool acceptsSearchPath(const QString& path);
 
 protected:
-    // Closing while files are being renamed stops the renaming after the move in progress; the
-    // window closes once it has stopped.
+    // Closing while a command runs (a search, or files being renamed) stops it after the folder or
+    // the move in progress; the window closes once it has stopped.
     void closeEvent(QCloseEvent* event) override;
 
 private:
@@ -79,19 +79,21 @@ private:
     void toggleHelp();
     void browse();
     void search();
-    // Runs `work` as a pass over files: the window takes no input meanwhile, a long pass shows its
-    // progress, and closing the window stops it.
-    void runPass(const std::function<void(F1MDE::RenameFeedback&)>& work);
+    enum class Progress { Hidden, Shown };
+    // Runs `work`, which lets events through as it goes: the window takes no input meanwhile, a long
+    // pass shows its progress, and closing the window stops it.
+    void runCommand(Progress progress, const std::function<void(Runner&)>& work);
+    // The box for a file an execute or an undo could not rename.
+    void showFailure(const FileFailure& failure);
     // Brings the first row that would fail or failed into view, as a summary of the marks.
     void showFirstFailingRow();
 
     MessageBoxes& m_messages;
     FolderChooser& m_folderChooser;
-    FileListModel m_fileList;
+    RenameSession m_session;
     std::chrono::milliseconds m_progressDelay { std::chrono::seconds(1) };
-    QtRenameProgress* m_renameProgress = nullptr; // while SetFileName runs
-    bool m_closeWhenRenamed = false;
-    std::vector<F1MDE::RenameJournal> m_executes; // oldest first, each with what is left to take back
+    Runner* m_runner = nullptr; // while a command runs
+    bool m_closeWhenDone = false;
     QAction* m_undo = nullptr;
 
     QGroupBox* m_frame1 = nullptr;

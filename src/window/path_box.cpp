@@ -1,6 +1,6 @@
 #include "path_box.h"
 
-#include "command_line.h"
+#include "command_line/command_line.h"
 
 #include <QDropEvent>
 #include <QMimeData>

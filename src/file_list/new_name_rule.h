@@ -1,5 +1,7 @@
 #pragma once
 
+#include "pass_result.h"
+
 #include <QList>
 #include <QLocale>
 #include <QString>
@@ -27,7 +29,7 @@ struct Settings
 struct PassValue
 {
     QString value;
-    bool extensionMode = false;
+    NameMode mode = NameMode::NewBase;
 
     bool operator==(const PassValue&) const = default;
 };

@@ -119,10 +119,10 @@ QList<PassValue> passValues(const Settings& settings, const QLocale& locale)
             baseName = keyword;
         else
             baseName = keyword + u'-' + formatWithMask(settings.startText, mask, locale);
-        values.append({ baseName, false });
+        values.append({ baseName, NameMode::NewBase });
     }
     if (settings.suffixMode)
-        values.append({ trimSpaces(settings.newSuffix), true });
+        values.append({ trimSpaces(settings.newSuffix), NameMode::NewExtension });
     return values;
 }
 

@@ -1,0 +1,114 @@
+#include "rename_journal.h"
+
+#include "file_list_model.h"
+#include "move_failure.h"
+#include "row_folders.h"
+#include "runner/runner.h"
+
+QByteArray RenameJournal::oldName(const Move& move) const
+{
+    return QByteArray(names.data() + move.nameOffset, move.baseLength + move.extLength);
+}
+
+QByteArray RenameJournal::newName(const Move& move) const
+{
+    const QByteArrayView name(names.data() + move.nameOffset, move.baseLength + move.extLength);
+    return mode == NameMode::NewExtension ? name.first(move.baseLength).toByteArray() + value
+                                          : value + name.sliced(move.baseLength).toByteArray();
+}
+
+size_t RenameJournal::bytesHeld() const
+{
+    size_t bytes = sizeof *this + searchedFolder.capacity() + value.capacity()
+        + folders.capacity() * sizeof(Folder) + moves.capacity() * sizeof(Move) + names.capacity();
+    for (const Folder& folder : folders)
+        bytes += folder.text.capacity();
+    return bytes;
+}
+
+JournalWriter::JournalWriter(
+    RenameJournal& journal, const FileListModel& list, const QByteArray& value, NameMode mode)
+    : m_journal(journal)
+{
+    m_journal.searchedFolder = list.searchedFolder();
+    m_journal.searchedIdentity = list.searchedIdentity();
+    m_journal.value = value;
+    m_journal.mode = mode;
+}
+
+JournalWriter::~JournalWriter()
+{
+    m_journal.moves.shrink_to_fit();
+    m_journal.names.shrink_to_fit();
+    m_journal.folders.shrink_to_fit();
+}
+
+void JournalWriter::add(const FileListModel& list, int row, const Platform::FolderHandle& folder)
+{
+    const std::optional<Platform::FileIdentity> file = Platform::entryIdentity(folder, list.preview(row));
+    // A file the system cannot tell from another could not be checked before moving it back.
+    if (!file)
+        return;
+    if (m_folderId != list.folderId(row)) {
+        m_folderId = list.folderId(row);
+        m_journal.folders.push_back({ list.folder(row), folder.identity() });
+    }
+    const QByteArrayView base = list.base(row);
+    const QByteArrayView ext = list.ext(row);
+    m_journal.moves.push_back(
+        { *file, m_journal.names.size(), static_cast<quint32>(m_journal.folders.size() - 1),
+            static_cast<quint16>(base.size()), static_cast<quint16>(ext.size()) });
+    m_journal.names.insert(m_journal.names.end(), base.begin(), base.end());
+    m_journal.names.insert(m_journal.names.end(), ext.begin(), ext.end());
+}
+
+PassResult undoRenames(
+    RenameJournal& journal, Platform::FileMover& mover, Runner& runner, const FailureReport& report)
+{
+    Platform::FolderHandle searched;
+    const int total = static_cast<int>(journal.moves.size());
+    const auto moveOf = [&journal, total](int index) -> const RenameJournal::Move& {
+        return journal.moves[total - 1 - index];
+    };
+    std::optional<quint32> folderIndex;
+    Platform::FolderHandle folder;
+    PassResult result;
+    // The thread opens the folders and moves; the journal stays as it is until the pass has ended.
+    const int reached = runner.runEach<RowMark>(
+        total, RenameProgress::Work::Moving,
+        [&](int index) {
+            if (index == 0)
+                searched = openSearchedFolder(journal.searchedFolder, journal.searchedIdentity);
+            const RenameJournal::Move& move = moveOf(index);
+            const RenameJournal::Folder& recorded = journal.folders[move.folder];
+            if (folderIndex != move.folder) {
+                folderIndex = move.folder;
+                folder = openFolderOfRow(searched, journal.searchedFolder, recorded.text);
+                // The folder must still be the one the execute moved the file in.
+                if (folder.identity() != recorded.identity)
+                    folder = {};
+            }
+            if (!folder.isOpen())
+                return RowMark::FailedFolderReplaced;
+            const QByteArray newName = journal.newName(move);
+            // Only the file the execute renamed goes back: not one put under its name since.
+            if (Platform::entryIdentity(folder, newName) != move.file)
+                return RowMark::FailedSourceMissing;
+            const int error = mover.move(folder, newName, journal.oldName(move)).error;
+            return error == 0 ? RowMark::Renamed : failureOf(error);
+        },
+        [&](int index, const RowMark& outcome) {
+            if (outcome == RowMark::Renamed) {
+                ++result.renamed;
+                return;
+            }
+            const RenameJournal::Move& move = moveOf(index);
+            result.failures.push_back({ journal.folders[move.folder].text + journal.newName(move), outcome });
+            report(result.failures.back());
+        },
+        [](const RowMark& outcome) { return outcome != RowMark::Renamed; });
+    // What was not reached stays to be taken back; folders and names stay with it.
+    result.stopped = reached < total;
+    journal.moves.resize(total - reached);
+    return result;
+}

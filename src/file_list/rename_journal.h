@@ -1,0 +1,70 @@
+#pragma once
+
+#include "pass_result.h"
+#include "platform/platform.h"
+
+#include <QByteArray>
+
+#include <optional>
+#include <vector>
+
+class FileListModel;
+class Runner;
+
+// The moves of one execute, in the order made, kept in memory so that they can be taken back: the
+// folder each file lies in, as the move found it, the file's old name, from which the pass's value
+// gives the new one, and which file the new name named right after the move.
+struct RenameJournal
+{
+    struct Folder
+    {
+        QByteArray text; // ending with the separator, beneath the searched folder
+        Platform::FolderIdentity identity;
+    };
+    struct Move
+    {
+        Platform::FileIdentity file;
+        quint64 nameOffset = 0; // the old name, base followed by extension, in `names`
+        quint32 folder = 0;
+        quint16 baseLength = 0;
+        quint16 extLength = 0;
+    };
+
+    QByteArray searchedFolder;
+    Platform::FolderIdentity searchedIdentity;
+    QByteArray value;
+    NameMode mode = NameMode::NewBase;
+    std::vector<Folder> folders;
+    std::vector<Move> moves;
+    std::vector<char> names;
+
+    QByteArray oldName(const Move& move) const;
+    QByteArray newName(const Move& move) const;
+    // The memory the journal holds, for measuring it.
+    size_t bytesHeld() const;
+};
+
+// Keeps each move of an execute in a journal.
+class JournalWriter final
+{
+public:
+    JournalWriter(RenameJournal& journal, const FileListModel& list, const QByteArray& value, NameMode mode);
+    // Growing by doubling leaves up to half the room unused; an undo list keeps none.
+    ~JournalWriter();
+    Q_DISABLE_COPY_MOVE(JournalWriter)
+
+    // `row`'s file has just been moved to its preview name in `folder`.
+    void add(const FileListModel& list, int row, const Platform::FolderHandle& folder);
+
+private:
+    RenameJournal& m_journal;
+    std::optional<quint32> m_folderId;
+};
+
+// Takes back the moves of `journal`, newest first, each with the same safe move as an execute, and
+// only where the searched folder and the file's folder are still the ones the execute found and the
+// new name still names the file it gave that name to; on the runner's thread. Every move that cannot
+// be taken back is reported with the file's present path. Stopped, the journal keeps the moves not
+// yet reached.
+PassResult undoRenames(
+    RenameJournal& journal, Platform::FileMover& mover, Runner& runner, const FailureReport& report);

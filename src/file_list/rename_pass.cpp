@@ -1,0 +1,118 @@
+#include "rename_pass.h"
+
+#include "conflict_check.h"
+#include "file_list_model.h"
+#include "move_failure.h"
+#include "rename_journal.h"
+#include "row_folders.h"
+#include "runner/runner.h"
+
+namespace {
+
+// Moves `row`'s file to its preview name: Renamed, or what made the move fail.
+RowMark moveToPreview(const FileListModel& list, int row, const Platform::FolderHandle& folder,
+    Platform::FileMover& mover, bool& moved)
+{
+    moved = false;
+    const QByteArray target = list.preview(row);
+    if (!isPlainFileName(target))
+        return RowMark::FailedNameUnusable;
+    if (!folder.isOpen())
+        return RowMark::FailedFolderReplaced;
+    const QByteArray name = list.name(row);
+    if (target == name)
+        return Platform::entryExists(folder, name) ? RowMark::Renamed : RowMark::FailedSourceMissing;
+    const int error = mover.move(folder, name, target).error;
+    moved = error == 0;
+    return error == 0 ? RowMark::Renamed : failureOf(error);
+}
+
+// Moves each of `rows` to its preview name, marks what became of it, reports each failure and keeps
+// each move in the journal. An execute asks the disk only about the rows it does not reach: each
+// move answers for its own row, and more surely.
+PassResult moveToPreviews(FileListModel& list, const std::vector<int>& rows, RowFolders& folders,
+    Platform::FileMover& mover, ConflictCheck& check, JournalWriter& journal, Runner& runner,
+    const FailureReport& report)
+{
+    PassResult result;
+    // The folders, the moves and the journal's look-ups are the thread's alone while it runs; it
+    // only reads the rows, and this thread changes nothing of them but their marks.
+    const int reached = runner.runEach<RowMark>(
+        static_cast<int>(rows.size()), RenameProgress::Work::Moving,
+        [&](int index) {
+            const int row = rows[index];
+            const Platform::FolderHandle& folder = folders.of(row);
+            bool moved = false;
+            const RowMark outcome = moveToPreview(list, row, folder, mover, moved);
+            if (moved)
+                journal.add(list, row, folder);
+            return outcome;
+        },
+        [&](int index, const RowMark& outcome) {
+            const int row = rows[index];
+            list.setMark(row, outcome);
+            if (outcome == RowMark::Renamed) {
+                ++result.renamed;
+                return;
+            }
+            result.failures.push_back({ list.fullPath(row), outcome });
+            report(result.failures.back());
+        },
+        [](const RowMark& outcome) { return outcome != RowMark::Renamed; });
+    result.stopped = reached < static_cast<int>(rows.size());
+    // A stopped pass leaves its other rows marked as a preview would.
+    for (int index = reached; index < static_cast<int>(rows.size()); ++index) {
+        if (list.mark(rows[index]) == RowMark::None)
+            list.setMark(rows[index], check.diskMark(rows[index], folders));
+        runner.letEventsThroughInTime();
+    }
+    return result;
+}
+
+} // namespace
+
+PassResult applyNewNames(FileListModel& list, const QByteArray& value, PassKind kind, NameMode mode,
+    Platform::FileMover& mover, Runner& runner, RenameJournal& journal, const FailureReport& report)
+{
+    const int rowCount = list.rowCount();
+    const quint32 pass = list.beginPreviewPass(value, mode == NameMode::NewExtension);
+    int firstChanged = rowCount;
+    int lastChanged = -1;
+    list.forgetSameNames();
+    std::vector<int> checkedRows;
+    for (int row = 0; row < rowCount; ++row) {
+        if (!list.isChecked(row) && list.mark(row) == RowMark::None)
+            continue;
+        list.setMark(row, RowMark::None);
+        if (list.isChecked(row)) {
+            list.setPreviewPass(row, pass);
+            checkedRows.push_back(row);
+        }
+        firstChanged = std::min(firstChanged, row);
+        lastChanged = row;
+        if (row % 1024 == 0)
+            runner.letEventsThroughInTime();
+    }
+    RowFolders folders(list);
+    ConflictCheck check(list, mover, mode);
+    // The names are compared, and for a preview the disk asked, on the runner's thread, as the moves
+    // are, so that a slow answer (from a busy network share) never holds the window.
+    const int checkedCount = static_cast<int>(checkedRows.size());
+    const int compared = runner.runEach<Finding>(
+        checkedCount, RenameProgress::Work::Checking,
+        [&](int index) {
+            return kind == PassKind::Execute ? check.byName(checkedRows[index], folders)
+                                             : check.byNameAndDisk(checkedRows, index, folders);
+        },
+        [&](int index, const Finding& finding) { finding.tell(list, checkedRows[index]); },
+        [](const Finding&) { return false; });
+    PassResult result;
+    result.stopped = compared < checkedCount;
+    // Stopped while the names were compared, an execute moves nothing.
+    if (kind == PassKind::Execute && !result.stopped) {
+        JournalWriter writer(journal, list, value, mode);
+        result = moveToPreviews(list, checkedRows, folders, mover, check, writer, runner, report);
+    }
+    list.notifyPreviewsChanged(firstChanged, lastChanged);
+    return result;
+}

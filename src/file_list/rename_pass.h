@@ -1,0 +1,23 @@
+#pragma once
+
+#include "pass_result.h"
+#include "platform/platform.h"
+
+#include <QByteArray>
+
+class FileListModel;
+struct RenameJournal;
+class Runner;
+
+// Gives every checked row the preview value & ext (NewBase) or base & value (NewExtension) and marks
+// each row whose move would fail, and why: its target exists, an earlier row of its folder gets the
+// same name (as the volume compares names), or the name cannot be made. Unchecked rows lose their
+// marks. An execute also moves each checked file to its preview name in its own folder, marks each
+// row reached with what its move did (the rows a stopped pass does not reach as a preview marks
+// them), reports every failed move and keeps each move made in `journal`. An existing file is never
+// replaced. The comparing of the new names (with a preview's look-ups of them) and then an execute's
+// moves run one after another on the runner's thread, with its progress and stop: a stopped preview
+// leaves the rows it did not reach unmarked, and an execute stopped before its first move moves
+// nothing.
+PassResult applyNewNames(FileListModel& list, const QByteArray& value, PassKind kind, NameMode mode,
+    Platform::FileMover& mover, Runner& runner, RenameJournal& journal, const FailureReport& report);

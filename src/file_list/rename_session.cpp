@@ -1,0 +1,85 @@
+#include "rename_session.h"
+
+#include "folder_scan/folder_scan.h"
+#include "rename_pass.h"
+#include "runner/runner.h"
+
+#include <QElapsedTimer>
+
+namespace {
+
+// Views relayout every row when told about new ones, so during a long search they are told at most
+// this often rather than every time events go through.
+constexpr qint64 publishIntervalMs = 200;
+
+// A mover of its own for each pass: what a volume refused is learnt anew, since by the next pass
+// another card may sit where the last one was.
+Platform::FileMover moverFor(const std::optional<Platform::MoveSteps>& steps)
+{
+    return steps ? Platform::FileMover(*steps) : Platform::FileMover();
+}
+
+} // namespace
+
+RenameSession::RenameSession(std::optional<Platform::MoveSteps> moveSteps)
+    : m_moveSteps(moveSteps)
+{
+}
+
+bool RenameSession::search(
+    const QByteArray& path, const QString& filter, Runner& runner, MessageBoxes& messages)
+{
+    m_list.clear(FolderAllList::folderText(path));
+    QElapsedTimer sincePublish;
+    sincePublish.start();
+    runner.setBeforeEvents([this, &sincePublish] {
+        if (sincePublish.hasExpired(publishIntervalMs)) {
+            m_list.publishPendingRows();
+            sincePublish.restart();
+        }
+    });
+    FolderAllList::ScanContext context {
+        [this](const QByteArray& folder, QByteArrayView base, QByteArrayView ext) {
+            FolderAllList::AddFileRow(m_list, folder, base, ext);
+        },
+        messages,
+        [&runner] { runner.letEventsThrough(); },
+        runner,
+    };
+    m_list.setSearchedIdentity(FolderAllList::ScanFolder(path, filter, context));
+    runner.setBeforeEvents({});
+    m_list.publishPendingRows();
+    m_list.checkAllRows();
+    return runner.stopRequested(RenameProgress::Work::Searching);
+}
+
+PassResult RenameSession::apply(
+    const QByteArray& value, PassKind kind, NameMode mode, Runner& runner, const FailureReport& report)
+{
+    Platform::FileMover mover = moverFor(m_moveSteps);
+    RenameJournal journal;
+    PassResult result = applyNewNames(m_list, value, kind, mode, mover, runner, journal, report);
+    if (!journal.moves.empty())
+        m_executes.push_back(std::move(journal));
+    return result;
+}
+
+PassResult RenameSession::undo(Runner& runner, const FailureReport& report)
+{
+    if (m_executes.empty())
+        return {};
+    Platform::FileMover mover = moverFor(m_moveSteps);
+    PassResult result = undoRenames(m_executes.back(), mover, runner, report);
+    if (m_executes.back().moves.empty())
+        m_executes.pop_back();
+    m_list.clearMarks();
+    return result;
+}
+
+size_t RenameSession::undoBytesHeld() const
+{
+    size_t bytes = 0;
+    for (const RenameJournal& journal : m_executes)
+        bytes += journal.bytesHeld();
+    return bytes;
+}

@@ -1,0 +1,43 @@
+#include "row_folders.h"
+
+#include "file_list_model.h"
+
+#include <algorithm>
+
+bool isPlainFileName(QByteArrayView name)
+{
+    return !name.isEmpty() && name != QByteArrayView(".") && name != QByteArrayView("..")
+        && std::none_of(name.begin(), name.end(), Platform::isSeparator) && !name.contains('\0');
+}
+
+Platform::FolderHandle openSearchedFolder(const QByteArray& path, const Platform::FolderIdentity& identity)
+{
+    Platform::FolderHandle searched = Platform::openFolder(path);
+    if (searched.identity() != identity)
+        return {};
+    return searched;
+}
+
+Platform::FolderHandle openFolderOfRow(
+    const Platform::FolderHandle& searched, const QByteArray& searchedPath, const QByteArray& folder)
+{
+    return folder.startsWith(searchedPath)
+        ? Platform::openFolderBeneath(searched, QByteArrayView(folder).sliced(searchedPath.size()))
+        : Platform::FolderHandle();
+}
+
+RowFolders::RowFolders(const FileListModel& list)
+    : m_list(list)
+    , m_searched(openSearchedFolder(list.searchedFolder(), list.searchedIdentity()))
+{
+}
+
+const Platform::FolderHandle& RowFolders::of(int row)
+{
+    const quint32 id = m_list.folderId(row);
+    if (!m_current || *m_current != id) {
+        m_current = id;
+        m_folder = openFolderOfRow(m_searched, m_list.searchedFolder(), m_list.folder(row));
+    }
+    return m_folder;
+}

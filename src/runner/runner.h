@@ -1,0 +1,117 @@
+#pragma once
+
+#include "operation_thread.h"
+#include "rename_progress.h"
+
+#include <QElapsedTimer>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <future>
+#include <mutex>
+#include <system_error>
+#include <utility>
+
+// Runs one command's work away from the window's thread and waits for it while pending events go
+// through, so that a folder or a share that is slow to answer never holds the window: a question
+// asked once (does this path lead anywhere), a walk's waits for its listings, and passes of file
+// operations run one after another. It is the one place that lets events through, and the one
+// place a stop is asked: the user's cancel, or the window being closed, whatever the work.
+class Runner final
+{
+public:
+    // How often events go through while work runs: often enough that the window repaints smoothly
+    // and a screen reader's question waits no longer than a blink, seldom enough that it costs the
+    // work nothing measurable.
+    static constexpr std::chrono::milliseconds eventInterval { 25 };
+
+    // `progress`, when given, shows how far a pass has come and may ask it to stop.
+    explicit Runner(RenameProgress* progress = nullptr);
+    Q_DISABLE_COPY_MOVE(Runner)
+
+    // Stops the work after the operation in progress, from any thread.
+    void requestStop() { m_stopRequested = true; }
+    // Whether `work` is to stop: a stop was requested, or the progress asks for one. Asked after
+    // every operation, on the thread that makes them.
+    bool stopRequested(RenameProgress::Work work) const;
+
+    // Lets pending events through now: a search's rows first go to the views.
+    void letEventsThrough();
+    // The same, if eventInterval has passed since events last went through.
+    void letEventsThroughInTime();
+    // Called before events go through, to show what the work has done so far.
+    void setBeforeEvents(std::function<void()> beforeEvents) { m_beforeEvents = std::move(beforeEvents); }
+
+    // Waits on `ready`, which is notified under `lock`'s mutex, until done() holds, letting events
+    // through every eventInterval; the mutex is released meanwhile.
+    template <typename Predicate>
+    void waitUntil(std::condition_variable& ready, std::unique_lock<std::mutex>& lock, Predicate done)
+    {
+        while (!ready.wait_for(lock, eventInterval, done)) {
+            lock.unlock();
+            letEventsThrough();
+            lock.lock();
+        }
+    }
+
+    // Asks `question` on a thread of its own and returns its answer once it has one.
+    template <typename Answer> Answer answer(std::function<Answer()> question)
+    {
+        std::future<Answer> answer;
+        try {
+            answer = std::async(std::launch::async, std::move(question));
+        } catch (const std::system_error&) {
+            return question(); // no thread to spare
+        }
+        while (answer.wait_for(eventInterval) != std::future_status::ready)
+            letEventsThrough();
+        return answer.get();
+    }
+
+    // Runs operate(0) ... operate(count - 1) on a thread of their own, one after another, and hands
+    // each outcome to taken() on this thread, in order. An outcome for which holds() is true holds
+    // the thread until taken() has returned (a failure, whose box must come before the next
+    // operation). Stops after the operation in progress when `work` is to stop; returns how many
+    // operations ran.
+    template <typename Outcome>
+    int runEach(int count, RenameProgress::Work work, std::function<Outcome(int index)> operate,
+        const std::function<void(int index, const Outcome& outcome)>& taken,
+        const std::function<bool(const Outcome& outcome)>& holds)
+    {
+        int done = 0;
+        OperationThread<Outcome> thread(
+            count, std::move(operate), [this, work] { return stopRequested(work); }, holds);
+        std::vector<typename OperationThread<Outcome>::Taken> outcomes;
+        for (;;) {
+            const auto untilEvents = std::chrono::milliseconds(
+                std::max<qint64>(0, eventInterval.count() - m_sinceEvents.elapsed()));
+            if (!thread.takeOutcomes(outcomes, untilEvents))
+                break;
+            for (const auto& outcome : outcomes) {
+                ++done;
+                if (holds(outcome.outcome))
+                    showProgress(work, done, count);
+                taken(outcome.index, outcome.outcome);
+                if (holds(outcome.outcome))
+                    thread.released();
+            }
+            outcomes.clear();
+            if (m_sinceEvents.hasExpired(eventInterval.count())) {
+                // The progress shows what is done before the events draw it.
+                showProgress(work, done, count);
+                letEventsThrough();
+            }
+        }
+        return done;
+    }
+
+private:
+    void showProgress(RenameProgress::Work work, int done, int total);
+
+    RenameProgress* m_progress;
+    std::atomic<bool> m_stopRequested = false;
+    std::function<void()> m_beforeEvents;
+    QElapsedTimer m_sinceEvents;
+};
