@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/file_mover.h"
 #include "platform/platform.h"
 
 #include <QByteArray>
