@@ -1,4 +1,5 @@
 #include "mounted_volume.h"
+#include "platform/file_mover.h"
 #include "platform/platform.h"
 #include "test_support.h"
 
@@ -263,7 +264,8 @@ void TestPlatform::temporaryNameBeginsWithTheOldName()
     QVERIFY(result.throughTemporaryName);
     QCOMPARE(targetsAsked.size(), 3);
     const QByteArray temporary = targetsAsked[1];
-    QVERIFY2(temporary.startsWith(head + '.') && temporary.endsWith(".batch-renamer-tmp"), temporary.constData());
+    QVERIFY2(
+        temporary.startsWith(head + '.') && temporary.endsWith(".batch-renamer-tmp"), temporary.constData());
     QCOMPARE(temporary.size(), head.size() + 35);
 }
 

@@ -3,6 +3,7 @@
 #include "file_list/new_name_rule.h"
 #include "file_list/rename_session.h"
 #include "mounted_volume.h"
+#include "platform/file_mover.h"
 #include "runner/runner.h"
 #include "test_support.h"
 

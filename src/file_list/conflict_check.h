@@ -2,6 +2,7 @@
 
 #include "file_list_model.h"
 #include "pass_result.h"
+#include "platform/file_mover.h"
 #include "platform/platform.h"
 
 #include <QByteArray>

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "pass_result.h"
+#include "platform/file_mover.h"
 #include "platform/platform.h"
 
 #include <QByteArray>

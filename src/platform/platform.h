@@ -12,7 +12,6 @@
 #include <QtGlobal>
 
 #include <optional>
-#include <unordered_map>
 #include <utility>
 
 namespace Platform {
@@ -184,57 +183,6 @@ int checkThenRename(const FolderHandle& folder, const QByteArray& from, const QB
 
 // Whether the volume loses a file when it refuses to rename it to a name it cannot hold.
 bool dropsFilesOnRefusedNames(quint64 volume);
-
-using MoveStep = int (*)(const FolderHandle& folder, const QByteArray& from, const QByteArray& to);
-struct MoveSteps
-{
-    MoveStep renameNoReplace;
-    MoveStep linkThenUnlink;
-    MoveStep checkThenRename;
-};
-
-enum class MoveWay { NotMoved, RenameNoReplace, LinkThenUnlink, CheckThenRename };
-
-struct MoveResult
-{
-    int error = 0; // 0 on success, else the errno value of the failed move
-    MoveWay way = MoveWay::NotMoved; // the way that moved the file
-    bool throughTemporaryName = false; // a change of letter case only, done in two moves
-};
-
-// Moves files within a folder, never replacing an existing file. The next way of moving is tried
-// only when the file system refused the previous way, never when the move itself failed; what a
-// file system refused is remembered for later moves on it.
-class FileMover final
-{
-public:
-    FileMover();
-    explicit FileMover(const MoveSteps& steps);
-    Q_DISABLE_COPY_MOVE(FileMover)
-
-    MoveResult move(const FolderHandle& folder, const QByteArray& from, const QByteArray& to);
-    // Whether move() would refuse `to` in `folder` without asking the volume, as a name the volume
-    // or the system cannot hold.
-    bool refusesName(const FolderHandle& folder, const QByteArray& to);
-
-private:
-    struct Volume
-    {
-        bool refusesNoReplace = false;
-        bool refusesHardLinks = false;
-        bool dropsFilesOnRefusedNames = false;
-        NameLimit limit;
-    };
-
-    Volume& volumeOf(const FolderHandle& folder);
-    MoveResult moveOnce(
-        const FolderHandle& folder, Volume& volume, const QByteArray& from, const QByteArray& to);
-    MoveResult changeCaseOnly(
-        const FolderHandle& folder, Volume& volume, const QByteArray& from, const QByteArray& to);
-
-    MoveSteps m_steps;
-    std::unordered_map<quint64, Volume> m_volumes;
-};
 
 // The name of the first visible entry that `path` designates: the last component itself when it
 // exists, or, when that component holds "*" or "?", the first entry of its parent folder that

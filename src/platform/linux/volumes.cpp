@@ -1,0 +1,120 @@
+// Volumes: which file system holds a folder, how long its names may be, whether it ignores letter
+// case, and whether it loses files on names it refuses.
+#include "internal.h"
+
+#include <QFile>
+#include <QList>
+
+#include <algorithm>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/vfs.h>
+
+namespace Platform {
+
+using namespace Linux;
+
+namespace {
+
+struct Mount
+{
+    QByteArray type;
+    QByteArray source;
+};
+
+// The type and source of the file system mounted from `volume`, as /proc/self/mountinfo tells.
+Mount mountOf(quint64 volume)
+{
+    QFile mounts(QStringLiteral("/proc/self/mountinfo"));
+    if (!mounts.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray device = QByteArray::number(major(volume)) + ':' + QByteArray::number(minor(volume));
+    // Files in /proc report no size, so they are read to the end rather than tested for it.
+    for (const QByteArray& line : mounts.readAll().split('\n')) {
+        // "id parent major:minor root mount-point options [optional fields] - type source options"
+        const QList<QByteArray> fields = line.split(' ');
+        const qsizetype separator = fields.indexOf("-");
+        if (fields.size() > 2 && fields[2] == device && separator >= 0 && separator + 2 < fields.size())
+            return { fields[separator + 1], fields[separator + 2] };
+    }
+    return {};
+}
+
+// Kernel drivers of volumes made for Windows, which store names in UTF-16 (statfs(2) f_type).
+constexpr long fatMagic = 0x4d44;
+constexpr long exfatMagic = 0x2011BAB0;
+constexpr long ntfsMagic = 0x5346544e;
+constexpr long ntfs3Magic = 0x7366746e;
+constexpr long fuseMagic = 0x65735546;
+
+bool ignoresCaseByType(long type)
+{
+    return type == fatMagic || type == exfatMagic;
+}
+
+// A FUSE driver of a disk or of a disk image, as those of FAT, exFAT and NTFS are, rather than of a
+// network share or of another folder.
+bool fuseOfDisk(const Mount& mount)
+{
+    if (mount.type.startsWith("fuseblk") || mount.type == "fuse.fusefat" || mount.type == "fuse.exfat")
+        return true;
+    struct stat status = {};
+    return mount.source.startsWith('/') && ::stat(mount.source.constData(), &status) == 0
+        && (S_ISREG(status.st_mode) || S_ISBLK(status.st_mode));
+}
+
+} // namespace
+
+bool dropsFilesOnRefusedNames(quint64 volume)
+{
+    return mountOf(volume).type == "fuse.fusefat";
+}
+
+NameLimit nameLimit(const FolderHandle& folder)
+{
+    struct statfs status = {};
+    if (!folder.isOpen() || fstatfs(descriptor(folder), &status) != 0)
+        return {};
+    const long type = static_cast<long>(status.f_type);
+    // These report the longest name in bytes of the widest encoding, while the volume counts
+    // UTF-16 units, of which it holds 255.
+    if (ignoresCaseByType(type) || type == ntfsMagic || type == ntfs3Magic
+        || (type == fuseMagic && fuseOfDisk(mountOf(folder.volume()))))
+        return { 255, true };
+    return { static_cast<int>(std::min<long>(status.f_namelen, 0x7fffffff)), false };
+}
+
+bool ignoresLetterCase(const FolderHandle& folder, const QByteArray& present)
+{
+    struct statfs status = {};
+    if (folder.isOpen() && fstatfs(descriptor(folder), &status) == 0
+        && ignoresCaseByType(static_cast<long>(status.f_type)))
+        return true;
+    // Elsewhere it depends on the driver and even on the folder (FUSE drivers of FAT and exFAT, a
+    // case-folding ext4 folder), so the volume is asked whether it finds the name in other
+    // letters. FUSE numbers a file anew for each name it is reached by, so a different number
+    // only tells two files apart where the folder also lists the other name.
+    QByteArray other = present;
+    for (char& c : other) {
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+        else if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    }
+    if (other == present)
+        return false;
+    const std::optional<FileIdentity> otherFile = entryIdentity(folder, other);
+    if (!otherFile)
+        return false;
+    if (otherFile == entryIdentity(folder, present))
+        return true;
+    DirListing listing(folder);
+    DirEntry entry;
+    while (listing.next(entry)) {
+        if (entry.name == QByteArrayView(other))
+            return false;
+    }
+    return true;
+}
+
+} // namespace Platform
