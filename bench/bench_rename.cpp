@@ -173,9 +173,8 @@ int main(int argc, char** argv)
     qint64 longestGapMs = 0;
     QTimer ticker;
     ticker.setInterval(5);
-    QObject::connect(&ticker, &QTimer::timeout, &ticker, [&] {
-        longestGapMs = std::max(longestGapMs, sinceEvent.restart());
-    });
+    QObject::connect(&ticker, &QTimer::timeout, &ticker,
+        [&] { longestGapMs = std::max(longestGapMs, sinceEvent.restart()); });
     // The best of five, alternating between two new extensions, so that the best is a preview
     // whose names the system has looked up before, as the plain loop's have been.
     const auto timePreview = [&](FileListModel& list) {

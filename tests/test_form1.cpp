@@ -1300,7 +1300,9 @@ void TestForm1::marksAreReadAndExecutesTakenBack()
     QAccessibleInterface* table = QAccessible::queryAccessibleInterface(control(u"ListView1"_s));
     QVERIFY(table && table->tableInterface());
     const auto readOut = [table](int row) {
-        return table->tableInterface()->cellAt(row, FileListModel::PreviewColumn)->text(QAccessible::Description);
+        return table->tableInterface()
+            ->cellAt(row, FileListModel::PreviewColumn)
+            ->text(QAccessible::Description);
     };
     QCOMPARE(readOut(b), u"目标已存在"_s);
     QCOMPARE(readOut(a), QString());

@@ -263,7 +263,8 @@ void TestPlatform::temporaryNameBeginsWithTheOldName()
     QVERIFY(result.throughTemporaryName);
     QCOMPARE(targetsAsked.size(), 3);
     const QByteArray temporary = targetsAsked[1];
-    QVERIFY2(temporary.startsWith(head + '.') && temporary.endsWith(".batch-renamer-tmp"), temporary.constData());
+    QVERIFY2(
+        temporary.startsWith(head + '.') && temporary.endsWith(".batch-renamer-tmp"), temporary.constData());
     QCOMPARE(temporary.size(), head.size() + 35);
 }
 

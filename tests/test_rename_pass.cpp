@@ -354,8 +354,8 @@ void TestRenamePass::existingTargetIsNeverOverwritten()
 }
 
 // A camera card's names in upper case, made lower case, also in its folders two levels down
-// (DCIM/100CANON): a case-insensitive volume sees the target as the file itself. Where the volume tells the cases apart, a second file that already has the
-// lower-case name is never replaced.
+// (DCIM/100CANON): a case-insensitive volume sees the target as the file itself. Where the volume tells the
+// cases apart, a second file that already has the lower-case name is never replaced.
 void TestRenamePass::changesLetterCaseOnEveryVolume()
 {
     VOLUME_BASE(base);
@@ -840,21 +840,22 @@ void TestRenamePass::conflictsAreMarked_data()
     QTest::newRow("target exists") << local << QByteArrayList { "notes.txt", "notes.md", "free.txt" } << txt
                                    << QByteArray(".md") << true << Marks { { "notes.txt", u"目标已存在"_s } }
                                    << QByteArrayList() << false;
-    QTest::newRow("three rows to one name") << local << QByteArrayList { "a.txt", "b.txt", "c.txt" } << txt
-                                            << QByteArray("1") << false << Marks()
-                                            << QByteArrayList { "a.txt", "b.txt", "c.txt" } << false;
+    QTest::newRow("three rows to one name")
+        << local << QByteArrayList { "a.txt", "b.txt", "c.txt" } << txt << QByteArray("1") << false << Marks()
+        << QByteArrayList { "a.txt", "b.txt", "c.txt" } << false;
     QTest::newRow("two extensions to one")
         << local << QByteArrayList { "a.txt", "a.csv", "b.txt" } << u"."_s << QByteArray(".md") << true
         << Marks() << QByteArrayList { "a.txt", "a.csv" } << false;
     QTest::newRow("own name is no conflict") << local << QByteArrayList { "a.txt" } << txt << QByteArray("a")
                                              << false << Marks() << QByteArrayList() << false;
-    QTest::newRow("empty name") << local << QByteArrayList { "README" } << u"README"_s << QByteArray() << false
-                                << Marks { { "README", u"名称不可用"_s } } << QByteArrayList() << false;
+    QTest::newRow("empty name") << local << QByteArrayList { "README" } << u"README"_s << QByteArray()
+                                << false << Marks { { "README", u"名称不可用"_s } } << QByteArrayList()
+                                << false;
     QTest::newRow("separator") << local << QByteArrayList { "a.txt" } << txt << QByteArray("sub/x") << false
                                << Marks { { "a.txt", u"名称不可用"_s } } << QByteArrayList() << false;
-    QTest::newRow("over 255 letters") << local << QByteArrayList { "a.txt" } << txt << QByteArray(300, 'k')
-                                      << false << Marks { { "a.txt", u"名称过长"_s } } << QByteArrayList()
-                                      << false;
+    QTest::newRow("over 255 letters")
+        << local << QByteArrayList { "a.txt" } << txt << QByteArray(300, 'k') << false
+        << Marks { { "a.txt", u"名称过长"_s } } << QByteArrayList() << false;
     QStringList volumes { local };
     for (const QString& kind : MountedVolume::kinds()) {
         if (kind == u"ext2" || kind == u"exfat" || kind == u"fat")
@@ -877,13 +878,15 @@ void TestRenamePass::conflictsAreMarked_data()
     QTest::newRow("100 chinese characters") << local << QByteArrayList { "a.txt" } << txt << chinese << false
                                             << Marks() << QByteArrayList() << false;
 #else
-    QTest::newRow("100 chinese characters") << local << QByteArrayList { "a.txt" } << txt << chinese << false
-                                            << Marks { { "a.txt", u"名称过长"_s } } << QByteArrayList() << false;
-    QTest::newRow("exfat: 100 chinese characters") << u"exfat"_s << QByteArrayList { "a.txt" } << txt
-                                                   << chinese << false << Marks() << QByteArrayList() << false;
-    QTest::newRow("fat: 100 chinese characters") << u"fat"_s << QByteArrayList { "a.txt" } << txt << chinese
-                                                 << false << Marks { { "a.txt", u"名称不可用"_s } }
-                                                 << QByteArrayList() << false;
+    QTest::newRow("100 chinese characters")
+        << local << QByteArrayList { "a.txt" } << txt << chinese << false
+        << Marks { { "a.txt", u"名称过长"_s } } << QByteArrayList() << false;
+    QTest::newRow("exfat: 100 chinese characters")
+        << u"exfat"_s << QByteArrayList { "a.txt" } << txt << chinese << false << Marks() << QByteArrayList()
+        << false;
+    QTest::newRow("fat: 100 chinese characters")
+        << u"fat"_s << QByteArrayList { "a.txt" } << txt << chinese << false
+        << Marks { { "a.txt", u"名称不可用"_s } } << QByteArrayList() << false;
 #endif
 }
 
@@ -922,7 +925,8 @@ void TestRenamePass::conflictsAreMarked()
         if (sameName.contains(file) && row != firstOfName)
             expected = u"与第 %1 行同名"_s.arg(firstOfName + 1);
         QVERIFY2(session.markOf(row) == expected,
-            qPrintable(QString::fromUtf8(file) + u": "_s + session.markOf(row) + u" instead of "_s + expected));
+            qPrintable(
+                QString::fromUtf8(file) + u": "_s + session.markOf(row) + u" instead of "_s + expected));
     }
     QCOMPARE(session.tree.snapshot(), before);
     QVERIFY(session.messages.shown.isEmpty());
@@ -1029,8 +1033,7 @@ void TestRenamePass::undoTakesBackExecutes()
         session.messages.shown.clear();
         session.undo();
         QCOMPARE(session.completions.last(), u"已撤销 2 个文件修改!"_s);
-        QCOMPARE(session.tree.snapshot().keys(),
-            (QList<QByteArray> { "a" + to, "b" + to, "d" + from }));
+        QCOMPARE(session.tree.snapshot().keys(), (QList<QByteArray> { "a" + to, "b" + to, "d" + from }));
     }
     session.undo();
     QCOMPARE(session.completions.last(), u"已撤销 %1 个文件修改!"_s.arg(back));

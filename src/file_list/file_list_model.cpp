@@ -96,7 +96,8 @@ QVariant markIcon(MarkKind kind)
     // Pixmaps need a GUI application; without one nothing draws the list.
     if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
         return {};
-    static const QIcon icons[] = { iconOf(MarkKind::Foreseen), iconOf(MarkKind::Done), iconOf(MarkKind::Failed) };
+    static const QIcon icons[]
+        = { iconOf(MarkKind::Foreseen), iconOf(MarkKind::Done), iconOf(MarkKind::Failed) };
     return icons[static_cast<int>(kind) - 1];
 }
 
@@ -143,8 +144,7 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const
 {
     if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
         return {};
-    const MarkKind kind
-        = index.column() == PreviewColumn ? kindOf(mark(index.row())) : MarkKind::None;
+    const MarkKind kind = index.column() == PreviewColumn ? kindOf(mark(index.row())) : MarkKind::None;
     if (kind != MarkKind::None) {
         switch (role) {
         case Qt::ToolTipRole:

@@ -408,7 +408,8 @@ private:
 class JournalWriter final
 {
 public:
-    JournalWriter(RenameJournal* journal, const FileListModel& list, const QByteArray& value, bool extensionMode)
+    JournalWriter(
+        RenameJournal* journal, const FileListModel& list, const QByteArray& value, bool extensionMode)
         : m_journal(journal)
     {
         if (!m_journal)
@@ -443,9 +444,9 @@ public:
         }
         const QByteArrayView base = list.base(row);
         const QByteArrayView ext = list.ext(row);
-        m_journal->moves.push_back({ *file, m_journal->names.size(),
-            static_cast<quint32>(m_journal->folders.size() - 1), static_cast<quint16>(base.size()),
-            static_cast<quint16>(ext.size()) });
+        m_journal->moves.push_back(
+            { *file, m_journal->names.size(), static_cast<quint32>(m_journal->folders.size() - 1),
+                static_cast<quint16>(base.size()), static_cast<quint16>(ext.size()) });
         m_journal->names.insert(m_journal->names.end(), base.begin(), base.end());
         m_journal->names.insert(m_journal->names.end(), ext.begin(), ext.end());
     }
@@ -529,7 +530,8 @@ void ApplyNewNames(
     int firstChanged = rowCount;
     int lastChanged = -1;
     RowFolders folders(list);
-    Platform::FileMover mover = feedback.moveSteps ? Platform::FileMover(*feedback.moveSteps) : Platform::FileMover();
+    Platform::FileMover mover
+        = feedback.moveSteps ? Platform::FileMover(*feedback.moveSteps) : Platform::FileMover();
     ConflictCheck check(list, mover, extensionMode);
     std::vector<int> checkedRows;
     {
@@ -596,7 +598,8 @@ size_t RenameJournal::bytesHeld() const
 void UndoRenames(RenameJournal& journal, RenameFeedback& feedback)
 {
     Platform::FolderHandle searched;
-    Platform::FileMover mover = feedback.moveSteps ? Platform::FileMover(*feedback.moveSteps) : Platform::FileMover();
+    Platform::FileMover mover
+        = feedback.moveSteps ? Platform::FileMover(*feedback.moveSteps) : Platform::FileMover();
     const int total = static_cast<int>(journal.moves.size());
     const auto moveOf = [&journal, total](int index) -> const RenameJournal::Move& {
         return journal.moves[total - 1 - index];

@@ -54,14 +54,15 @@ int codePointBytes(unsigned char lead)
 // printable ASCII alone, every other character becomes "_".
 QByteArray temporaryName(const QByteArray& from, const NameLimit& limit, bool asciiOnly)
 {
-    const QByteArray tail = '.' + QByteArray::number(QRandomGenerator::global()->generate64(), 16).rightJustified(16, '0')
+    const QByteArray tail = '.'
+        + QByteArray::number(QRandomGenerator::global()->generate64(), 16).rightJustified(16, '0')
         + ".batch-renamer-tmp";
     const qsizetype room = limit.length - tail.size();
     QByteArray head;
     qsizetype used = 0;
     for (qsizetype i = 0; i < from.size();) {
-        const qsizetype bytes = std::min<qsizetype>(codePointBytes(static_cast<unsigned char>(from[i])),
-            from.size() - i);
+        const qsizetype bytes
+            = std::min<qsizetype>(codePointBytes(static_cast<unsigned char>(from[i])), from.size() - i);
         const QByteArrayView character = QByteArrayView(from).sliced(i, bytes);
         const bool plain = bytes == 1 && fitsFuseFat(character.toByteArray());
         const qsizetype size = asciiOnly ? 1 : limit.inUtf16Units ? (bytes == 4 ? 2 : 1) : bytes;
