@@ -53,12 +53,14 @@ inline const QStringList allControls = { QStringLiteral("Frame1"), QStringLitera
 inline const QStringList ruledBoxes = { QStringLiteral("Text2"), QStringLiteral("Text3"),
     QStringLiteral("Combo1"), QStringLiteral("Text4"), QStringLiteral("Text5"), QStringLiteral("Text6") };
 
-// Each test class derives from this beside QObject, and opens the window in its init() and closes
-// it in its cleanup(), so that every test function starts from the window as loaded.
-class Form1Harness
+// The base of each window test class: QTest runs init() and cleanup() around every test function
+// of the class, so each starts from the window as loaded.
+class Form1Harness : public QObject
 {
-protected:
-    void openWindow()
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init()
     {
         m_messages.shown.clear();
         m_messages.whileShown = nullptr;
@@ -68,8 +70,9 @@ protected:
         QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
     }
 
-    void closeWindow() { m_window.reset(); }
+    void cleanup() { m_window.reset(); }
 
+protected:
     template <typename T = QWidget> T* control(const QString& name) const
     {
         return m_window->findChild<T*>(name);

@@ -35,14 +35,11 @@ QVariantMap stateOf(const QWidget& window)
 
 } // namespace
 
-class TestCommandLine final : public QObject, public Form1Harness
+class TestCommandLine final : public Form1Harness
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void init() { openWindow(); }
-    void cleanup() { closeWindow(); }
-
     void commandLine_data();
     void commandLine();
 };

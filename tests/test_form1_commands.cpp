@@ -32,14 +32,11 @@ using Files = QMap<QByteArray, QByteArray>;
 
 } // namespace
 
-class TestForm1Commands final : public QObject, public Form1Harness
+class TestForm1Commands final : public Form1Harness
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void init() { openWindow(); }
-    void cleanup() { closeWindow(); }
-
     void searchFilters_data();
     void searchFilters();
     void searchOfAVolumeThatStopsAnswering();

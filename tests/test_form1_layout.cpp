@@ -48,14 +48,11 @@ const Names namesAfterLoad
 
 } // namespace
 
-class TestForm1Layout final : public QObject, public Form1Harness
+class TestForm1Layout final : public Form1Harness
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void init() { openWindow(); }
-    void cleanup() { closeWindow(); }
-
     void controlsHaveTheirKindContainerCaptionAndPlace_data();
     void controlsHaveTheirKindContainerCaptionAndPlace();
     void positionsInWindow_data();

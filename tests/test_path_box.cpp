@@ -11,14 +11,11 @@
 
 using namespace Qt::StringLiterals;
 
-class TestPathBox final : public QObject, public Form1Harness
+class TestPathBox final : public Form1Harness
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void init() { openWindow(); }
-    void cleanup() { closeWindow(); }
-
     void browse_data();
     void browse();
     void dropOnPathBox_data();

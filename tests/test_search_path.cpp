@@ -15,14 +15,11 @@ const QString refusedPathText = u"请选择路径！"_s;
 
 } // namespace
 
-class TestSearchPath final : public QObject, public Form1Harness
+class TestSearchPath final : public Form1Harness
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void init() { openWindow(); }
-    void cleanup() { closeWindow(); }
-
     void pathCheck_data();
     void pathCheck();
 };
