@@ -31,7 +31,8 @@ void QtRenameProgress::show(Work work, int done, int total)
         m_bar = new QProgressBar;
         m_dialog->setBar(m_bar);
         // Its button and its close box cancel it; Escape rejects it, as it does any dialog.
-        QObject::connect(m_dialog.get(), &QProgressDialog::canceled, m_dialog.get(), [this] { requestStop(); });
+        QObject::connect(
+            m_dialog.get(), &QProgressDialog::canceled, m_dialog.get(), [this] { requestStop(); });
         QObject::connect(m_dialog.get(), &QDialog::rejected, m_dialog.get(), [this] { requestStop(); });
     }
     m_bar->setRange(0, total);

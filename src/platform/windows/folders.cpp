@@ -328,8 +328,8 @@ std::optional<FileIdentity> entryIdentity(const FolderHandle& folder, const QByt
     const quint64 index = (quint64(information.nFileIndexHigh) << 32) | information.nFileIndexLow;
     if (index == 0)
         return std::nullopt;
-    const quint64 created
-        = (quint64(information.ftCreationTime.dwHighDateTime) << 32) | information.ftCreationTime.dwLowDateTime;
+    const quint64 created = (quint64(information.ftCreationTime.dwHighDateTime) << 32)
+        | information.ftCreationTime.dwLowDateTime;
     return FileIdentity { information.dwVolumeSerialNumber, index, created };
 }
 
@@ -339,7 +339,8 @@ NameLimit nameLimit(const FolderHandle& folder)
     // FAT with long names and exFAT.
     DWORD longest = 0;
     if (!folder.isOpen()
-        || !GetVolumeInformationByHandleW(handleOf(folder), nullptr, 0, nullptr, &longest, nullptr, nullptr, 0)
+        || !GetVolumeInformationByHandleW(
+            handleOf(folder), nullptr, 0, nullptr, &longest, nullptr, nullptr, 0)
         || longest == 0)
         return { 255, true };
     return { static_cast<int>(longest), true };
@@ -356,7 +357,8 @@ bool ignoresLetterCase(const FolderHandle& folder, const QByteArray&)
     const auto caseSensitiveInformation = static_cast<FILE_INFO_BY_HANDLE_CLASS>(23);
     FILE_CASE_SENSITIVE_INFO information = {};
     if (folder.isOpen()
-        && GetFileInformationByHandleEx(handleOf(folder), caseSensitiveInformation, &information, sizeof information))
+        && GetFileInformationByHandleEx(
+            handleOf(folder), caseSensitiveInformation, &information, sizeof information))
         return !(information.Flags & caseSensitiveFolder);
     return true;
 }
