@@ -40,6 +40,7 @@ private Q_SLOTS:
     void searchFilters_data();
     void searchFilters();
     void searchOfAVolumeThatStopsAnswering();
+    void searchDisablesWindowWhileScanning_data();
     void searchDisablesWindowWhileScanning();
     void searchWhileHelpShownLeavesListCovered();
     void previewThenExecuteRenamesCheckedFilesOnly();
@@ -126,8 +127,17 @@ void TestForm1Commands::searchOfAVolumeThatStopsAnswering()
 #endif
 }
 
+void TestForm1Commands::searchDisablesWindowWhileScanning_data()
+{
+    QTest::addColumn<bool>("closed");
+    QTest::newRow("to the end") << false;
+    // Closing asks the search to stop at its next yield; the window closes once it has.
+    QTest::newRow("window closed meanwhile") << true;
+}
+
 void TestForm1Commands::searchDisablesWindowWhileScanning()
 {
+    QFETCH(bool, closed);
     TestTree tree;
     for (int i = 0; i < 120; ++i)
         tree.createFile(QByteArray::number(i) + ".txt");
@@ -139,15 +149,26 @@ void TestForm1Commands::searchDisablesWindowWhileScanning()
     // Runs from the events the scan lets through.
     bool ranDuringScan = false;
     bool enabledDuringScan = true;
+    bool closedDuringScan = true;
     QTimer::singleShot(0, m_window.get(), [&] {
         ranDuringScan = true;
         enabledDuringScan = m_window->isEnabled();
+        if (closed)
+            closedDuringScan = m_window->close();
     });
     search(QFile::decodeName(tree.root()));
 
     QVERIFY(ranDuringScan);
     QVERIFY(!enabledDuringScan);
     QVERIFY(m_window->isEnabled());
+    if (closed) {
+        QVERIFY(!closedDuringScan);
+        QVERIFY(!m_window->isVisible());
+        // Stopped at the first yield, 50 entries in, or before the walk began.
+        QCOMPARE_LE(fileList()->rowCount(), 50);
+        return;
+    }
+    QVERIFY(m_window->isVisible());
     QCOMPARE(fileList()->rowCount(), 120);
     QCOMPARE(control<QLabel>(u"Label3"_s)->text(), u"文件数量: 120"_s);
     // The single controls come back as they were, and so does the focus.
