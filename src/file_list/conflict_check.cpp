@@ -68,6 +68,16 @@ Finding ConflictCheck::byName(int row, RowFolders& folders)
         if (!m_namesDiffer)
             m_firstRows.prepare(folderEnd - row);
     }
+    // Asked once a folder: a read-only volume or a folder the program may not write refuses every
+    // row of it.
+    switch (m_refusal) {
+    case Platform::FolderRefusal::ReadOnlyVolume:
+        return { RowMark::VolumeReadOnly };
+    case Platform::FolderRefusal::NoPermission:
+        return { RowMark::NoPermission };
+    case Platform::FolderRefusal::None:
+        break;
+    }
     if (m_mover.refusesName(folder, target))
         return { RowMark::NameUnusable };
     if (lengthOn(target, m_limit) > m_limit.length)
@@ -126,6 +136,7 @@ bool ConflictCheck::enterFolder(int row, const Platform::FolderHandle& folder)
     m_folderId = m_list.folderId(row);
     m_ignoresCase = Platform::ignoresLetterCase(folder, m_list.name(row));
     m_limit = Platform::nameLimit(folder);
+    m_refusal = Platform::folderRefusal(folder);
     return true;
 }
 

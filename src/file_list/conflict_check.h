@@ -84,6 +84,7 @@ private:
     bool m_namesDiffer = false; // no two rows of the folder get the same name
     bool m_ignoresCase = false;
     Platform::NameLimit m_limit;
+    Platform::FolderRefusal m_refusal = Platform::FolderRefusal::None;
     FirstRowOfName m_firstRows;
     QByteArray m_target; // the row's new name, made in the room of the last one
     QByteArray m_earlier; // an earlier row's new name, the same way

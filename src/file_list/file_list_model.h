@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/platform.h"
+#include "row_mark.h"
 
 #include <QAbstractTableModel>
 #include <QByteArray>
@@ -22,29 +23,6 @@ struct FileRow
     quint8 mark = 0; // a RowMark, in what would otherwise be padding
 };
 static_assert(sizeof(FileRow) == 24, "a row's mark takes no room of its own");
-
-// What the last preview foresees for a row's rename, or what the last execute did with it. Rows
-// that would rename fine, and rows an execute did not reach, carry none.
-enum class RowMark : quint8 {
-    None,
-    // foreseen by a preview
-    TargetExists,
-    SameNameAsRow, // as an earlier row of the same folder
-    NameUnusable,
-    NameTooLong,
-    FolderReplaced,
-    // done by an execute
-    Renamed,
-    FailedTargetExists,
-    FailedSourceMissing,
-    FailedNoPermission,
-    FailedInUse,
-    FailedNameUnusable,
-    FailedNameTooLong,
-    FailedReadOnlyVolume,
-    FailedFolderReplaced,
-    Failed,
-};
 
 // The file list: one row per found file, in the order found, never sorted. Rows appended during a
 // search stay invisible to views until publishPendingRows(), so that a view is told about a large

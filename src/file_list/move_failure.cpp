@@ -1,5 +1,7 @@
 #include "move_failure.h"
 
+#include "row_folders.h"
+
 #include <cerrno>
 
 RowMark failureOf(int error)
@@ -23,7 +25,40 @@ RowMark failureOf(int error)
         return RowMark::FailedNameTooLong;
     case EROFS:
         return RowMark::FailedReadOnlyVolume;
+    // The driver or the connection is gone: a pulled card, a killed FUSE driver, a dropped share.
+    case ENOTCONN:
+    case ENODEV:
+    case ENXIO:
+        return RowMark::FailedVolumeLost;
     default:
         return RowMark::Failed;
     }
+}
+
+MoveOutcome outcomeInSearchedFolder(
+    RowMark mark, const QByteArray& path, const Platform::FolderIdentity& identity)
+{
+    switch (mark) {
+    case RowMark::Renamed:
+    // The file's own name and target: nothing to do with the folder.
+    case RowMark::FailedTargetExists:
+    case RowMark::FailedNameUnusable:
+    case RowMark::FailedNameTooLong:
+    // A read-only volume refuses every move, but each with its box, which the user can stop.
+    case RowMark::FailedReadOnlyVolume:
+        return { mark };
+    default:
+        break;
+    }
+    switch (searchedFolderState(path, identity)) {
+    case SearchedFolderState::Gone:
+        return { RowMark::FailedVolumeLost, RowMark::NotReachedVolumeLost };
+    case SearchedFolderState::Replaced:
+        return { RowMark::FailedFolderReplaced, RowMark::NotReachedFolderReplaced };
+    case SearchedFolderState::There:
+        break;
+    }
+    // A lost device or connection ends the pass even where the searched folder still answers from
+    // what the system has cached of it.
+    return { mark, mark == RowMark::FailedVolumeLost ? RowMark::NotReachedVolumeLost : RowMark::None };
 }

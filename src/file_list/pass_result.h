@@ -31,5 +31,6 @@ struct PassResult
 {
     int renamed = 0; // files renamed, or taken back
     bool stopped = false; // the user or the window stopped it before its last file
+    bool ended = false; // ended early: its volume or searched folder was gone, so no later move could work
     std::vector<FileFailure> failures; // in the order they happened
 };

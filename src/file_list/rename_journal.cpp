@@ -62,6 +62,24 @@ void JournalWriter::add(const FileListModel& list, int row, const Platform::Fold
     m_journal.names.insert(m_journal.names.end(), ext.begin(), ext.end());
 }
 
+namespace {
+
+// Moves one file of the journal back to its old name in `folder`: Renamed, or why not.
+RowMark moveBack(const RenameJournal& journal, const RenameJournal::Move& move,
+    const Platform::FolderHandle& folder, Platform::FileMover& mover)
+{
+    if (!folder.isOpen())
+        return RowMark::FailedFolderReplaced;
+    const QByteArray newName = journal.newName(move);
+    // Only the file the execute renamed goes back: not one put under its name since.
+    if (Platform::entryIdentity(folder, newName) != move.file)
+        return RowMark::FailedSourceMissing;
+    const int error = mover.move(folder, newName, journal.oldName(move)).error;
+    return error == 0 ? RowMark::Renamed : failureOf(error);
+}
+
+} // namespace
+
 PassResult undoRenames(
     RenameJournal& journal, Platform::FileMover& mover, Runner& runner, const FailureReport& report)
 {
@@ -74,7 +92,7 @@ PassResult undoRenames(
     Platform::FolderHandle folder;
     PassResult result;
     // The thread opens the folders and moves; the journal stays as it is until the pass has ended.
-    const int reached = runner.runEach<RowMark>(
+    const int reached = runner.runEach<MoveOutcome>(
         total, RenameProgress::Work::Moving,
         [&](int index) {
             if (index == 0)
@@ -88,27 +106,25 @@ PassResult undoRenames(
                 if (folder.identity() != recorded.identity)
                     folder = {};
             }
-            if (!folder.isOpen())
-                return RowMark::FailedFolderReplaced;
-            const QByteArray newName = journal.newName(move);
-            // Only the file the execute renamed goes back: not one put under its name since.
-            if (Platform::entryIdentity(folder, newName) != move.file)
-                return RowMark::FailedSourceMissing;
-            const int error = mover.move(folder, newName, journal.oldName(move)).error;
-            return error == 0 ? RowMark::Renamed : failureOf(error);
+            return outcomeInSearchedFolder(
+                moveBack(journal, move, folder, mover), journal.searchedFolder, journal.searchedIdentity);
         },
-        [&](int index, const RowMark& outcome) {
-            if (outcome == RowMark::Renamed) {
+        [&](int index, const MoveOutcome& outcome) {
+            if (!outcome.failed()) {
                 ++result.renamed;
                 return;
             }
             const RenameJournal::Move& move = moveOf(index);
-            result.failures.push_back({ journal.folders[move.folder].text + journal.newName(move), outcome });
+            result.failures.push_back(
+                { journal.folders[move.folder].text + journal.newName(move), outcome.mark });
+            result.ended = outcome.endsPass();
             report(result.failures.back());
         },
-        [](const RowMark& outcome) { return outcome != RowMark::Renamed; });
-    // What was not reached stays to be taken back; folders and names stay with it.
-    result.stopped = reached < total;
-    journal.moves.resize(total - reached);
+        [](const MoveOutcome& outcome) { return outcome.failed(); },
+        [](const MoveOutcome& outcome) { return outcome.endsPass(); });
+    result.stopped = !result.ended && reached < total;
+    // What was not reached stays to be taken back, folders and names with it; so does the move that
+    // found the volume gone, for when it is back.
+    journal.moves.resize(total - reached + (result.ended ? 1 : 0));
     return result;
 }

@@ -35,34 +35,41 @@ PassResult moveToPreviews(FileListModel& list, const std::vector<int>& rows, Row
     const FailureReport& report)
 {
     PassResult result;
+    RowMark notTried = RowMark::None;
     // The folders, the moves and the journal's look-ups are the thread's alone while it runs; it
     // only reads the rows, and this thread changes nothing of them but their marks.
-    const int reached = runner.runEach<RowMark>(
+    const int reached = runner.runEach<MoveOutcome>(
         static_cast<int>(rows.size()), RenameProgress::Work::Moving,
         [&](int index) {
             const int row = rows[index];
             const Platform::FolderHandle& folder = folders.of(row);
             bool moved = false;
-            const RowMark outcome = moveToPreview(list, row, folder, mover, moved);
+            const RowMark mark = moveToPreview(list, row, folder, mover, moved);
             if (moved)
                 journal.add(list, row, folder);
-            return outcome;
+            return outcomeInSearchedFolder(mark, list.searchedFolder(), list.searchedIdentity());
         },
-        [&](int index, const RowMark& outcome) {
+        [&](int index, const MoveOutcome& outcome) {
             const int row = rows[index];
-            list.setMark(row, outcome);
-            if (outcome == RowMark::Renamed) {
+            list.setMark(row, outcome.mark);
+            notTried = outcome.notTried;
+            if (!outcome.failed()) {
                 ++result.renamed;
                 return;
             }
-            result.failures.push_back({ list.fullPath(row), outcome });
+            result.failures.push_back({ list.fullPath(row), outcome.mark });
             report(result.failures.back());
         },
-        [](const RowMark& outcome) { return outcome != RowMark::Renamed; });
-    result.stopped = reached < static_cast<int>(rows.size());
-    // A stopped pass leaves its other rows marked as a preview would.
+        [](const MoveOutcome& outcome) { return outcome.failed(); },
+        [](const MoveOutcome& outcome) { return outcome.endsPass(); });
+    result.ended = notTried != RowMark::None;
+    result.stopped = !result.ended && reached < static_cast<int>(rows.size());
     for (int index = reached; index < static_cast<int>(rows.size()); ++index) {
-        if (list.mark(rows[index]) == RowMark::None)
+        // Where the volume is gone, asking the disk would only wait for it.
+        if (result.ended)
+            list.setMark(rows[index], notTried);
+        // A stopped pass leaves its other rows marked as a preview would.
+        else if (list.mark(rows[index]) == RowMark::None)
             list.setMark(rows[index], check.diskMark(rows[index], folders));
         runner.letEventsThroughInTime();
     }

@@ -18,6 +18,14 @@ Platform::FolderHandle openSearchedFolder(const QByteArray& path, const Platform
     return searched;
 }
 
+SearchedFolderState searchedFolderState(const QByteArray& path, const Platform::FolderIdentity& identity)
+{
+    const Platform::FolderHandle searched = Platform::openFolder(path);
+    if (!searched.isOpen())
+        return SearchedFolderState::Gone;
+    return searched.identity() == identity ? SearchedFolderState::There : SearchedFolderState::Replaced;
+}
+
 Platform::FolderHandle openFolderOfRow(
     const Platform::FolderHandle& searched, const QByteArray& searchedPath, const QByteArray& folder)
 {

@@ -17,6 +17,14 @@ bool isPlainFileName(QByteArrayView name);
 // otherwise.
 Platform::FolderHandle openSearchedFolder(const QByteArray& path, const Platform::FolderIdentity& identity);
 
+// What became of the searched folder since it was searched.
+enum class SearchedFolderState {
+    There,
+    Gone, // its volume or share no longer answers, or nothing is at its path
+    Replaced, // another folder is at its path
+};
+SearchedFolderState searchedFolderState(const QByteArray& path, const Platform::FolderIdentity& identity);
+
 // A folder beneath the searched one, opened without following a symbolic link, so that a folder
 // swapped for a link meanwhile cannot lead a move outside the searched tree; not open when it can no
 // longer be reached that way.

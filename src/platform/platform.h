@@ -166,6 +166,11 @@ struct NameLimit
 };
 NameLimit nameLimit(const FolderHandle& folder);
 
+// Whether no name can be added to or removed from `folder`: its volume is mounted read-only, or
+// the program may not write the folder (an immutable folder included).
+enum class FolderRefusal { None, ReadOnlyVolume, NoPermission };
+FolderRefusal folderRefusal(const FolderHandle& folder);
+
 // Whether names in `folder` that differ only in letter case name the same entry. `present` is a
 // name the folder holds, which the system may be asked about in other letters.
 bool ignoresLetterCase(const FolderHandle& folder, const QByteArray& present);

@@ -14,7 +14,7 @@
 // an operation that takes long (a rename on a busy network share) never holds the window's thread.
 // That thread takes the outcomes as they come and keeps answering events meanwhile; an outcome that
 // holds the thread (a failure, to be reported before the next operation starts) keeps it waiting
-// until released.
+// until released, and an outcome that ends the run (a volume that is gone) is its last.
 template <typename Outcome> class OperationThread final
 {
 public:
@@ -25,12 +25,13 @@ public:
     };
 
     // Runs operate(0), operate(1) ... operate(count - 1) and asks stopRequested() after each
-    // whether to go on; all three functions are called on the thread.
+    // whether to go on; every function is called on the thread.
     OperationThread(int count, std::function<Outcome(int index)> operate, std::function<bool()> stopRequested,
-        std::function<bool(const Outcome&)> holds)
+        std::function<bool(const Outcome&)> holds, std::function<bool(const Outcome&)> ends)
         : m_operate(std::move(operate))
         , m_stopRequested(std::move(stopRequested))
         , m_holds(std::move(holds))
+        , m_ends(std::move(ends))
         , m_thread([this, count] { run(count); })
     {
     }
@@ -80,6 +81,7 @@ private:
         for (int index = 0; index < count; ++index) {
             kept.push_back({ index, m_operate(index) });
             const bool hold = m_holds(kept.back().outcome);
+            const bool last = m_ends(kept.back().outcome);
             if (hold || std::chrono::steady_clock::now() - handedOver >= handOverInterval) {
                 std::unique_lock lock(m_mutex);
                 m_outcomes.insert(m_outcomes.end(), kept.begin(), kept.end());
@@ -94,7 +96,7 @@ private:
                 lock.unlock();
                 handedOver = std::chrono::steady_clock::now();
             }
-            if (m_quit || m_stopRequested())
+            if (last || m_quit || m_stopRequested())
                 break;
         }
         {
@@ -108,6 +110,7 @@ private:
     std::function<Outcome(int index)> m_operate;
     std::function<bool()> m_stopRequested;
     std::function<bool(const Outcome&)> m_holds;
+    std::function<bool(const Outcome&)> m_ends;
     std::mutex m_mutex;
     std::condition_variable m_changed;
     std::vector<Taken> m_outcomes;

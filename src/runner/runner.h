@@ -73,16 +73,19 @@ public:
     // Runs operate(0) ... operate(count - 1) on a thread of their own, one after another, and hands
     // each outcome to taken() on this thread, in order. An outcome for which holds() is true holds
     // the thread until taken() has returned (a failure, whose box must come before the next
-    // operation). Stops after the operation in progress when `work` is to stop; returns how many
+    // operation); one for which ends() is true is the last (every later operation would fail the
+    // same way). Stops after the operation in progress when `work` is to stop; returns how many
     // operations ran.
     template <typename Outcome>
-    int runEach(int count, RenameProgress::Work work, std::function<Outcome(int index)> operate,
+    int runEach(
+        int count, RenameProgress::Work work, std::function<Outcome(int index)> operate,
         const std::function<void(int index, const Outcome& outcome)>& taken,
-        const std::function<bool(const Outcome& outcome)>& holds)
+        const std::function<bool(const Outcome& outcome)>& holds,
+        const std::function<bool(const Outcome& outcome)>& ends = [](const Outcome&) { return false; })
     {
         int done = 0;
         OperationThread<Outcome> thread(
-            count, std::move(operate), [this, work] { return stopRequested(work); }, holds);
+            count, std::move(operate), [this, work] { return stopRequested(work); }, holds, ends);
         std::vector<typename OperationThread<Outcome>::Taken> outcomes;
         for (;;) {
             const auto untilEvents = std::chrono::milliseconds(

@@ -6,9 +6,12 @@
 #include <QList>
 
 #include <algorithm>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/sysmacros.h>
 #include <sys/vfs.h>
+#include <unistd.h>
 
 namespace Platform {
 
@@ -115,6 +118,21 @@ bool ignoresLetterCase(const FolderHandle& folder, const QByteArray& present)
             return false;
     }
     return true;
+}
+
+FolderRefusal folderRefusal(const FolderHandle& folder)
+{
+    struct statvfs volume = {};
+    if (::fstatvfs(descriptor(folder), &volume) == 0 && (volume.f_flag & ST_RDONLY) != 0)
+        return FolderRefusal::ReadOnlyVolume;
+    // Adding or removing a name takes write and search permission on the folder; the kernel also
+    // refuses write access to an immutable folder, even to root. The folder is held as an O_PATH
+    // descriptor, which faccessat2 answers for with AT_EMPTY_PATH. A system that cannot answer says
+    // nothing against the folder: its moves then tell.
+    if (::faccessat(descriptor(folder), "", W_OK | X_OK, AT_EMPTY_PATH | AT_EACCESS) != 0
+        && (errno == EACCES || errno == EPERM))
+        return FolderRefusal::NoPermission;
+    return FolderRefusal::None;
 }
 
 } // namespace Platform

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QString>
+#include <QVariant>
+#include <QtGlobal>
+
+// What the last preview foresees for a row's rename, or what the last execute did with it. Rows
+// that would rename fine, and rows an execute did not reach, carry none.
+enum class RowMark : quint8 {
+    None,
+    // foreseen by a preview
+    TargetExists,
+    SameNameAsRow, // as an earlier row of the same folder
+    NameUnusable,
+    NameTooLong,
+    FolderReplaced,
+    VolumeReadOnly,
+    NoPermission, // the folder lets nobody like the user add or remove names
+    // not tried by an execute that ended early, since every move after it would fail
+    NotReachedVolumeLost,
+    NotReachedFolderReplaced,
+    // done by an execute
+    Renamed,
+    FailedTargetExists,
+    FailedSourceMissing,
+    FailedNoPermission,
+    FailedInUse,
+    FailedNameUnusable,
+    FailedNameTooLong,
+    FailedReadOnlyVolume,
+    FailedFolderReplaced,
+    FailedVolumeLost, // the volume, the share or the searched folder itself no longer answers
+    Failed,
+};
+
+// How a mark shows: foreseen (or not tried), done, or failed.
+enum class MarkKind { None, Foreseen, Done, Failed };
+MarkKind kindOf(RowMark mark);
+// The colour of a mark's row text, and its icon; nothing for no mark.
+QVariant markColour(MarkKind kind);
+QVariant markIcon(MarkKind kind);
+
+// The reason behind a mark, as a row's tooltip and a screen reader give it; empty for none. A row
+// with the same name as an earlier one also names that row, which only the list knows.
+QString reasonOf(RowMark mark);
