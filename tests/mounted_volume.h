@@ -137,34 +137,9 @@ public:
         // Sparse, so the size costs nothing; xfs and btrfs refuse smaller volumes.
         QFile(image).open(QIODevice::WriteOnly);
         QFile(image).resize(kind == QStringLiteral("btrfs") ? 128 << 20 : 64 << 20);
-
-        if (kind == QStringLiteral("ext2") || kind == QStringLiteral("btrfs")) {
-            if (run(QStringLiteral("mkfs.") + kind, { QStringLiteral("-q"), image }))
-                m_mounted = run(QStringLiteral("mount"),
-                    { QStringLiteral("-o"), QStringLiteral("loop"), image, m_mountPoint });
-        } else if (kind == QStringLiteral("exfat")) {
-            QString device;
-            if (run(QStringLiteral("mkfs.exfat"), { image })
-                && run(QStringLiteral("losetup"), { QStringLiteral("-f"), QStringLiteral("--show"), image },
-                    &device)) {
-                // -d keeps the driver in the foreground, where this object can stop it.
-                m_mounted = startDriver(
-                    QStringLiteral("mount.exfat-fuse"), { QStringLiteral("-d"), device, m_mountPoint });
-                // Detached now, the loop device goes away by itself once the driver lets it go.
-                run(QStringLiteral("losetup"), { QStringLiteral("-d"), device });
-            }
-        } else if (kind == QStringLiteral("fat")) {
-            if (run(QStringLiteral("mkfs.vfat"), { image }))
-                m_mounted = startDriver(QStringLiteral("fusefat"),
-                    { QStringLiteral("-f"), QStringLiteral("-o"), QStringLiteral("rw+"), image,
-                        m_mountPoint });
-        } else if (kind == QStringLiteral("ntfs")) {
-            if (run(QStringLiteral("mkntfs"), { QStringLiteral("-F"), QStringLiteral("-Q"), image }))
-                m_mounted = startDriver(QStringLiteral("ntfs-3g"),
-                    { QStringLiteral("-o"), QStringLiteral("no_detach"), image, m_mountPoint });
-        } else {
-            m_whyNot = QStringLiteral("unknown kind of volume ") + kind;
-        }
+        m_kind = kind;
+        if (makeFileSystem(image))
+            m_mounted = mountImage(image);
     }
 
     ~MountedVolume()
@@ -194,7 +169,61 @@ public:
     // share that stops answering does.
     qint64 driverProcess() const { return m_driver ? m_driver->processId() : 0; }
 
+    // Remounts a volume of a kernel driver read-only, as a failing disk or a write-protected card is.
+    bool remountReadOnly() { return run(QStringLiteral("mount"), { QStringLiteral("-o"), QStringLiteral("remount,ro"), m_mountPoint }); }
+
+    // Mounts the image again after its driver was killed, the dead mount first let go: what the
+    // volume holds can then be read as the driver left it.
+    bool mountAgain()
+    {
+        run(QStringLiteral("umount"), { QStringLiteral("-l"), m_mountPoint });
+        if (m_driver) {
+            m_driver->waitForFinished(5000);
+            m_driver.reset();
+        }
+        m_mounted = mountImage(m_dir.filePath(QStringLiteral("volume.img")));
+        return m_mounted;
+    }
+
 private:
+    bool makeFileSystem(const QString& image)
+    {
+        if (m_kind == QStringLiteral("ext2") || m_kind == QStringLiteral("btrfs"))
+            return run(QStringLiteral("mkfs.") + m_kind, { QStringLiteral("-q"), image });
+        if (m_kind == QStringLiteral("exfat"))
+            return run(QStringLiteral("mkfs.exfat"), { image });
+        if (m_kind == QStringLiteral("fat"))
+            return run(QStringLiteral("mkfs.vfat"), { image });
+        if (m_kind == QStringLiteral("ntfs"))
+            return run(QStringLiteral("mkntfs"), { QStringLiteral("-F"), QStringLiteral("-Q"), image });
+        m_whyNot = QStringLiteral("unknown kind of volume ") + m_kind;
+        return false;
+    }
+
+    bool mountImage(const QString& image)
+    {
+        if (m_kind == QStringLiteral("ext2") || m_kind == QStringLiteral("btrfs"))
+            return run(QStringLiteral("mount"),
+                { QStringLiteral("-o"), QStringLiteral("loop"), image, m_mountPoint });
+        if (m_kind == QStringLiteral("exfat")) {
+            QString device;
+            if (!run(QStringLiteral("losetup"), { QStringLiteral("-f"), QStringLiteral("--show"), image },
+                    &device))
+                return false;
+            // -d keeps the driver in the foreground, where this object can stop it.
+            const bool mounted = startDriver(
+                QStringLiteral("mount.exfat-fuse"), { QStringLiteral("-d"), device, m_mountPoint });
+            // Detached now, the loop device goes away by itself once the driver lets it go.
+            run(QStringLiteral("losetup"), { QStringLiteral("-d"), device });
+            return mounted;
+        }
+        if (m_kind == QStringLiteral("fat"))
+            return startDriver(QStringLiteral("fusefat"),
+                { QStringLiteral("-f"), QStringLiteral("-o"), QStringLiteral("rw+"), image, m_mountPoint });
+        return startDriver(QStringLiteral("ntfs-3g"),
+            { QStringLiteral("-o"), QStringLiteral("no_detach"), image, m_mountPoint });
+    }
+
     bool installed(const QString& program)
     {
         const QStringList folders = { QStringLiteral("/usr/sbin"), QStringLiteral("/usr/bin"),
@@ -245,6 +274,7 @@ private:
     }
 
     QTemporaryDir m_dir;
+    QString m_kind;
     QString m_mountPoint;
     std::unique_ptr<QProcess> m_driver;
     bool m_mounted = false;

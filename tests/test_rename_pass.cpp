@@ -7,13 +7,23 @@
 #include "runner/runner.h"
 #include "test_support.h"
 
+#include <QDeadlineTimer>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QProcess>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTest>
 #include <QThread>
 #include <QTimer>
+
+#ifndef _WIN32
+#include <cerrno>
+#include <csignal>
+#include <unistd.h>
+#endif
 
 using namespace Qt::StringLiterals;
 
@@ -122,6 +132,40 @@ private:
     Work m_counted;
 };
 
+// Does something to the volume after a chosen number of moves, on the thread that moves, while the
+// pass is in full swing.
+class ActingProgress final : public RenameProgress
+{
+public:
+    ActingProgress(int actAfter, std::function<void()> act)
+        : m_actAfter(actAfter)
+        , m_act(std::move(act))
+    {
+    }
+    void show(Work, int, int) override { }
+    bool stopRequested(Work work) override
+    {
+        if (work == Work::Moving && ++m_moves == m_actAfter)
+            m_act();
+        return false;
+    }
+
+private:
+    int m_actAfter;
+    int m_moves = 0;
+    std::function<void()> m_act;
+};
+
+// The names of the files in `folder`, sorted.
+QByteArrayList namesIn(const QByteArray& folder)
+{
+    QByteArrayList names;
+    for (const QString& name : QDir(QFile::decodeName(folder)).entryList(QDir::Files))
+        names.append(QFile::encodeName(name));
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
 // A rename on a busy network share can take most of a second; no such share here, so this way of
 // moving waits on purpose before it renames.
 int slowRenameNoReplace(const Platform::FolderHandle& folder, const QByteArray& from, const QByteArray& to)
@@ -179,6 +223,12 @@ private Q_SLOTS:
     void stoppedWhileComparingNames();
     void undoTakesBackExecutes_data();
     void undoTakesBackExecutes();
+#ifndef _WIN32
+    void aLostVolumeEndsThePass_data();
+    void aLostVolumeEndsThePass();
+    void refusingFoldersAreMarked_data();
+    void refusingFoldersAreMarked();
+#endif
 };
 
 void TestRenamePass::previews_data()
@@ -1057,4 +1107,159 @@ void TestRenamePass::undoTakesBackExecutes()
 }
 
 QTEST_GUILESS_MAIN(TestRenamePass)
+#ifndef _WIN32
+void TestRenamePass::aLostVolumeEndsThePass_data()
+{
+    QTest::addColumn<bool>("driverKilled");
+    // A card pulled mid-execute: its driver gone, every later move would fail.
+    QTest::newRow("exFAT driver killed") << true;
+    // The searched folder, and the folder of the next rows, moved away mid-execute: the pass ends.
+    // Once both are back, the undo takes back what the pass did.
+    QTest::newRow("searched folder moved away and back") << false;
+}
+
+void TestRenamePass::aLostVolumeEndsThePass()
+{
+    QFETCH(bool, driverKilled);
+    std::unique_ptr<MountedVolume> volume;
+    Session session;
+    QByteArray card = session.tree.path("card");
+    if (driverKilled) {
+        volume = std::make_unique<MountedVolume>(u"exfat"_s);
+        if (!volume->isMounted() || volume->driverProcess() == 0)
+            QSKIP(qPrintable(u"no exFAT volume through FUSE: "_s + volume->whyNot()));
+        card = volume->root() + "/card";
+    }
+    for (const char* folder : { "/DCIM/a", "/DCIM/b" }) {
+        QVERIFY(QDir().mkpath(QFile::decodeName(card + folder)));
+        for (int i = 0; i < 5; ++i) {
+            QFile file(QFile::decodeName(card + folder + "/IMG_" + QByteArray::number(i) + ".txt"));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+    }
+    session.searchIn(card, u".txt"_s);
+    constexpr int files = 10;
+    QCOMPARE(session.list.rowCount(), files);
+    // The rows of the folder the search found first are moved; then the volume goes.
+    const QByteArray first = session.list.folder(0);
+    const QByteArray second = session.list.folder(files - 1);
+    constexpr int movedBefore = 5;
+    QCOMPARE(session.list.folder(movedBefore - 1), first);
+
+    const QByteArray away = session.tree.path("away");
+    // On the moving thread, where QTest cannot report: what happened is checked after the pass.
+    bool acted = false;
+    ActingProgress progress(movedBefore, [&] {
+        if (!driverKilled) {
+            acted = QDir().rename(QFile::decodeName(second), QFile::decodeName(second.chopped(1) + "-away"))
+                && QDir().rename(QFile::decodeName(card), QFile::decodeName(away));
+            return;
+        }
+        ::kill(static_cast<pid_t>(volume->driverProcess()), SIGKILL);
+        // The kernel cuts the volume off once the driver's end of it has closed.
+        const QDeadlineTimer deadline(10000);
+        while (!acted && !deadline.hasExpired()) {
+            acted = ::access(card.constData(), F_OK) != 0 && errno == ENOTCONN;
+            QThread::msleep(10);
+        }
+    });
+    session.progress = &progress;
+    session.apply(".md", PassKind::Execute, NameMode::NewExtension);
+    QVERIFY(acted);
+
+    // One box, for the move that found the volume gone; the files before it renamed, none after tried.
+    QCOMPARE(session.renamed, QList<int> { movedBefore });
+    QCOMPARE(session.failures.size(), 1);
+    QCOMPARE(session.failures[0].reason, RowMark::FailedVolumeLost);
+    QCOMPARE(session.failures[0].path, session.list.fullPath(movedBefore));
+    for (int row = 0; row < files; ++row) {
+        const QString mark = row < movedBefore ? u"已修改"_s
+            : row == movedBefore               ? u"修改失败：卷已断开"_s
+                                               : u"未修改：卷已断开"_s;
+        QCOMPARE(session.markOf(row), mark);
+    }
+    QByteArrayList renamed;
+    for (int row = 0; row < movedBefore; ++row)
+        renamed.append(session.list.preview(row));
+    std::sort(renamed.begin(), renamed.end());
+    const QByteArrayList untouched { "IMG_0.txt", "IMG_1.txt", "IMG_2.txt", "IMG_3.txt", "IMG_4.txt" };
+
+    if (driverKilled) {
+        QVERIFY2(volume->mountAgain(), qPrintable(volume->whyNot()));
+    } else {
+        QVERIFY(QDir().rename(QFile::decodeName(away), QFile::decodeName(card)));
+        QVERIFY(QDir().rename(QFile::decodeName(second.chopped(1) + "-away"), QFile::decodeName(second)));
+    }
+    QCOMPARE(namesIn(first), renamed);
+    QCOMPARE(namesIn(second), untouched);
+    if (driverKilled)
+        return;
+    session.progress = nullptr;
+    session.undo();
+    QCOMPARE(session.renamed, (QList<int> { movedBefore, movedBefore }));
+    QCOMPARE(session.failures.size(), 1);
+    QCOMPARE(namesIn(first), untouched);
+}
+
+void TestRenamePass::refusingFoldersAreMarked_data()
+{
+    QTest::addColumn<bool>("readOnlyVolume");
+    QTest::addColumn<QString>("foreseen");
+    QTest::addColumn<RowMark>("failure");
+    QTest::newRow("volume remounted read-only") << true << u"卷为只读"_s << RowMark::FailedReadOnlyVolume;
+    // Immutable refuses every change, to root too.
+    QTest::newRow("immutable folder") << false << u"没有权限"_s << RowMark::FailedNoPermission;
+}
+
+// A folder that refuses every rename, for real: the preview says so for each of its rows, asking
+// once for the folder; an execute there shows each failure, and stops when asked after the first.
+void TestRenamePass::refusingFoldersAreMarked()
+{
+    QFETCH(bool, readOnlyVolume);
+    QFETCH(QString, foreseen);
+    QFETCH(RowMark, failure);
+    MountedVolume volume(u"ext2"_s);
+    if (!volume.isMounted())
+        QSKIP(qPrintable(volume.whyNot()));
+    const QByteArray locked = volume.root() + "/locked";
+    const QByteArray open = volume.root() + "/open";
+    for (const QByteArray& folder : { locked, open }) {
+        QVERIFY(QDir().mkpath(QFile::decodeName(folder)));
+        for (const char* name : { "/a.txt", "/b.txt" }) {
+            QFile file(QFile::decodeName(folder + name));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+    }
+    if (readOnlyVolume)
+        QVERIFY2(volume.remountReadOnly(), qPrintable(volume.whyNot()));
+    else
+        QCOMPARE(QProcess::execute(u"chattr"_s, { u"+i"_s, QFile::decodeName(locked) }), 0);
+    const auto unlock = qScopeGuard([&] {
+        if (!readOnlyVolume)
+            QProcess::execute(u"chattr"_s, { u"-i"_s, QFile::decodeName(locked) });
+    });
+
+    Session session;
+    session.searchIn(volume.root(), u".txt"_s);
+    QCOMPARE(session.list.rowCount(), 4);
+    session.apply(".md", PassKind::Preview, NameMode::NewExtension);
+    for (int row = 0; row < 4; ++row) {
+        const bool refused = readOnlyVolume || session.list.folder(row).startsWith(locked);
+        QCOMPARE(session.markOf(row), refused ? foreseen : QString());
+    }
+
+    int firstLocked = 0;
+    while (!session.list.folder(firstLocked).startsWith(locked))
+        ++firstLocked;
+    for (int row = 0; row < firstLocked; ++row)
+        session.list.setChecked(row, false);
+    StoppingProgress stop(1);
+    session.progress = &stop;
+    session.apply(".md", PassKind::Execute, NameMode::NewExtension);
+    QCOMPARE(session.renamed, QList<int> { 0 });
+    QCOMPARE(session.failures, (QList<FileFailure> { { session.list.fullPath(firstLocked), failure } }));
+    QCOMPARE(namesIn(locked), (QByteArrayList { "a.txt", "b.txt" }));
+}
+#endif
+
 #include "test_rename_pass.moc"
