@@ -1,11 +1,7 @@
 #include "file_list_model.h"
 
-#include <QColor>
-#include <QGuiApplication>
-#include <QIcon>
-#include <QPainter>
-#include <QPainterPath>
-#include <QPixmap>
+#include "mark_look.h"
+
 #include <QStringList>
 
 #include <algorithm>
@@ -28,77 +24,6 @@ QByteArray joined(QByteArrayView first, QByteArrayView second)
 QString decodeForDisplay(QByteArrayView bytes)
 {
     return QString::fromUtf8(bytes);
-}
-
-enum class MarkKind { None, Foreseen, Done, Failed };
-
-MarkKind kindOf(RowMark mark)
-{
-    if (mark == RowMark::None)
-        return MarkKind::None;
-    if (mark == RowMark::Renamed)
-        return MarkKind::Done;
-    return mark < RowMark::Renamed ? MarkKind::Foreseen : MarkKind::Failed;
-}
-
-QColor colourOf(MarkKind kind)
-{
-    switch (kind) {
-    case MarkKind::Foreseen:
-        return QColor(176, 96, 0);
-    case MarkKind::Done:
-        return QColor(0, 128, 0);
-    case MarkKind::Failed:
-        return QColor(192, 0, 0);
-    case MarkKind::None:
-        break;
-    }
-    return {};
-}
-
-// A disc in the mark's colour with a white sign on it: "!" for a rename foreseen to fail, a tick
-// for one done, a cross for one that failed. Drawn rather than taken from a theme, which Windows
-// and a bare desktop lack; the sign tells the kinds apart without their colours.
-QIcon iconOf(MarkKind kind)
-{
-    constexpr int size = 16;
-    QPixmap pixmap(size, size);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(colourOf(kind));
-    painter.drawEllipse(QRectF(1, 1, size - 2, size - 2));
-    painter.setPen(QPen(Qt::white, 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-    QPainterPath sign;
-    if (kind == MarkKind::Foreseen) {
-        sign.moveTo(8, 4);
-        sign.lineTo(8, 9);
-        sign.moveTo(8, 12);
-        sign.lineTo(8, 12.2);
-    } else if (kind == MarkKind::Done) {
-        sign.moveTo(4.5, 8.5);
-        sign.lineTo(7, 11);
-        sign.lineTo(11.5, 5.5);
-    } else {
-        sign.moveTo(5, 5);
-        sign.lineTo(11, 11);
-        sign.moveTo(11, 5);
-        sign.lineTo(5, 11);
-    }
-    painter.drawPath(sign);
-    painter.end();
-    return QIcon(pixmap);
-}
-
-QVariant markIcon(MarkKind kind)
-{
-    // Pixmaps need a GUI application; without one nothing draws the list.
-    if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
-        return {};
-    static const QIcon icons[]
-        = { iconOf(MarkKind::Foreseen), iconOf(MarkKind::Done), iconOf(MarkKind::Failed) };
-    return icons[static_cast<int>(kind) - 1];
 }
 
 } // namespace
@@ -162,7 +87,20 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const
         return displayText(index.row(), index.column());
     if (role == Qt::CheckStateRole && index.column() == PreviewColumn)
         return isChecked(index.row()) ? Qt::Checked : Qt::Unchecked;
+    if (role == Qt::AccessibleTextRole && index.column() == PreviewColumn)
+        return spokenPreview(index.row());
     return {};
+}
+
+QString FileListModel::spokenPreview(int row) const
+{
+    // Qt 6.4 names the check box's action so that Orca takes the cell for no check box and keeps
+    // its state to itself; the state is said in words, and a preview no pass touched as what it
+    // means rather than as the space it shows.
+    const QString state = isChecked(row) ? QStringLiteral("已勾选") : QStringLiteral("未勾选");
+    const QString preview
+        = m_rows[row].previewPass == 0 ? QStringLiteral("未预览") : displayText(row, PreviewColumn);
+    return state + QStringLiteral("，") + preview;
 }
 
 bool FileListModel::setData(const QModelIndex& index, const QVariant& value, int role)
@@ -253,8 +191,8 @@ void FileListModel::checkAllRows()
         return;
     for (int row = 0; row < m_publishedRows; ++row)
         m_rows[row].checked = true;
-    Q_EMIT dataChanged(
-        index(0, PreviewColumn), index(m_publishedRows - 1, PreviewColumn), { Qt::CheckStateRole });
+    Q_EMIT dataChanged(index(0, PreviewColumn), index(m_publishedRows - 1, PreviewColumn),
+        { Qt::CheckStateRole, Qt::AccessibleTextRole });
 }
 
 void FileListModel::setChecked(int row, bool checked)
@@ -263,7 +201,7 @@ void FileListModel::setChecked(int row, bool checked)
         return;
     m_rows[row].checked = checked;
     const QModelIndex changed = index(row, PreviewColumn);
-    Q_EMIT dataChanged(changed, changed, { Qt::CheckStateRole });
+    Q_EMIT dataChanged(changed, changed, { Qt::CheckStateRole, Qt::AccessibleTextRole });
 }
 
 QByteArrayView FileListModel::base(int row) const
@@ -322,7 +260,7 @@ void FileListModel::notifyPreviewsChanged(int firstRow, int lastRow)
     if (firstRow <= lastRow)
         Q_EMIT dataChanged(index(firstRow, PreviewColumn), index(lastRow, PreviewColumn),
             { Qt::DisplayRole, Qt::DecorationRole, Qt::ForegroundRole, Qt::ToolTipRole,
-                Qt::AccessibleDescriptionRole });
+                Qt::AccessibleDescriptionRole, Qt::AccessibleTextRole });
 }
 
 void FileListModel::setSameNameAs(int row, int firstRow)
