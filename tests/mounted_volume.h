@@ -170,7 +170,11 @@ public:
     qint64 driverProcess() const { return m_driver ? m_driver->processId() : 0; }
 
     // Remounts a volume of a kernel driver read-only, as a failing disk or a write-protected card is.
-    bool remountReadOnly() { return run(QStringLiteral("mount"), { QStringLiteral("-o"), QStringLiteral("remount,ro"), m_mountPoint }); }
+    bool remountReadOnly()
+    {
+        return run(
+            QStringLiteral("mount"), { QStringLiteral("-o"), QStringLiteral("remount,ro"), m_mountPoint });
+    }
 
     // Mounts the image again after its driver was killed, the dead mount first let go: what the
     // volume holds can then be read as the driver left it.

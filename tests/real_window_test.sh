@@ -53,16 +53,7 @@ start_x_server
 # A session bus and an accessibility bus of this test's own; the sockets stay in its folder.
 export XDG_RUNTIME_DIR="$work/run"
 mkdir -m 700 "$XDG_RUNTIME_DIR"
-eval "$(dbus-launch --sh-syntax)"
-session_bus_pid="$DBUS_SESSION_BUS_PID"
-"$bus_launcher" --launch-immediately >"$work/bus-launcher.log" 2>&1 &
-bus_launcher_pid=$!
-# Until the launcher owns its name, a client asking for the bus would have D-Bus start another.
-bus_owned() {
-    dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
-        org.freedesktop.DBus.NameHasOwner string:org.a11y.Bus 2>/dev/null | grep -q "boolean true"
-}
-wait_until 30 bus_owned || fail "the accessibility bus did not start: $(cat "$work/bus-launcher.log")"
+start_accessibility_bus
 
 # Listens before the program starts, so the program knows from the start that someone listens.
 "${read_names[@]}" watch >"$work/announced.log" 2>&1 &

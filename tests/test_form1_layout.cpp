@@ -27,12 +27,12 @@ namespace {
 using Names = QMap<QString, QString>; // control -> what the accessibility layer reads for it
 
 // What the accessibility layer reads for each control after load. On Linux Qt reads a combo box as
-// its current item and leaves its caption to the label relation; on Windows, whose screen readers
-// know no such relation, it reads the caption that names the box.
+// its current item, here in words, and leaves its caption to the label relation; on Windows, whose
+// screen readers know no such relation, it reads the caption that names the box.
 #ifdef _WIN32
 const QString comboName = u"规则:"_s;
 #else
-const QString comboName = u" "_s;
+const QString comboName = u"起始值原样"_s;
 #endif
 const Names namesAfterLoad
     = { { u"Frame1"_s, u"功能设置"_s }, { u"Frame3"_s, u"筛选条件"_s }, { u"Label1"_s, u"路径:"_s },

@@ -156,6 +156,7 @@ private:
     std::function<void()> m_act;
 };
 
+#ifndef _WIN32
 // The names of the files in `folder`, sorted.
 QByteArrayList namesIn(const QByteArray& folder)
 {
@@ -165,6 +166,7 @@ QByteArrayList namesIn(const QByteArray& folder)
     std::sort(names.begin(), names.end());
     return names;
 }
+#endif
 
 // A rename on a busy network share can take most of a second; no such share here, so this way of
 // moving waits on purpose before it renames.

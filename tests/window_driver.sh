@@ -1,6 +1,7 @@
 # Shell functions that drive the program's window in an X server of the test's own, with real mouse
-# input, for tests/real_window_test.sh (the Linux program) and tests/installer_test.sh (the Windows
-# program under Wine). Sourced; the caller defines `fail` and `work`, its own temporary folder.
+# input, for tests/real_window_test.sh and tests/orca_test.sh (the Linux program) and
+# tests/installer_test.sh (the Windows program under Wine). Sourced; the caller defines `fail` and
+# `work`, its own temporary folder.
 
 # Starts Xvfb, which picks a free display itself and names it on a pipe once it accepts clients;
 # sets DISPLAY and xvfb_pid, for the caller to end it.
@@ -11,6 +12,24 @@ start_x_server() {
     local display_number
     read -r -t 30 display_number <"$work/display" || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
     export DISPLAY=":$display_number"
+}
+
+# Starts a D-Bus session bus and an accessibility (AT-SPI) bus of the test's own, their sockets in
+# XDG_RUNTIME_DIR, which the caller has made; sets session_bus_pid and bus_launcher_pid, for the
+# caller to end them.
+start_accessibility_bus() {
+    eval "$(dbus-launch --sh-syntax)"
+    session_bus_pid="$DBUS_SESSION_BUS_PID"
+    /usr/libexec/at-spi-bus-launcher --launch-immediately >"$work/bus-launcher.log" 2>&1 &
+    bus_launcher_pid=$!
+    # Until the launcher owns its name, a client asking for the bus would have D-Bus start another.
+    wait_until 30 accessibility_bus_owned \
+        || fail "the accessibility bus did not start: $(cat "$work/bus-launcher.log")"
+}
+
+accessibility_bus_owned() {
+    dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+        org.freedesktop.DBus.NameHasOwner string:org.a11y.Bus 2>/dev/null | grep -q "boolean true"
 }
 
 # Runs a command again and again until it succeeds, for at most the given number of seconds.

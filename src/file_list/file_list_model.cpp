@@ -85,7 +85,20 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const
         return displayText(index.row(), index.column());
     if (role == Qt::CheckStateRole && index.column() == PreviewColumn)
         return isChecked(index.row()) ? Qt::Checked : Qt::Unchecked;
+    if (role == Qt::AccessibleTextRole && index.column() == PreviewColumn)
+        return spokenPreview(index.row());
     return {};
+}
+
+QString FileListModel::spokenPreview(int row) const
+{
+    // Qt 6.4 names the check box's action so that Orca takes the cell for no check box and keeps
+    // its state to itself; the state is said in words, and a preview no pass touched as what it
+    // means rather than as the space it shows.
+    const QString state = isChecked(row) ? QStringLiteral("已勾选") : QStringLiteral("未勾选");
+    const QString preview
+        = m_rows[row].previewPass == 0 ? QStringLiteral("未预览") : displayText(row, PreviewColumn);
+    return state + QStringLiteral("，") + preview;
 }
 
 bool FileListModel::setData(const QModelIndex& index, const QVariant& value, int role)
@@ -176,8 +189,8 @@ void FileListModel::checkAllRows()
         return;
     for (int row = 0; row < m_publishedRows; ++row)
         m_rows[row].checked = true;
-    Q_EMIT dataChanged(
-        index(0, PreviewColumn), index(m_publishedRows - 1, PreviewColumn), { Qt::CheckStateRole });
+    Q_EMIT dataChanged(index(0, PreviewColumn), index(m_publishedRows - 1, PreviewColumn),
+        { Qt::CheckStateRole, Qt::AccessibleTextRole });
 }
 
 void FileListModel::setChecked(int row, bool checked)
@@ -186,7 +199,7 @@ void FileListModel::setChecked(int row, bool checked)
         return;
     m_rows[row].checked = checked;
     const QModelIndex changed = index(row, PreviewColumn);
-    Q_EMIT dataChanged(changed, changed, { Qt::CheckStateRole });
+    Q_EMIT dataChanged(changed, changed, { Qt::CheckStateRole, Qt::AccessibleTextRole });
 }
 
 QByteArrayView FileListModel::base(int row) const
@@ -245,7 +258,7 @@ void FileListModel::notifyPreviewsChanged(int firstRow, int lastRow)
     if (firstRow <= lastRow)
         Q_EMIT dataChanged(index(firstRow, PreviewColumn), index(lastRow, PreviewColumn),
             { Qt::DisplayRole, Qt::DecorationRole, Qt::ForegroundRole, Qt::ToolTipRole,
-                Qt::AccessibleDescriptionRole });
+                Qt::AccessibleDescriptionRole, Qt::AccessibleTextRole });
 }
 
 void FileListModel::setSameNameAs(int row, int firstRow)

@@ -101,6 +101,8 @@ private:
     };
 
     QString displayText(int row, int column) const;
+    // The preview cell as a screen reader reads it: the row's check state, then the preview.
+    QString spokenPreview(int row) const;
 
     std::vector<FileRow> m_rows;
     std::vector<char> m_names;

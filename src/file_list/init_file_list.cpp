@@ -1,6 +1,7 @@
 #include "init_file_list.h"
 
 #include "file_list_model.h"
+#include "list_speech.h"
 #include "new_name_rule.h"
 #include "window/twips.h"
 
@@ -20,7 +21,11 @@ void InitFileList(FileListModel& list, QTreeView& view, QComboBox& patterns)
     for (int column = 0; column < FileListModel::ColumnCount; ++column)
         view.setColumnWidth(column, Twips::toPixels(FileListModel::columnWidthTwips(column)));
     view.show();
+    ReportListChanges(view);
     patterns.addItems(NewNameRule::patterns());
+    const QStringList spoken = NewNameRule::spokenPatterns();
+    for (int i = 0; i < spoken.size(); ++i)
+        patterns.setItemData(i, spoken[i], Qt::AccessibleTextRole);
     patterns.setCurrentIndex(0);
 }
 

@@ -37,6 +37,13 @@ QStringList patterns()
         QStringLiteral("*"), QStringLiteral("*-#"), QStringLiteral("*-##"), QStringLiteral("*-###") };
 }
 
+QStringList spokenPatterns()
+{
+    return { QStringLiteral("起始值原样"), QStringLiteral("一位数字"), QStringLiteral("两位数字"),
+        QStringLiteral("三位数字"), QStringLiteral("关键字"), QStringLiteral("关键字加短横线加一位数字"),
+        QStringLiteral("关键字加短横线加两位数字"), QStringLiteral("关键字加短横线加三位数字") };
+}
+
 QString trimSpaces(const QString& text)
 {
     qsizetype first = 0;

@@ -13,6 +13,8 @@ namespace NewNameRule {
 
 // The eight patterns in the order the pattern box lists them; index 4 and above use the keyword.
 QStringList patterns();
+// The same patterns in words, as a screen reader says them: their signs are hard to tell apart by ear.
+QStringList spokenPatterns();
 inline constexpr int firstKeywordPattern = 4;
 
 struct Settings

@@ -9,6 +9,7 @@
 #include "file_list/new_name_rule.h"
 #include "platform/platform.h"
 #include "runner/runner.h"
+#include "status_announcer.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -86,6 +87,7 @@ void Form1::connectReactions()
     connect(m_command4, &QPushButton::clicked, this, [this] { SetFileName(true); });
     connect(m_command5, &QPushButton::clicked, this, &Form1::close);
     connect(m_undo, &QAction::triggered, this, &Form1::undoLastExecute);
+    connect(&m_session.list(), &FileListModel::dataChanged, this, &Form1::rowCheckChanged);
 }
 
 void Form1::filterBySuffixChosen(bool selected)
@@ -127,6 +129,9 @@ void Form1::suffixModeChosen(bool selected)
 void Form1::patternChosen(int index)
 {
     m_text5->setEnabled(index >= NewNameRule::firstKeywordPattern);
+    // Orca 43 takes a closed box's new name for a redundant notice and keeps it to itself.
+    if (m_combo1->hasFocus())
+        m_announcer->announce(m_combo1->itemData(index, Qt::AccessibleTextRole).toString());
 }
 
 void Form1::setPath(const QString& path)
@@ -146,7 +151,8 @@ bool Form1::acceptsSearchPath(const QString& path)
 
 void Form1::search()
 {
-    runCommand(Progress::Hidden, [this](Runner& runner) {
+    QString found; // stays empty when no search ran
+    runCommand(Progress::Hidden, [this, &found](Runner& runner) {
         if (!runner.answer<bool>([path = m_text1->text()] { return acceptsSearchPath(path); })) {
             m_messages.show(u"ERROR"_s, u"请选择路径！"_s);
             return;
@@ -158,7 +164,9 @@ void Form1::search()
             F1MDE::SearchFiles(m_session, path, m_text3->text(), runner, m_messages);
         m_listView1->show();
         m_label3->setText(u"文件数量: "_s + QString::number(m_session.list().rowCount()));
+        found = m_label3->text();
     });
+    m_announcer->announce(found);
 }
 
 void Form1::SetFileName(bool sMode)
@@ -173,6 +181,7 @@ void Form1::SetFileName(bool sMode)
         .newSuffix = m_text6->text(),
     };
     const PassKind kind = sMode ? PassKind::Execute : PassKind::Preview;
+    QString done; // stays empty when no pass ran
     runCommand(Progress::Shown, [&](Runner& runner) {
         // A stop ends the whole command, not only the pass it came in.
         for (const NewNameRule::PassValue& value : NewNameRule::passValues(settings, QLocale())) {
@@ -180,11 +189,19 @@ void Form1::SetFileName(bool sMode)
                 break;
             const PassResult result = F1MDE::ApplyNewNames(m_session, value.value.toUtf8(), kind, value.mode,
                 runner, [this](const FileFailure& failure) { showFailure(failure); });
-            if (kind == PassKind::Execute)
+            if (kind == PassKind::Execute) {
                 m_label6->setText(u"已完成 %1 个文件修改!"_s.arg(result.renamed));
+                done = m_label6->text();
+            }
         }
     });
     showFirstFailingRow();
+    if (kind == PassKind::Execute) {
+        m_announcer->announce(done);
+    } else {
+        const int failing = F1MDE::CountForeseenFailures(m_session.list());
+        m_announcer->announce(failing > 0 ? u"%1 个文件将无法修改"_s.arg(failing) : QString());
+    }
 }
 
 void Form1::undoLastExecute()
@@ -197,6 +214,16 @@ void Form1::undoLastExecute()
             = m_session.undo(runner, [this](const FileFailure& failure) { showFailure(failure); });
         m_label6->setText(u"已撤销 %1 个文件修改!"_s.arg(result.renamed));
     });
+    m_announcer->announce(m_label6->text());
+}
+
+void Form1::rowCheckChanged(const QModelIndex& first, const QModelIndex& last, const QList<int>& roles)
+{
+    // Only the row the user toggled in the list; checking all rows after a search is no news.
+    if (first != last || !roles.contains(Qt::CheckStateRole) || !m_listView1->hasFocus()
+        || first.row() != m_listView1->currentIndex().row())
+        return;
+    m_announcer->announce(m_session.list().isChecked(first.row()) ? u"已勾选"_s : u"未勾选"_s);
 }
 
 void Form1::runCommand(Progress shown, const std::function<void(Runner&)>& work)

@@ -20,6 +20,7 @@ class QPushButton;
 class QRadioButton;
 class QTreeView;
 class Runner;
+class StatusAnnouncer;
 struct FileFailure;
 
 // The program's only window: search settings and rename settings on the left, the file list (or
@@ -75,6 +76,8 @@ private:
     void ruleModeChosen(bool selected);
     void suffixModeChosen(bool selected);
     void patternChosen(int index);
+    // Tells a screen reader the new state of the row the user toggled.
+    void rowCheckChanged(const QModelIndex& first, const QModelIndex& last, const QList<int>& roles);
 
     void toggleHelp();
     void browse();
@@ -125,4 +128,5 @@ private:
     QLabel* m_label3 = nullptr;
     QLabel* m_label6 = nullptr;
     QPushButton* m_command5 = nullptr;
+    StatusAnnouncer* m_announcer = nullptr;
 };

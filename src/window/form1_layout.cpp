@@ -3,6 +3,8 @@
 #include "app_identity.h"
 #include "clickable_label.h"
 #include "path_box.h"
+#include "spoken_combo_box.h"
+#include "status_announcer.h"
 #include "twips.h"
 
 #include <QAction>
@@ -75,6 +77,7 @@ QString Form1::helpText()
 
 void Form1::createControls()
 {
+    installSpokenComboBoxes();
     setWindowTitle(AppIdentity::windowTitle());
     resize(Twips::toPixels(clientWidthTwips), Twips::toPixels(clientHeightTwips));
     // A face that holds both Chinese and Latin letters draws every caption in one face; 9 points
@@ -148,6 +151,7 @@ void Form1::createControls()
     m_label6 = place<QLabel>(this, u"Label6"_s, 8520, 3780, 2295, 255);
     setTextColour(m_label6, QColor(0, 0, 192));
     m_command5 = place<QPushButton>(this, u"Command5"_s, 11040, 3720, 975, 300, u"退出"_s);
+    m_announcer = new StatusAnnouncer(this);
 
     // Labels and buttons are read as the text they show at the moment, by Qt itself. A box is read
     // by the caption beside it: a label's buddy gets the label's text, and the boxes after an option
@@ -167,8 +171,13 @@ void Form1::createControls()
     m_label4->setBuddy(m_text5);
     m_text2->setAccessibleName(m_option1->text());
     m_text3->setAccessibleName(m_option2->text());
-    // Read where Qt names a combo box by its name; on Linux it reads the current item instead.
+    // Read where Qt names a combo box by its name; on Linux it reads the current item instead and
+    // takes the caption from a label whose buddy the box is. The option button beside the box is
+    // no label, so a label that is never shown carries its caption.
     m_combo1->setAccessibleName(m_option3->text());
+    auto* comboCaption = new QLabel(m_option3->text(), m_frame2);
+    comboCaption->hide();
+    comboCaption->setBuddy(m_combo1);
     m_text6->setAccessibleName(m_option4->text());
 }
 

@@ -1,0 +1,8 @@
+#pragma once
+
+// Lets a screen reader on Linux read a list box (a combo box that takes no typing) by its items'
+// accessible texts. Qt names such a box there by the text it shows and nothing else, and Orca 43
+// hears signs such as "#" or " " as punctuation or not at all; an item's Qt::AccessibleTextRole,
+// where set, is read instead, by the box as by its drop-down list. Everything else reads as Qt
+// reads it. Call once before the first such box is read.
+void installSpokenComboBoxes();

@@ -1,0 +1,225 @@
+// What the window tells a screen reader beyond the names of its controls: the results of its
+// commands, presented without the focus moving; the patterns in words; each row's check state.
+
+#include "form1_harness.h"
+
+#include <QAccessible>
+#include <QComboBox>
+#include <QLabel>
+#include <QTreeView>
+
+#include <utility>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QStringList patternWords = { u"起始值原样"_s, u"一位数字"_s, u"两位数字"_s, u"三位数字"_s, u"关键字"_s,
+    u"关键字加短横线加一位数字"_s, u"关键字加短横线加两位数字"_s, u"关键字加短横线加三位数字"_s };
+
+} // namespace
+
+class TestForm1Speech final : public Form1Harness
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void resultsArePresentedWithoutMovingFocus_data();
+    void resultsArePresentedWithoutMovingFocus();
+    void patternBoxIsReadInWords_data();
+    void patternBoxIsReadInWords();
+    void patternChosenByKeyIsPresented();
+    void rowIsReadWithItsCheckState_data();
+    void rowIsReadWithItsCheckState();
+
+private:
+    // What the notification reads while it is shown; empty while it is not.
+    QString notificationText() const
+    {
+        for (QWidget* child : m_window->findChildren<QWidget*>()) {
+            QAccessibleInterface* readable = QAccessible::queryAccessibleInterface(child);
+            if (readable && readable->role() == QAccessible::Notification)
+                return child->isVisible() ? readable->text(QAccessible::Name) : QString();
+        }
+        return u"no notification"_s;
+    }
+    // Records each message as the notification shows with it; Qt tells a screen reader of each
+    // showing (where one listens: the offscreen platform has no accessibility bridge).
+    void startRecording()
+    {
+        for (QWidget* child : m_window->findChildren<QWidget*>()) {
+            QAccessibleInterface* readable = QAccessible::queryAccessibleInterface(child);
+            if (readable && readable->role() == QAccessible::Notification)
+                child->installEventFilter(this);
+        }
+    }
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Show)
+            m_shown.append(QAccessible::queryAccessibleInterface(watched)->text(QAccessible::Name));
+        return false;
+    }
+    QStringList takeShown() { return std::exchange(m_shown, {}); }
+
+    QStringList m_shown;
+
+    void focusOn(const QString& name)
+    {
+        m_window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+        control(name)->setFocus();
+        QTRY_COMPARE(QApplication::focusWidget(), control(name));
+    }
+};
+
+void TestForm1Speech::resultsArePresentedWithoutMovingFocus_data()
+{
+    QTest::addColumn<QStringList>("commands"); // buttons clicked after the path is set
+    QTest::addColumn<QByteArrayList>("files"); // below the searched folder
+    QTest::addColumn<QStringList>("presented"); // by the last command
+    QTest::addColumn<QString>("label"); // that shows the result, unchanged by its presentation
+
+    const QByteArrayList twoFolders = { "one/a.txt", "two/b.txt" };
+    const QByteArrayList sameFolder = { "one/a.txt", "one/c.txt", "two/b.txt" };
+    QTest::newRow("search") << QStringList { u"Command2"_s } << twoFolders << QStringList { u"文件数量: 2"_s }
+                            << u"Label3"_s;
+    QTest::newRow("execute") << QStringList { u"Command2"_s, u"Command4"_s } << twoFolders
+                             << QStringList { u"已完成 2 个文件修改!"_s } << u"Label6"_s;
+    QTest::newRow("preview, all would rename")
+        << QStringList { u"Command2"_s, u"Command3"_s } << twoFolders << QStringList() << QString();
+    QTest::newRow("preview, one would fail") << QStringList { u"Command2"_s, u"Command3"_s } << sameFolder
+                                             << QStringList { u"1 个文件将无法修改"_s } << QString();
+    QTest::newRow("execute with a failure") << QStringList { u"Command2"_s, u"Command4"_s } << sameFolder
+                                            << QStringList { u"已完成 2 个文件修改!"_s } << u"Label6"_s;
+    QTest::newRow("same count twice is presented twice")
+        << QStringList { u"Command2"_s, u"Command2"_s } << twoFolders << QStringList { u"文件数量: 2"_s }
+        << u"Label3"_s;
+}
+
+void TestForm1Speech::resultsArePresentedWithoutMovingFocus()
+{
+    QFETCH(QStringList, commands);
+    QFETCH(QByteArrayList, files);
+    QFETCH(QStringList, presented);
+    QFETCH(QString, label);
+    TestTree tree;
+    tree.createDir("one");
+    tree.createDir("two");
+    for (const QByteArray& file : files)
+        tree.createFile(file);
+    control<QLineEdit>(u"Text1"_s)->setText(QFile::decodeName(tree.root()));
+    focusOn(commands.constLast());
+
+    startRecording();
+    for (const QString& command : commands) {
+        takeShown();
+        QTest::mouseClick(control(command), Qt::LeftButton);
+    }
+    QCOMPARE(takeShown(), presented);
+    QCOMPARE(notificationText(), presented.value(0));
+    QCOMPARE(QApplication::focusWidget(), control(commands.constLast()));
+    if (!label.isEmpty())
+        QCOMPARE(control<QLabel>(label)->text(), presented.constFirst());
+}
+
+void TestForm1Speech::patternBoxIsReadInWords_data()
+{
+    QTest::addColumn<int>("pattern");
+    for (int i = 0; i < patternWords.size(); ++i)
+        QTest::addRow("%d", i) << i;
+}
+
+void TestForm1Speech::patternBoxIsReadInWords()
+{
+    QFETCH(int, pattern);
+    auto* combo = control<QComboBox>(u"Combo1"_s);
+    perform(u"pick|%1"_s.arg(pattern));
+    QAccessibleInterface* readable = QAccessible::queryAccessibleInterface(combo);
+    QCOMPARE(readable->role(), QAccessible::ComboBox);
+    QCOMPARE(readable->text(QAccessible::Value), patternWords[pattern]);
+    QVERIFY(readable->textInterface());
+    QCOMPARE(readable->textInterface()->text(0, readable->textInterface()->characterCount()),
+        patternWords[pattern]);
+#ifdef Q_OS_UNIX
+    QCOMPARE(readable->text(QAccessible::Name), patternWords[pattern]);
+#else
+    QCOMPARE(readable->text(QAccessible::Name), u"规则:"_s);
+#endif
+    // The caption of the option button before it is its label, which is no ancestor of it.
+    QStringList labels;
+    for (const auto& [label, relation] : readable->relations(QAccessible::Label))
+        if (auto* widget = qobject_cast<QWidget*>(label->object()); widget && !widget->isAncestorOf(combo))
+            labels.append(label->text(QAccessible::Name));
+    QCOMPARE(labels, QStringList { u"规则:"_s });
+    // The drop-down list reads the same words; the box still shows the sign.
+    QCOMPARE(readable->childCount(), 1);
+    QAccessibleInterface* list = readable->child(0);
+    QVERIFY(list && list->tableInterface());
+    QCOMPARE(list->tableInterface()->cellAt(pattern, 0)->text(QAccessible::Name), patternWords[pattern]);
+    QCOMPARE(combo->currentText(),
+        (QStringList {
+            u" "_s, u"#"_s, u"##"_s, u"###"_s, u"*"_s, u"*-#"_s, u"*-##"_s, u"*-###"_s })[pattern]);
+}
+
+void TestForm1Speech::patternChosenByKeyIsPresented()
+{
+    focusOn(u"Combo1"_s);
+    startRecording();
+    QTest::keyClick(control(u"Combo1"_s), Qt::Key_Down);
+    QCOMPARE(takeShown(), QStringList { patternWords[1] });
+    QTest::keyClick(control(u"Combo1"_s), Qt::Key_Up);
+    QCOMPARE(takeShown(), QStringList { patternWords[0] });
+    // Chosen by the program, not by the user in the box: nothing to present.
+    focusOn(u"Command4"_s);
+    perform(u"pick|3"_s);
+    QCOMPARE(takeShown(), QStringList());
+}
+
+void TestForm1Speech::rowIsReadWithItsCheckState_data()
+{
+    QTest::addColumn<QStringList>("keys"); // Space on the list, or a click on Preview
+    QTest::addColumn<QString>("cell"); // what the first row's preview cell reads afterwards
+    QTest::addColumn<QStringList>("presented"); // by the last key
+
+    QTest::newRow("after the search") << QStringList() << u"已勾选，未预览"_s << QStringList();
+    QTest::newRow("unchecked by Space")
+        << QStringList { u"space"_s } << u"未勾选，未预览"_s << QStringList { u"未勾选"_s };
+    QTest::newRow("checked again") << QStringList { u"space"_s, u"space"_s } << u"已勾选，未预览"_s
+                                   << QStringList { u"已勾选"_s };
+    QTest::newRow("previewed") << QStringList { u"preview"_s } << u"已勾选，1.txt"_s << QStringList();
+    QTest::newRow("unchecked, then previewed")
+        << QStringList { u"space"_s, u"preview"_s } << u"未勾选，未预览"_s << QStringList();
+}
+
+void TestForm1Speech::rowIsReadWithItsCheckState()
+{
+    QFETCH(QStringList, keys);
+    QFETCH(QString, cell);
+    QFETCH(QStringList, presented);
+    TestTree tree;
+    tree.createDir("one");
+    tree.createFile("one/a.txt");
+    search(QFile::decodeName(tree.root()));
+    auto* view = control<QTreeView>(u"ListView1"_s);
+    focusOn(u"ListView1"_s);
+    QCOMPARE(view->currentIndex().row(), 0);
+
+    startRecording();
+    for (const QString& key : keys) {
+        takeShown();
+        if (key == u"space")
+            QTest::keyClick(view, Qt::Key_Space);
+        else
+            QTest::mouseClick(control(u"Command3"_s), Qt::LeftButton);
+    }
+    QAccessibleInterface* readable
+        = QAccessible::queryAccessibleInterface(view)->tableInterface()->cellAt(0, 0);
+    QCOMPARE(readable->text(QAccessible::Name), cell);
+    QCOMPARE(readable->state().checked, fileList()->isChecked(0));
+    QCOMPARE(fileList()->data(fileList()->index(0, 0)).toString(),
+        keys.contains(u"preview"_s) && fileList()->isChecked(0) ? u"1.txt"_s : u" "_s);
+    QCOMPARE(takeShown(), presented);
+}
+
+QTEST_MAIN(TestForm1Speech)
+#include "test_form1_speech.moc"
