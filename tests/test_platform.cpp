@@ -455,6 +455,7 @@ using SetInformation = Platform::Native::InformationFile;
 struct Answers
 {
     SetInformation setInformation = nullptr;
+    NTSTATUS status = 0; // what `answersStatus` answers a move by handle with
 };
 
 MoveResultOf byStep(Platform::MoveStep step, Platform::MoveWay way)
@@ -545,6 +546,19 @@ NTSTATUS NTAPI linksElsewhere(
     return systemSetInformation(file, ioStatus, information, length, asked);
 }
 
+// A status Windows answers a rename or link with where Wine has no cause to: a volume gone under an
+// open handle (a card taken from its reader, a drive dismounted, a network share deleted)
+// ([MS-ERREF] 2.3.1).
+NTSTATUS answeredStatus = 0;
+
+NTSTATUS NTAPI answersStatus(
+    HANDLE file, PIO_STATUS_BLOCK ioStatus, PVOID information, ULONG length, FILE_INFORMATION_CLASS asked)
+{
+    if (asked == Platform::Native::fileRenameInformation || asked == Platform::Native::fileLinkInformation)
+        return answeredStatus;
+    return systemSetInformation(file, ioStatus, information, length, asked);
+}
+
 int renameRefused(const Platform::FolderHandle&, const QByteArray&, const QByteArray&)
 {
     return EINVAL;
@@ -594,6 +608,22 @@ void TestPlatform::movesAsWindowsAnswers_data()
     QTest::newRow("RootDirectory ignored: link made elsewhere")
         << Answers { linksElsewhere } << link << EIO << Way::NotMoved
         << Names { "elsewhere/new.jpg", "photos/old.jpg" };
+    // The rename pass ends on ENODEV (the device or volume is gone) and ENOTCONN (the network
+    // share is gone), not on the file.
+    const auto answered = [](NTSTATUS status) { return Answers { answersStatus, status }; };
+    QTest::newRow("volume gone: device not connected")
+        << answered(Platform::Native::statusDeviceNotConnected) << mover << ENODEV << Way::NotMoved
+        << Names { "photos/old.jpg" };
+    QTest::newRow("volume gone: no such device") << answered(Platform::Native::statusNoSuchDevice) << mover
+                                                 << ENODEV << Way::NotMoved << Names { "photos/old.jpg" };
+    QTest::newRow("volume gone: dismounted") << answered(Platform::Native::statusVolumeDismounted) << mover
+                                             << ENODEV << Way::NotMoved << Names { "photos/old.jpg" };
+    QTest::newRow("volume gone: network name deleted")
+        << answered(Platform::Native::statusNetworkNameDeleted) << mover << ENOTCONN << Way::NotMoved
+        << Names { "photos/old.jpg" };
+    QTest::newRow("volume gone while linking: device not connected")
+        << answered(Platform::Native::statusDeviceNotConnected) << link << ENODEV << Way::NotMoved
+        << Names { "photos/old.jpg" };
 }
 
 void TestPlatform::movesAsWindowsAnswers()
@@ -616,6 +646,7 @@ void TestPlatform::movesAsWindowsAnswers()
     {
         ~Restored() { Platform::Native::calls = Platform::Native::systemCalls(); }
     } restored;
+    answeredStatus = answers.status;
     if (answers.setInformation)
         Platform::Native::calls.setInformationFile = answers.setInformation;
     const Platform::MoveResult result = move(photos, "old.jpg", "new.jpg");

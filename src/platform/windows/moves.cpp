@@ -12,68 +12,6 @@ using namespace Windows;
 
 namespace {
 
-// --- Errors: the ways report errno values, as on every other system ------------------------------
-
-int errnoOf(DWORD error)
-{
-    switch (error) {
-    case ERROR_SUCCESS:
-        return 0;
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-    case ERROR_INVALID_DRIVE:
-    case ERROR_BAD_NETPATH:
-    case ERROR_BAD_NET_NAME:
-        return ENOENT;
-    case ERROR_ALREADY_EXISTS:
-    case ERROR_FILE_EXISTS:
-        return EEXIST;
-    case ERROR_ACCESS_DENIED:
-    case ERROR_CURRENT_DIRECTORY:
-        return EACCES;
-    case ERROR_SHARING_VIOLATION:
-    case ERROR_LOCK_VIOLATION:
-        return EBUSY;
-    case ERROR_NOT_SUPPORTED:
-    case ERROR_INVALID_FUNCTION:
-    case ERROR_CALL_NOT_IMPLEMENTED:
-        return ENOTSUP;
-    case ERROR_INVALID_PARAMETER:
-        return EINVAL;
-    case ERROR_INVALID_NAME:
-    case ERROR_BAD_PATHNAME:
-        return EILSEQ;
-    case ERROR_DIRECTORY:
-        return ENOTDIR;
-    case ERROR_FILENAME_EXCED_RANGE:
-        return ENAMETOOLONG;
-    case ERROR_NOT_SAME_DEVICE:
-        return EXDEV;
-    case ERROR_WRITE_PROTECT:
-        return EROFS;
-    case ERROR_DISK_FULL:
-    case ERROR_HANDLE_DISK_FULL:
-        return ENOSPC;
-    default:
-        return EIO;
-    }
-}
-
-int errnoOfStatus(NTSTATUS status)
-{
-    // A cloud drive's placeholder takes no hard link unless its provider allows them
-    // (CF_HARDLINK_POLICY): that refuses the way, not the move. RtlNtStatusToDosError does not know
-    // this status everywhere (Wine 8 gives ERROR_MR_MID_NOT_FOUND), so it is told apart here.
-    if (status == Native::statusCloudFileIncompatibleHardlinks)
-        return ENOTSUP;
-    return NT_SUCCESS(status) ? 0 : errnoOf(RtlNtStatusToDosError(status));
-}
-
-int lastErrno()
-{
-    return errnoOf(GetLastError());
-}
-
 // --- Reading back what a move did ----------------------------------------------------------------
 
 // The name under which the folder now holds the entry `name`, which it looks up ignoring case.
