@@ -561,6 +561,16 @@ NTSTATUS NTAPI answersStatus(
     return systemSetInformation(file, ioStatus, information, length, asked);
 }
 
+// A RootDirectory the volume will not take for a hard link: [MS-FSCC] 2.4.27 FileLinkInformation
+// documents STATUS_INVALID_PARAMETER for it.
+NTSTATUS NTAPI linkRootRefused(
+    HANDLE file, PIO_STATUS_BLOCK ioStatus, PVOID information, ULONG length, FILE_INFORMATION_CLASS asked)
+{
+    if (asked == Platform::Native::fileLinkInformation)
+        return Platform::Native::statusInvalidParameter;
+    return systemSetInformation(file, ioStatus, information, length, asked);
+}
+
 // A third-party file-system driver that takes a relative name, with RootDirectory or without, as one
 // in the volume's root ("elsewhere" here); full paths it takes as they are.
 NTSTATUS NTAPI renamesIntoRoot(
@@ -670,6 +680,9 @@ void TestPlatform::movesAsWindowsAnswers_data()
         << Answers { renamesIntoRoot } << mover << EIO << Way::NotMoved << Names { "photos/old.jpg" };
     QTest::newRow("target folder held without write sharing: renamed within its folder")
         << Answers { opensTargetFolder, 0, true } << mover << 0 << Way::RenameNoReplace
+        << Names { "photos/new.jpg" };
+    QTest::newRow("link refused for its RootDirectory: moved by path")
+        << Answers { linkRootRefused } << moverWithoutRename << 0 << Way::CheckThenRename
         << Names { "photos/new.jpg" };
     // The rename pass ends on ENODEV (the device or volume is gone) and ENOTCONN (the network
     // share is gone), not on the file.

@@ -202,8 +202,10 @@ int linkThenUnlink(const FolderHandle& folder, const QByteArray& from, const QBy
     if (const int error = openToMove(folder, from, to, file))
         return error;
     const std::wstring target = wide(to);
+    // [MS-FSCC] 2.4.27 FileLinkInformation documents STATUS_INVALID_PARAMETER for a RootDirectory
+    // the volume will not take: a refusal of this way, so the mover goes on to the next.
     if (const int error = giveName(file.get(), handleOf(folder), target, Native::fileLinkInformation))
-        return error;
+        return error == EINVAL ? ENOTSUP : error;
     // The old name is deleted only once the new one is known to hold the file; otherwise, or when
     // the old name cannot be deleted, the file keeps its old name and the move fails.
     if (!linkedAs(file.get(), folder, target)) {
