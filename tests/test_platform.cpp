@@ -549,8 +549,8 @@ NTSTATUS NTAPI linksElsewhere(
 }
 
 // A status Windows answers a rename or link with where Wine has no cause to: a volume gone under an
-// open handle (a card taken from its reader, a drive dismounted, a network share deleted)
-// ([MS-ERREF] 2.3.1).
+// open handle (a card taken from its reader, a drive dismounted, a network share deleted), a file
+// another program is deleting, a cloud file its provider is working on ([MS-ERREF] 2.3.1).
 NTSTATUS answeredStatus = 0;
 
 NTSTATUS NTAPI answersStatus(
@@ -697,6 +697,14 @@ void TestPlatform::movesAsWindowsAnswers_data()
     QTest::newRow("volume gone: network name deleted")
         << answered(Platform::Native::statusNetworkNameDeleted) << mover << ENOTCONN << Way::NotMoved
         << Names { "photos/old.jpg" };
+    // Another program has deleted the file while holding it open: its name stays until that
+    // program closes it, and every other call on it is answered STATUS_DELETE_PENDING.
+    QTest::newRow("deleted by another program: the file is going")
+        << answered(Platform::Native::statusDeletePending) << mover << ENOENT << Way::NotMoved
+        << Names { "photos/old.jpg" };
+    // A cloud drive's placeholder that its provider is hydrating or syncing.
+    QTest::newRow("cloud file in use") << answered(Platform::Native::statusCloudFileInUse) << mover << EBUSY
+                                       << Way::NotMoved << Names { "photos/old.jpg" };
     QTest::newRow("volume gone while linking: device not connected")
         << answered(Platform::Native::statusDeviceNotConnected) << link << ENODEV << Way::NotMoved
         << Names { "photos/old.jpg" };

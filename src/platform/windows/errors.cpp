@@ -5,6 +5,13 @@
 
 namespace Platform::Windows {
 
+namespace {
+
+// Not in every SDK's winerror.h.
+constexpr DWORD errorCloudFileInUse = 391;
+
+} // namespace
+
 int errnoOf(DWORD error)
 {
     switch (error) {
@@ -24,7 +31,12 @@ int errnoOf(DWORD error)
         return EACCES;
     case ERROR_SHARING_VIOLATION:
     case ERROR_LOCK_VIOLATION:
+    case errorCloudFileInUse:
         return EBUSY;
+    // "An operation is pending on the file's deletion": another program is deleting it, so its
+    // name is on its way out; not a matter of permission.
+    case ERROR_DELETE_PENDING:
+        return ENOENT;
     case ERROR_NOT_SUPPORTED:
     case ERROR_INVALID_FUNCTION:
     case ERROR_CALL_NOT_IMPLEMENTED:
@@ -67,6 +79,13 @@ int errnoOfStatus(NTSTATUS status)
     // this status everywhere (Wine 8 gives ERROR_MR_MID_NOT_FOUND), so it is told apart here.
     case Native::statusCloudFileIncompatibleHardlinks:
         return ENOTSUP;
+    // The cloud filter's "the operation is in progress on the file" (a hydration or sync under
+    // way); RtlNtStatusToDosError's table, where it knows it, says ERROR_CLOUD_FILE_IN_USE.
+    case Native::statusCloudFileInUse:
+        return EBUSY;
+    // RtlNtStatusToDosError makes ERROR_ACCESS_DENIED of it, which would read as no permission.
+    case Native::statusDeletePending:
+        return ENOENT;
     // The volume is gone ([MS-ERREF] 2.3.1: "the device is not connected", "no such device",
     // "the volume has been dismounted"). Told apart before RtlNtStatusToDosError, whose table makes
     // ERROR_FILE_NOT_FOUND of STATUS_NO_SUCH_DEVICE, as if the file alone were missing.
