@@ -13,7 +13,8 @@
 
 // Volumes are mounted from image files on Linux only. On Windows the tests use the local disk, and a
 // "fat" volume is the local disk with the layer's native calls answering as Windows' own FAT and
-// exFAT driver does (see FatDriver), where Wine and NTFS answer otherwise.
+// exFAT driver does (see FatDriver), where Wine and NTFS answer otherwise; a "refs" volume likewise
+// answers file ids as ReFS does (see ReFsDriver). Only tests that name it use the latter.
 class MountedVolume final
 {
 public:
@@ -55,6 +56,33 @@ inline NTSTATUS NTAPI setInformationFile(
 
 } // namespace FatDriver
 
+// ReFS, as [MS-FSCC] documents it: FileIdInformation gives each file a 128-bit id, unique on the
+// volume, while its 64-bit index is not unique (BY_HANDLE_FILE_INFORMATION's documentation) and may
+// be all ones, which 2.1.9 says means no unique id. Here every file's id shares one lower half, so
+// that only the upper half, which Wine's own number fills, tells two files apart.
+namespace ReFsDriver {
+
+inline constexpr ULONGLONG sharedLowerHalf = 0x5eed;
+
+inline NTSTATUS NTAPI queryInformationFile(
+    HANDLE file, PIO_STATUS_BLOCK ioStatus, PVOID information, ULONG length, FILE_INFORMATION_CLASS asked)
+{
+    const NTSTATUS status
+        = Platform::Native::systemCalls().queryInformationFile(file, ioStatus, information, length, asked);
+    if (!NT_SUCCESS(status))
+        return status;
+    if (asked == Platform::Native::fileIdInformation) {
+        auto* id = static_cast<Platform::Native::IdInformation*>(information);
+        id->fileIdHigh = id->fileIdLow;
+        id->fileIdLow = sharedLowerHalf;
+    } else if (asked == Platform::Native::fileInternalInformation) {
+        static_cast<Platform::Native::InternalInformation*>(information)->indexNumber.QuadPart = -1;
+    }
+    return status;
+}
+
+} // namespace ReFsDriver
+
 class Volumes final
 {
 public:
@@ -62,7 +90,8 @@ public:
     {
         root.clear();
         whyNot = QStringLiteral("volumes are mounted on Linux only");
-        return kind == QStringLiteral("local") || kind == QStringLiteral("fat");
+        return kind == QStringLiteral("local") || kind == QStringLiteral("fat")
+            || kind == QStringLiteral("refs");
     }
     static void unmountAll() { }
     static bool unmount(const QString&) { return false; }
@@ -79,6 +108,8 @@ public:
                 Platform::Native::calls.queryInformationFile = FatDriver::queryInformationFile;
                 Platform::Native::calls.setInformationFile = FatDriver::setInformationFile;
             }
+            if (kind == QStringLiteral("refs"))
+                Platform::Native::calls.queryInformationFile = ReFsDriver::queryInformationFile;
         }
         ~Answers() { Platform::Native::calls = Platform::Native::systemCalls(); }
         Q_DISABLE_COPY_MOVE(Answers)

@@ -150,6 +150,7 @@ struct FileIdentity
     quint64 volume = 0;
     quint64 index = 0;
     quint64 born = 0; // 0 where the volume does not say
+    quint64 indexHigh = 0; // the upper half where the number is 128 bits wide (ReFS), else 0
     bool operator==(const FileIdentity&) const = default;
 };
 
