@@ -550,7 +550,9 @@ NTSTATUS NTAPI linksElsewhere(
 
 // A status Windows answers a rename or link with where Wine has no cause to: a volume gone under an
 // open handle (a card taken from its reader, a drive dismounted, a network share deleted), a file
-// another program is deleting, a cloud file its provider is working on ([MS-ERREF] 2.3.1).
+// another program is deleting, a cloud file its provider is working on ([MS-ERREF] 2.3.1), or a
+// RootDirectory the volume will not take for a hard link ([MS-FSCC] 2.4.27 FileLinkInformation:
+// STATUS_INVALID_PARAMETER).
 NTSTATUS answeredStatus = 0;
 
 NTSTATUS NTAPI answersStatus(
@@ -558,16 +560,6 @@ NTSTATUS NTAPI answersStatus(
 {
     if (asked == Platform::Native::fileRenameInformation || asked == Platform::Native::fileLinkInformation)
         return answeredStatus;
-    return systemSetInformation(file, ioStatus, information, length, asked);
-}
-
-// A RootDirectory the volume will not take for a hard link: [MS-FSCC] 2.4.27 FileLinkInformation
-// documents STATUS_INVALID_PARAMETER for it.
-NTSTATUS NTAPI linkRootRefused(
-    HANDLE file, PIO_STATUS_BLOCK ioStatus, PVOID information, ULONG length, FILE_INFORMATION_CLASS asked)
-{
-    if (asked == Platform::Native::fileLinkInformation)
-        return Platform::Native::statusInvalidParameter;
     return systemSetInformation(file, ioStatus, information, length, asked);
 }
 
@@ -681,9 +673,6 @@ void TestPlatform::movesAsWindowsAnswers_data()
     QTest::newRow("target folder held without write sharing: renamed within its folder")
         << Answers { opensTargetFolder, 0, true } << mover << 0 << Way::RenameNoReplace
         << Names { "photos/new.jpg" };
-    QTest::newRow("link refused for its RootDirectory: moved by path")
-        << Answers { linkRootRefused } << moverWithoutRename << 0 << Way::CheckThenRename
-        << Names { "photos/new.jpg" };
     // The rename pass ends on ENODEV (the device or volume is gone) and ENOTCONN (the network
     // share is gone), not on the file.
     const auto answered = [](NTSTATUS status) { return Answers { answersStatus, status }; };
@@ -705,6 +694,9 @@ void TestPlatform::movesAsWindowsAnswers_data()
     // A cloud drive's placeholder that its provider is hydrating or syncing.
     QTest::newRow("cloud file in use") << answered(Platform::Native::statusCloudFileInUse) << mover << EBUSY
                                        << Way::NotMoved << Names { "photos/old.jpg" };
+    QTest::newRow("link refused for its RootDirectory: moved by path")
+        << answered(Platform::Native::statusInvalidParameter) << moverWithoutRename << 0
+        << Way::CheckThenRename << Names { "photos/new.jpg" };
     QTest::newRow("volume gone while linking: device not connected")
         << answered(Platform::Native::statusDeviceNotConnected) << link << ENODEV << Way::NotMoved
         << Names { "photos/old.jpg" };
