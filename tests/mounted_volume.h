@@ -83,6 +83,23 @@ inline NTSTATUS NTAPI queryInformationFile(
 
 } // namespace ReFsDriver
 
+// A file a program has mapped (a viewer, an indexer): NTFS refuses to delete any of its names, by
+// either class, with STATUS_CANNOT_DELETE (FILE_DISPOSITION_INFORMATION_EX: "the file is read only,
+// or there's an existing mapped view to the file"). The refusal is answered here, through the
+// native-call table, rather than left to how Wine treats a mapping.
+namespace MappedFile {
+
+inline NTSTATUS NTAPI setInformationFile(
+    HANDLE file, PIO_STATUS_BLOCK ioStatus, PVOID information, ULONG length, FILE_INFORMATION_CLASS asked)
+{
+    if (asked == Platform::Native::fileDispositionInformation
+        || asked == Platform::Native::fileDispositionInformationEx)
+        return Platform::Native::statusCannotDelete;
+    return Platform::Native::systemCalls().setInformationFile(file, ioStatus, information, length, asked);
+}
+
+} // namespace MappedFile
+
 class Volumes final
 {
 public:

@@ -658,8 +658,11 @@ void TestPlatform::movesAsWindowsAnswers_data()
         << Answers { ntfsDeletesReadOnlyNames } << link << 0 << Way::LinkThenUnlink
         << Names { "photos/new.jpg" };
     QTest::newRow("read-only: neither name deleted (Windows before 1809)")
-        << Answers { deletesNoReadOnlyNames } << link << EACCES << Way::NotMoved
+        << Answers { deletesNoReadOnlyNames } << link << Platform::keptBothNames << Way::NotMoved
         << Names { "photos/new.jpg", "photos/old.jpg" };
+    QTest::newRow("mapped file: neither name deleted")
+        << Answers { MappedFile::setInformationFile } << moverWithoutRename << Platform::keptBothNames
+        << Way::NotMoved << Names { "photos/new.jpg", "photos/old.jpg" };
     QTest::newRow("cloud placeholder: no hard link, moved by path")
         << Answers { cloudRefusesHardLinks } << moverWithoutRename << 0 << Way::CheckThenRename
         << Names { "photos/new.jpg" };

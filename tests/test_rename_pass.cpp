@@ -179,6 +179,9 @@ private Q_SLOTS:
     void stoppedWhileComparingNames();
     void undoTakesBackExecutes_data();
     void undoTakesBackExecutes();
+#ifdef _WIN32
+    void mappedFileKeepsBothNames();
+#endif
 };
 
 void TestRenamePass::previews_data()
@@ -335,6 +338,31 @@ void TestRenamePass::fileDeletedBeforeExecute()
     QCOMPARE(session.tree.snapshot(), (Tree { { "b.md", "b" } }));
     QCOMPARE(session.markOf(session.rowOf("a.txt")), u"修改失败：源文件不存在"_s);
 }
+
+#ifdef _WIN32
+// A program has the file mapped, and NTFS refuses to delete any of its names (see MappedFile): after
+// the hard link the old name stays, and so does the new one. The row names the new one.
+void TestRenamePass::mappedFileKeepsBothNames()
+{
+    // A volume that refuses the rename by handle, so that the file is linked.
+    const Platform::MoveStep renameRefused
+        = [](const Platform::FolderHandle&, const QByteArray&, const QByteArray&) { return EINVAL; };
+    Session session(
+        {}, Platform::MoveSteps { renameRefused, Platform::linkThenUnlink, Platform::checkThenRename });
+    session.tree.createFile("photo.txt", "p");
+    session.search();
+    const struct Restored
+    {
+        ~Restored() { Platform::Native::calls = Platform::Native::systemCalls(); }
+    } restored;
+    Platform::Native::calls.setInformationFile = MappedFile::setInformationFile;
+    session.apply(".jpg", PassKind::Execute, NameMode::NewExtension);
+    QCOMPARE(session.renamed, QList<int> { 0 });
+    QCOMPARE(session.failedPaths(), QStringList { QString::fromUtf8(session.tree.path("photo.txt")) });
+    QCOMPARE(session.tree.snapshot(), (Tree { { "photo.jpg", "p" }, { "photo.txt", "p" } }));
+    QCOMPARE(session.markOf(0), u"修改失败：旧名称无法删除，文件同时有了新名称 photo.jpg，可删除其一"_s);
+}
+#endif
 
 void TestRenamePass::existingTargetIsNeverOverwritten()
 {

@@ -43,6 +43,7 @@ enum class RowMark : quint8 {
     FailedNameTooLong,
     FailedReadOnlyVolume,
     FailedFolderReplaced,
+    FailedKeptBothNames, // the file is also under its new name, the preview
     Failed,
 };
 

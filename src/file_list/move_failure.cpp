@@ -1,5 +1,7 @@
 #include "move_failure.h"
 
+#include "platform/platform.h"
+
 #include <cerrno>
 
 RowMark failureOf(int error)
@@ -23,6 +25,8 @@ RowMark failureOf(int error)
         return RowMark::FailedNameTooLong;
     case EROFS:
         return RowMark::FailedReadOnlyVolume;
+    case Platform::keptBothNames:
+        return RowMark::FailedKeptBothNames;
     default:
         return RowMark::Failed;
     }

@@ -181,6 +181,9 @@ bool systemRefusesName(QByteArrayView name);
 int renameNoReplace(const FolderHandle& folder, const QByteArray& from, const QByteArray& to);
 int linkThenUnlink(const FolderHandle& folder, const QByteArray& from, const QByteArray& to);
 int checkThenRename(const FolderHandle& folder, const QByteArray& from, const QByteArray& to);
+// What a way returns where the file was left under both names: the new name was made, the old one
+// could not be deleted, and neither could the new one again. No system's errno value.
+inline constexpr int keptBothNames = -1;
 
 // Whether the volume loses a file when it refuses to rename it to a name it cannot hold.
 bool dropsFilesOnRefusedNames(quint64 volume);

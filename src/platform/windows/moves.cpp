@@ -166,13 +166,15 @@ bool linkedAs(HANDLE file, const FolderHandle& folder, const std::wstring& name)
 
 // Takes the name `name` of `folder` away from the open file `file` again, while it still is that
 // file and not one another program put there meanwhile. Should that fail, the file keeps both
-// names, never neither.
-void unlinkIfSameFile(HANDLE file, const FolderHandle& folder, const std::wstring& name)
+// names, never neither: false then.
+bool unlinkIfSameFile(HANDLE file, const FolderHandle& folder, const std::wstring& name)
 {
     ScopedHandle link;
-    if (NT_SUCCESS(openRelative(handleOf(folder), name, DELETE | FILE_READ_ATTRIBUTES, 0, *link.out()))
-        && sameFile(file, link.get()))
-        deleteOpenName(link.get());
+    const NTSTATUS opened
+        = openRelative(handleOf(folder), name, DELETE | FILE_READ_ATTRIBUTES, 0, *link.out());
+    if (!NT_SUCCESS(opened))
+        return errnoOfStatus(opened) == ENOENT;
+    return !sameFile(file, link.get()) || deleteOpenName(link.get()) == 0;
 }
 
 // Opens the file `from` of `folder` to give it the name `to`: 0, or the errno of the refusal.
@@ -212,10 +214,10 @@ int linkThenUnlink(const FolderHandle& folder, const QByteArray& from, const QBy
         unlinkIfSameFile(file.get(), folder, target);
         return EIO;
     }
-    if (const int error = deleteOpenName(file.get())) {
-        unlinkIfSameFile(file.get(), folder, target);
-        return error;
-    }
+    // NTFS refuses to delete the name of a file that a program has mapped (a viewer, an indexer)
+    // with STATUS_CANNOT_DELETE, and then refuses the new name alike: the row says so.
+    if (const int error = deleteOpenName(file.get()))
+        return unlinkIfSameFile(file.get(), folder, target) ? error : keptBothNames;
     return 0;
 }
 
