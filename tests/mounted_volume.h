@@ -10,6 +10,8 @@
 
 #include <algorithm>
 #include <initializer_list>
+#include <string>
+#include <vector>
 
 // Volumes are mounted from image files on Linux only. On Windows the tests use the local disk, and a
 // "fat" volume is the local disk with the layer's native calls answering as Windows' own FAT and
@@ -21,12 +23,62 @@ public:
     static QStringList kinds() { return { QStringLiteral("fat") }; }
 };
 
+// Windows' I/O manager, which for a rename or link to a full path or through RootDirectory first
+// opens the target folder for adding a file, sharing read and write (IoCreateFile with
+// SL_OPEN_TARGET_DIRECTORY; fastfat's FatOpenTargetDirectory), and fails the call as that open
+// fails; a name alone with no RootDirectory opens nothing, and the file system renames the file
+// within its own folder. Wine opens no target folder, and takes no name alone: it is handed the
+// full path of the same entry.
+namespace IoManager {
+
+inline NTSTATUS NTAPI setInformationFile(
+    HANDLE file, PIO_STATUS_BLOCK ioStatus, PVOID information, ULONG length, FILE_INFORMATION_CLASS asked)
+{
+    const auto* info = static_cast<const FILE_RENAME_INFO*>(information);
+    if (asked != Platform::Native::fileRenameInformation && asked != Platform::Native::fileLinkInformation)
+        return Platform::Native::systemCalls().setInformationFile(file, ioStatus, information, length, asked);
+    const std::wstring name(info->FileName, info->FileNameLength / sizeof(wchar_t));
+    const bool fullPath = name.starts_with(L'\\');
+    if (!fullPath && !info->RootDirectory) {
+        std::wstring path(32768, L'\0');
+        path.resize(GetFinalPathNameByHandleW(file, path.data(), DWORD(path.size()), 0));
+        // "\\?\D:\photos\old.jpg" becomes "\??\D:\photos\" and the name.
+        path = L"\\??\\" + path.substr(4, path.rfind(L'\\') + 1 - 4) + name;
+        std::vector<char> buffer(sizeof(FILE_RENAME_INFO) + path.size() * sizeof(wchar_t));
+        auto* full = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+        full->ReplaceIfExists = info->ReplaceIfExists;
+        full->RootDirectory = nullptr;
+        full->FileNameLength = DWORD(path.size() * sizeof(wchar_t));
+        std::copy(path.begin(), path.end(), full->FileName);
+        return Platform::Native::systemCalls().setInformationFile(
+            file, ioStatus, full, ULONG(buffer.size()), asked);
+    }
+    std::wstring folder = name;
+    folder.resize(fullPath ? folder.rfind(L'\\') : 0);
+    UNICODE_STRING folderName { USHORT(folder.size() * sizeof(wchar_t)),
+        USHORT(folder.size() * sizeof(wchar_t)), folder.data() };
+    OBJECT_ATTRIBUTES attributes;
+    InitializeObjectAttributes(&attributes, &folderName, OBJ_CASE_INSENSITIVE, info->RootDirectory, nullptr);
+    HANDLE target = nullptr;
+    IO_STATUS_BLOCK openStatus = {};
+    const NTSTATUS opened = Platform::Native::systemCalls().createFile(&target, FILE_ADD_FILE | SYNCHRONIZE,
+        &attributes, &openStatus, nullptr, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_OPEN,
+        FILE_DIRECTORY_FILE | FILE_OPEN_FOR_BACKUP_INTENT | FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
+    if (!NT_SUCCESS(opened))
+        return opened;
+    CloseHandle(target);
+    return Platform::Native::systemCalls().setInformationFile(file, ioStatus, information, length, asked);
+}
+
+} // namespace IoManager
+
 // Windows' FAT and exFAT driver, as its source in Microsoft's driver samples (filesys/fastfat,
 // fileinfo.c) answers. FatCommonQueryInformation answers basic, standard, internal, EA, name,
 // position, all, alternate-name, network-open and normalized-name information and refuses every
 // other class, FileAttributeTagInformation and FileIdInformation among them, with
-// STATUS_INVALID_PARAMETER. FatCommonSetInformation takes basic, rename (with RootDirectory: the I/O
-// manager hands it the target folder), disposition, position, allocation, end-of-file and
+// STATUS_INVALID_PARAMETER; its standard information counts one link (FatQueryStandardInfo).
+// FatCommonSetInformation takes basic, rename (through the I/O manager above: with RootDirectory it
+// hands FAT the target folder it opened), disposition, position, allocation, end-of-file and
 // valid-data-length information, refuses FileLinkInformation with STATUS_INVALID_DEVICE_REQUEST and
 // every other class, FileDispositionInformationEx among them, with STATUS_INVALID_PARAMETER.
 namespace FatDriver {
@@ -41,7 +93,12 @@ inline NTSTATUS NTAPI queryInformationFile(
 {
     if (!answers(asked, { 4, 5, 6, 7, 9, 14, 18, 21, 34, 48 }))
         return Platform::Native::statusInvalidParameter;
-    return Platform::Native::systemCalls().queryInformationFile(file, ioStatus, information, length, asked);
+    const NTSTATUS status
+        = Platform::Native::systemCalls().queryInformationFile(file, ioStatus, information, length, asked);
+    // FatQueryStandardInfo: FAT keeps one name per file.
+    if (NT_SUCCESS(status) && asked == Platform::Native::fileStandardInformation)
+        static_cast<Platform::Native::StandardInformation*>(information)->numberOfLinks = 1;
+    return status;
 }
 
 inline NTSTATUS NTAPI setInformationFile(
@@ -51,7 +108,7 @@ inline NTSTATUS NTAPI setInformationFile(
         return Platform::Native::statusInvalidDeviceRequest;
     if (!answers(asked, { 4, 10, 13, 14, 19, 20, 39 }))
         return Platform::Native::statusInvalidParameter;
-    return Platform::Native::systemCalls().setInformationFile(file, ioStatus, information, length, asked);
+    return IoManager::setInformationFile(file, ioStatus, information, length, asked);
 }
 
 } // namespace FatDriver

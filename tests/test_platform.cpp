@@ -575,50 +575,6 @@ NTSTATUS NTAPI renamesIntoRoot(
     return systemSetInformation(file, ioStatus, information, length, asked);
 }
 
-// Windows' I/O manager, which for a rename or link to a full path or through RootDirectory first
-// opens the target folder for adding a file, sharing read and write (IoCreateFile with
-// SL_OPEN_TARGET_DIRECTORY; fastfat's FatOpenTargetDirectory), and fails the call as that open
-// fails; a name alone with no RootDirectory opens nothing, and the file system renames the file
-// within its own folder. Wine opens no target folder, and takes no name alone: it is handed the
-// full path of the same entry.
-NTSTATUS NTAPI opensTargetFolder(
-    HANDLE file, PIO_STATUS_BLOCK ioStatus, PVOID information, ULONG length, FILE_INFORMATION_CLASS asked)
-{
-    const auto* info = static_cast<const FILE_RENAME_INFO*>(information);
-    if (asked != Platform::Native::fileRenameInformation && asked != Platform::Native::fileLinkInformation)
-        return systemSetInformation(file, ioStatus, information, length, asked);
-    const std::wstring name(info->FileName, info->FileNameLength / sizeof(wchar_t));
-    const bool fullPath = name.starts_with(L'\\');
-    if (!fullPath && !info->RootDirectory) {
-        std::wstring path(32768, L'\0');
-        path.resize(GetFinalPathNameByHandleW(file, path.data(), DWORD(path.size()), 0));
-        path = L"\\??\\" + path.substr(4, path.rfind(L'\\') + 1 - 4)
-            + name; // "\\?\D:\..." becomes "\??\D:\..."
-        std::vector<char> buffer(sizeof(FILE_RENAME_INFO) + path.size() * sizeof(wchar_t));
-        auto* full = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
-        full->ReplaceIfExists = info->ReplaceIfExists;
-        full->RootDirectory = nullptr;
-        full->FileNameLength = DWORD(path.size() * sizeof(wchar_t));
-        std::copy(path.begin(), path.end(), full->FileName);
-        return systemSetInformation(file, ioStatus, full, ULONG(buffer.size()), asked);
-    }
-    std::wstring folder = name;
-    folder.resize(fullPath ? folder.rfind(L'\\') : 0);
-    UNICODE_STRING folderName { USHORT(folder.size() * sizeof(wchar_t)),
-        USHORT(folder.size() * sizeof(wchar_t)), folder.data() };
-    OBJECT_ATTRIBUTES attributes;
-    InitializeObjectAttributes(&attributes, &folderName, OBJ_CASE_INSENSITIVE, info->RootDirectory, nullptr);
-    HANDLE target = nullptr;
-    IO_STATUS_BLOCK openStatus = {};
-    const NTSTATUS opened = Platform::Native::systemCalls().createFile(&target, FILE_ADD_FILE | SYNCHRONIZE,
-        &attributes, &openStatus, nullptr, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_OPEN,
-        FILE_DIRECTORY_FILE | FILE_OPEN_FOR_BACKUP_INTENT | FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
-    if (!NT_SUCCESS(opened))
-        return opened;
-    CloseHandle(target);
-    return systemSetInformation(file, ioStatus, information, length, asked);
-}
-
 int renameRefused(const Platform::FolderHandle&, const QByteArray&, const QByteArray&)
 {
     return EINVAL;
@@ -674,7 +630,10 @@ void TestPlatform::movesAsWindowsAnswers_data()
     QTest::newRow("RootDirectory taken as the volume's root: the file comes back, the move fails")
         << Answers { renamesIntoRoot } << mover << EIO << Way::NotMoved << Names { "photos/old.jpg" };
     QTest::newRow("target folder held without write sharing: renamed within its folder")
-        << Answers { opensTargetFolder, 0, true } << mover << 0 << Way::RenameNoReplace
+        << Answers { IoManager::setInformationFile, 0, true } << mover << 0 << Way::RenameNoReplace
+        << Names { "photos/new.jpg" };
+    QTest::newRow("fat: target folder held without write sharing: renamed within its folder")
+        << Answers { FatDriver::setInformationFile, 0, true } << mover << 0 << Way::RenameNoReplace
         << Names { "photos/new.jpg" };
     // The rename pass ends on ENODEV (the device or volume is gone) and ENOTCONN (the network
     // share is gone), not on the file.
