@@ -10,22 +10,75 @@
 
 #include <algorithm>
 #include <initializer_list>
+#include <string>
+#include <vector>
 
 // Volumes are mounted from image files on Linux only. On Windows the tests use the local disk, and a
 // "fat" volume is the local disk with the layer's native calls answering as Windows' own FAT and
-// exFAT driver does (see FatDriver), where Wine and NTFS answer otherwise.
+// exFAT driver does (see FatDriver), where Wine and NTFS answer otherwise; a "refs" volume likewise
+// answers file ids as ReFS does (see ReFsDriver). Only tests that name it use the latter.
 class MountedVolume final
 {
 public:
     static QStringList kinds() { return { QStringLiteral("fat") }; }
 };
 
+// Windows' I/O manager, which for a rename or link to a full path or through RootDirectory first
+// opens the target folder for adding a file, sharing read and write (IoCreateFile with
+// SL_OPEN_TARGET_DIRECTORY; fastfat's FatOpenTargetDirectory), and fails the call as that open
+// fails; a name alone with no RootDirectory opens nothing, and the file system renames the file
+// within its own folder. Wine opens no target folder, and takes no name alone: it is handed the
+// full path of the same entry.
+namespace IoManager {
+
+inline NTSTATUS NTAPI setInformationFile(
+    HANDLE file, PIO_STATUS_BLOCK ioStatus, PVOID information, ULONG length, FILE_INFORMATION_CLASS asked)
+{
+    const auto* info = static_cast<const FILE_RENAME_INFO*>(information);
+    if (asked != Platform::Native::fileRenameInformation && asked != Platform::Native::fileLinkInformation)
+        return Platform::Native::systemCalls().setInformationFile(file, ioStatus, information, length, asked);
+    const std::wstring name(info->FileName, info->FileNameLength / sizeof(wchar_t));
+    const bool fullPath = name.starts_with(L'\\');
+    if (!fullPath && !info->RootDirectory) {
+        std::wstring path(32768, L'\0');
+        path.resize(GetFinalPathNameByHandleW(file, path.data(), DWORD(path.size()), 0));
+        // "\\?\D:\photos\old.jpg" becomes "\??\D:\photos\" and the name.
+        path = L"\\??\\" + path.substr(4, path.rfind(L'\\') + 1 - 4) + name;
+        std::vector<char> buffer(sizeof(FILE_RENAME_INFO) + path.size() * sizeof(wchar_t));
+        auto* full = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+        full->ReplaceIfExists = info->ReplaceIfExists;
+        full->RootDirectory = nullptr;
+        full->FileNameLength = DWORD(path.size() * sizeof(wchar_t));
+        std::copy(path.begin(), path.end(), full->FileName);
+        return Platform::Native::systemCalls().setInformationFile(
+            file, ioStatus, full, ULONG(buffer.size()), asked);
+    }
+    std::wstring folder = name;
+    folder.resize(fullPath ? folder.rfind(L'\\') : 0);
+    UNICODE_STRING folderName { USHORT(folder.size() * sizeof(wchar_t)),
+        USHORT(folder.size() * sizeof(wchar_t)), folder.data() };
+    OBJECT_ATTRIBUTES attributes;
+    InitializeObjectAttributes(&attributes, &folderName, OBJ_CASE_INSENSITIVE, info->RootDirectory, nullptr);
+    HANDLE target = nullptr;
+    IO_STATUS_BLOCK openStatus = {};
+    const NTSTATUS opened = Platform::Native::systemCalls().createFile(&target, FILE_ADD_FILE | SYNCHRONIZE,
+        &attributes, &openStatus, nullptr, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_OPEN,
+        FILE_DIRECTORY_FILE | FILE_OPEN_FOR_BACKUP_INTENT | FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
+    if (!NT_SUCCESS(opened))
+        return opened;
+    CloseHandle(target);
+    return Platform::Native::systemCalls().setInformationFile(file, ioStatus, information, length, asked);
+}
+
+} // namespace IoManager
+
 // Windows' FAT and exFAT driver, as its source in Microsoft's driver samples (filesys/fastfat,
 // fileinfo.c) answers. FatCommonQueryInformation answers basic, standard, internal, EA, name,
 // position, all, alternate-name, network-open and normalized-name information and refuses every
 // other class, FileAttributeTagInformation and FileIdInformation among them, with
-// STATUS_INVALID_PARAMETER. FatCommonSetInformation takes basic, rename (with RootDirectory: the I/O
-// manager hands it the target folder), disposition, position, allocation, end-of-file and
+// STATUS_INVALID_PARAMETER; its standard information counts one link (FatQueryStandardInfo).
+// FatCommonSetInformation takes basic, rename (through the I/O manager above: with RootDirectory it
+// hands FAT the target folder it opened), disposition, position, allocation, end-of-file and
 // valid-data-length information, refuses FileLinkInformation with STATUS_INVALID_DEVICE_REQUEST and
 // every other class, FileDispositionInformationEx among them, with STATUS_INVALID_PARAMETER.
 namespace FatDriver {
@@ -40,7 +93,12 @@ inline NTSTATUS NTAPI queryInformationFile(
 {
     if (!answers(asked, { 4, 5, 6, 7, 9, 14, 18, 21, 34, 48 }))
         return Platform::Native::statusInvalidParameter;
-    return Platform::Native::systemCalls().queryInformationFile(file, ioStatus, information, length, asked);
+    const NTSTATUS status
+        = Platform::Native::systemCalls().queryInformationFile(file, ioStatus, information, length, asked);
+    // FatQueryStandardInfo: FAT keeps one name per file.
+    if (NT_SUCCESS(status) && asked == Platform::Native::fileStandardInformation)
+        static_cast<Platform::Native::StandardInformation*>(information)->numberOfLinks = 1;
+    return status;
 }
 
 inline NTSTATUS NTAPI setInformationFile(
@@ -50,10 +108,54 @@ inline NTSTATUS NTAPI setInformationFile(
         return Platform::Native::statusInvalidDeviceRequest;
     if (!answers(asked, { 4, 10, 13, 14, 19, 20, 39 }))
         return Platform::Native::statusInvalidParameter;
-    return Platform::Native::systemCalls().setInformationFile(file, ioStatus, information, length, asked);
+    return IoManager::setInformationFile(file, ioStatus, information, length, asked);
 }
 
 } // namespace FatDriver
+
+// ReFS, as [MS-FSCC] documents it: FileIdInformation gives each file a 128-bit id, unique on the
+// volume, while its 64-bit index is not unique (BY_HANDLE_FILE_INFORMATION's documentation) and may
+// be all ones, which 2.1.9 says means no unique id. Here every file's id shares one lower half, so
+// that only the upper half, which Wine's own number fills, tells two files apart.
+namespace ReFsDriver {
+
+inline constexpr ULONGLONG sharedLowerHalf = 0x5eed;
+
+inline NTSTATUS NTAPI queryInformationFile(
+    HANDLE file, PIO_STATUS_BLOCK ioStatus, PVOID information, ULONG length, FILE_INFORMATION_CLASS asked)
+{
+    const NTSTATUS status
+        = Platform::Native::systemCalls().queryInformationFile(file, ioStatus, information, length, asked);
+    if (!NT_SUCCESS(status))
+        return status;
+    if (asked == Platform::Native::fileIdInformation) {
+        auto* id = static_cast<Platform::Native::IdInformation*>(information);
+        id->fileIdHigh = id->fileIdLow;
+        id->fileIdLow = sharedLowerHalf;
+    } else if (asked == Platform::Native::fileInternalInformation) {
+        static_cast<Platform::Native::InternalInformation*>(information)->indexNumber.QuadPart = -1;
+    }
+    return status;
+}
+
+} // namespace ReFsDriver
+
+// A file a program has mapped (a viewer, an indexer): NTFS refuses to delete any of its names, by
+// either class, with STATUS_CANNOT_DELETE (FILE_DISPOSITION_INFORMATION_EX: "the file is read only,
+// or there's an existing mapped view to the file"). The refusal is answered here, through the
+// native-call table, rather than left to how Wine treats a mapping.
+namespace MappedFile {
+
+inline NTSTATUS NTAPI setInformationFile(
+    HANDLE file, PIO_STATUS_BLOCK ioStatus, PVOID information, ULONG length, FILE_INFORMATION_CLASS asked)
+{
+    if (asked == Platform::Native::fileDispositionInformation
+        || asked == Platform::Native::fileDispositionInformationEx)
+        return Platform::Native::statusCannotDelete;
+    return Platform::Native::systemCalls().setInformationFile(file, ioStatus, information, length, asked);
+}
+
+} // namespace MappedFile
 
 class Volumes final
 {
@@ -62,7 +164,8 @@ public:
     {
         root.clear();
         whyNot = QStringLiteral("volumes are mounted on Linux only");
-        return kind == QStringLiteral("local") || kind == QStringLiteral("fat");
+        return kind == QStringLiteral("local") || kind == QStringLiteral("fat")
+            || kind == QStringLiteral("refs");
     }
     static void unmountAll() { }
     static bool unmount(const QString&) { return false; }
@@ -79,6 +182,8 @@ public:
                 Platform::Native::calls.queryInformationFile = FatDriver::queryInformationFile;
                 Platform::Native::calls.setInformationFile = FatDriver::setInformationFile;
             }
+            if (kind == QStringLiteral("refs"))
+                Platform::Native::calls.queryInformationFile = ReFsDriver::queryInformationFile;
         }
         ~Answers() { Platform::Native::calls = Platform::Native::systemCalls(); }
         Q_DISABLE_COPY_MOVE(Answers)

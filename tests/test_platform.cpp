@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <functional>
+#include <vector>
 
 using namespace Qt::StringLiterals;
 
@@ -455,6 +456,8 @@ using SetInformation = Platform::Native::InformationFile;
 struct Answers
 {
     SetInformation setInformation = nullptr;
+    NTSTATUS status = 0; // what `answersStatus` answers a move by handle with
+    bool folderHeld = false; // another program holds the photos' folder open without write sharing
 };
 
 MoveResultOf byStep(Platform::MoveStep step, Platform::MoveWay way)
@@ -545,6 +548,33 @@ NTSTATUS NTAPI linksElsewhere(
     return systemSetInformation(file, ioStatus, information, length, asked);
 }
 
+// A status Windows answers a rename or link with where Wine has no cause to: a volume gone under an
+// open handle (a card taken from its reader, a drive dismounted, a network share deleted), a file
+// another program is deleting, a cloud file its provider is working on ([MS-ERREF] 2.3.1), or a
+// RootDirectory the volume will not take for a hard link ([MS-FSCC] 2.4.27 FileLinkInformation:
+// STATUS_INVALID_PARAMETER).
+NTSTATUS answeredStatus = 0;
+
+NTSTATUS NTAPI answersStatus(
+    HANDLE file, PIO_STATUS_BLOCK ioStatus, PVOID information, ULONG length, FILE_INFORMATION_CLASS asked)
+{
+    if (asked == Platform::Native::fileRenameInformation || asked == Platform::Native::fileLinkInformation)
+        return answeredStatus;
+    return systemSetInformation(file, ioStatus, information, length, asked);
+}
+
+// A third-party file-system driver that takes a relative name, with RootDirectory or without, as one
+// in the volume's root ("elsewhere" here); full paths it takes as they are.
+NTSTATUS NTAPI renamesIntoRoot(
+    HANDLE file, PIO_STATUS_BLOCK ioStatus, PVOID information, ULONG length, FILE_INFORMATION_CLASS asked)
+{
+    auto* info = static_cast<FILE_RENAME_INFO*>(information);
+    if ((asked == Platform::Native::fileRenameInformation || asked == Platform::Native::fileLinkInformation)
+        && (info->FileNameLength == 0 || info->FileName[0] != L'\\'))
+        info->RootDirectory = elsewhere;
+    return systemSetInformation(file, ioStatus, information, length, asked);
+}
+
 int renameRefused(const Platform::FolderHandle&, const QByteArray&, const QByteArray&)
 {
     return EINVAL;
@@ -584,8 +614,11 @@ void TestPlatform::movesAsWindowsAnswers_data()
         << Answers { ntfsDeletesReadOnlyNames } << link << 0 << Way::LinkThenUnlink
         << Names { "photos/new.jpg" };
     QTest::newRow("read-only: neither name deleted (Windows before 1809)")
-        << Answers { deletesNoReadOnlyNames } << link << EACCES << Way::NotMoved
+        << Answers { deletesNoReadOnlyNames } << link << Platform::keptBothNames << Way::NotMoved
         << Names { "photos/new.jpg", "photos/old.jpg" };
+    QTest::newRow("mapped file: neither name deleted")
+        << Answers { MappedFile::setInformationFile } << moverWithoutRename << Platform::keptBothNames
+        << Way::NotMoved << Names { "photos/new.jpg", "photos/old.jpg" };
     QTest::newRow("cloud placeholder: no hard link, moved by path")
         << Answers { cloudRefusesHardLinks } << moverWithoutRename << 0 << Way::CheckThenRename
         << Names { "photos/new.jpg" };
@@ -594,6 +627,41 @@ void TestPlatform::movesAsWindowsAnswers_data()
     QTest::newRow("RootDirectory ignored: link made elsewhere")
         << Answers { linksElsewhere } << link << EIO << Way::NotMoved
         << Names { "elsewhere/new.jpg", "photos/old.jpg" };
+    QTest::newRow("RootDirectory taken as the volume's root: the file comes back, the move fails")
+        << Answers { renamesIntoRoot } << mover << EIO << Way::NotMoved << Names { "photos/old.jpg" };
+    QTest::newRow("target folder held without write sharing: renamed within its folder")
+        << Answers { IoManager::setInformationFile, 0, true } << mover << 0 << Way::RenameNoReplace
+        << Names { "photos/new.jpg" };
+    QTest::newRow("fat: target folder held without write sharing: renamed within its folder")
+        << Answers { FatDriver::setInformationFile, 0, true } << mover << 0 << Way::RenameNoReplace
+        << Names { "photos/new.jpg" };
+    // The rename pass ends on ENODEV (the device or volume is gone) and ENOTCONN (the network
+    // share is gone), not on the file.
+    const auto answered = [](NTSTATUS status) { return Answers { answersStatus, status }; };
+    QTest::newRow("volume gone: device not connected")
+        << answered(Platform::Native::statusDeviceNotConnected) << mover << ENODEV << Way::NotMoved
+        << Names { "photos/old.jpg" };
+    QTest::newRow("volume gone: no such device") << answered(Platform::Native::statusNoSuchDevice) << mover
+                                                 << ENODEV << Way::NotMoved << Names { "photos/old.jpg" };
+    QTest::newRow("volume gone: dismounted") << answered(Platform::Native::statusVolumeDismounted) << mover
+                                             << ENODEV << Way::NotMoved << Names { "photos/old.jpg" };
+    QTest::newRow("volume gone: network name deleted")
+        << answered(Platform::Native::statusNetworkNameDeleted) << mover << ENOTCONN << Way::NotMoved
+        << Names { "photos/old.jpg" };
+    // Another program has deleted the file while holding it open: its name stays until that
+    // program closes it, and every other call on it is answered STATUS_DELETE_PENDING.
+    QTest::newRow("deleted by another program: the file is going")
+        << answered(Platform::Native::statusDeletePending) << mover << ENOENT << Way::NotMoved
+        << Names { "photos/old.jpg" };
+    // A cloud drive's placeholder that its provider is hydrating or syncing.
+    QTest::newRow("cloud file in use") << answered(Platform::Native::statusCloudFileInUse) << mover << EBUSY
+                                       << Way::NotMoved << Names { "photos/old.jpg" };
+    QTest::newRow("link refused for its RootDirectory: moved by path")
+        << answered(Platform::Native::statusInvalidParameter) << moverWithoutRename << 0
+        << Way::CheckThenRename << Names { "photos/new.jpg" };
+    QTest::newRow("volume gone while linking: device not connected")
+        << answered(Platform::Native::statusDeviceNotConnected) << link << ENODEV << Way::NotMoved
+        << Names { "photos/old.jpg" };
 }
 
 void TestPlatform::movesAsWindowsAnswers()
@@ -616,6 +684,22 @@ void TestPlatform::movesAsWindowsAnswers()
     {
         ~Restored() { Platform::Native::calls = Platform::Native::systemCalls(); }
     } restored;
+    answeredStatus = answers.status;
+    // Another program's handle of the folder: reading, and sharing reading and deletion only.
+    const HANDLE holder = answers.folderHeld
+        ? CreateFileW(TestSystem::nativePath(tree.path("photos")).c_str(), GENERIC_READ,
+            FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)
+        : nullptr;
+    QVERIFY(holder != INVALID_HANDLE_VALUE);
+    const struct Closed
+    {
+        HANDLE handle;
+        ~Closed()
+        {
+            if (handle)
+                CloseHandle(handle);
+        }
+    } closed { holder };
     if (answers.setInformation)
         Platform::Native::calls.setInformationFile = answers.setInformation;
     const Platform::MoveResult result = move(photos, "old.jpg", "new.jpg");

@@ -269,12 +269,20 @@ void FileListModel::setSameNameAs(int row, int firstRow)
 
 QString FileListModel::markText(int row) const
 {
-    if (mark(row) != RowMark::SameNameAsRow)
+    switch (mark(row)) {
+    case RowMark::SameNameAsRow: {
+        const auto found = std::lower_bound(m_sameNameAs.begin(), m_sameNameAs.end(), std::pair(row, 0));
+        const int first = found != m_sameNameAs.end() && found->first == row ? found->second : row;
+        // Rows are numbered from 1, as the user counts them.
+        return QStringLiteral("与第 %1 行同名").arg(first + 1);
+    }
+    case RowMark::FailedKeptBothNames:
+        // The name to remove, so that the user can.
+        return QStringLiteral("修改失败：旧名称无法删除，文件同时有了新名称 %1，可删除其一")
+            .arg(QString::fromUtf8(preview(row)));
+    default:
         return reasonOf(mark(row));
-    const auto found = std::lower_bound(m_sameNameAs.begin(), m_sameNameAs.end(), std::pair(row, 0));
-    const int first = found != m_sameNameAs.end() && found->first == row ? found->second : row;
-    // Rows are numbered from 1, as the user counts them.
-    return QStringLiteral("与第 %1 行同名").arg(first + 1);
+    }
 }
 
 int FileListModel::firstFailingRow() const

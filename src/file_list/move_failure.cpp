@@ -1,5 +1,6 @@
 #include "move_failure.h"
 
+#include "platform/platform.h"
 #include "row_folders.h"
 
 #include <cerrno>
@@ -30,6 +31,8 @@ RowMark failureOf(int error)
     case ENODEV:
     case ENXIO:
         return RowMark::FailedVolumeLost;
+    case Platform::keptBothNames:
+        return RowMark::FailedKeptBothNames;
     default:
         return RowMark::Failed;
     }

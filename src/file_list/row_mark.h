@@ -30,6 +30,7 @@ enum class RowMark : quint8 {
     FailedReadOnlyVolume,
     FailedFolderReplaced,
     FailedVolumeLost, // the volume, the share or the searched folder itself no longer answers
+    FailedKeptBothNames, // the file is also under its new name, the preview
     Failed,
 };
 

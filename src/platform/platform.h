@@ -150,6 +150,7 @@ struct FileIdentity
     quint64 volume = 0;
     quint64 index = 0;
     quint64 born = 0; // 0 where the volume does not say
+    quint64 indexHigh = 0; // the upper half where the number is 128 bits wide (ReFS), else 0
     bool operator==(const FileIdentity&) const = default;
 };
 
@@ -185,6 +186,9 @@ bool systemRefusesName(QByteArrayView name);
 int renameNoReplace(const FolderHandle& folder, const QByteArray& from, const QByteArray& to);
 int linkThenUnlink(const FolderHandle& folder, const QByteArray& from, const QByteArray& to);
 int checkThenRename(const FolderHandle& folder, const QByteArray& from, const QByteArray& to);
+// What a way returns where the file was left under both names: the new name was made, the old one
+// could not be deleted, and neither could the new one again. No system's errno value.
+inline constexpr int keptBothNames = -1;
 
 // Whether the volume loses a file when it refuses to rename it to a name it cannot hold.
 bool dropsFilesOnRefusedNames(quint64 volume);

@@ -41,22 +41,37 @@ std::wstring finalPath(HANDLE handle)
 
 namespace {
 
+// [MS-FSCC] 2.1.9 and 2.1.10: an id of 0 means the file system keeps none, and one of all ones that
+// it could not give this file a unique one; either must be ignored.
+constexpr quint64 allOnes = ~quint64(0);
+
+bool isFileId(quint64 index)
+{
+    return index != 0 && index != allOnes;
+}
+
+bool isFileId(quint64 low, quint64 high)
+{
+    return (low != 0 || high != 0) && (low != allOnes || high != allOnes);
+}
+
 // The file's number on its volume, 128 bits wide where the volume gives one that wide (ReFS and Dev
-// Drives); {0, 0} where the volume gives none. FileIdInformation is answered by NTFS and ReFS (a file
-// system without 128-bit ids is documented to answer it with an id of 0), and Wine answers it with
-// the inode number; Windows' FAT driver refuses it with STATUS_INVALID_PARAMETER but answers
-// FileInternalInformation, the 64-bit number, as NTFS does. `volume` is set only from a 128-bit id.
+// Drives, whose 64-bit index is not unique); {0, 0} where the volume gives none. FileIdInformation is
+// answered by NTFS and ReFS, and Wine answers it with the inode number; Windows' FAT driver refuses
+// it with STATUS_INVALID_PARAMETER but answers FileInternalInformation, the 64-bit number, as NTFS
+// does. `volume` is set only from a 128-bit id.
 std::pair<quint64, quint64> fileNumber(HANDLE handle, quint64* volume = nullptr)
 {
     Native::IdInformation id = {};
     if (NT_SUCCESS(queryInformation(handle, id, Native::fileIdInformation))
-        && (id.fileIdLow != 0 || id.fileIdHigh != 0)) {
+        && isFileId(id.fileIdLow, id.fileIdHigh)) {
         if (volume)
             *volume = id.volumeSerialNumber;
         return { id.fileIdLow, id.fileIdHigh };
     }
     Native::InternalInformation internal = {};
-    if (NT_SUCCESS(queryInformation(handle, internal, Native::fileInternalInformation)))
+    if (NT_SUCCESS(queryInformation(handle, internal, Native::fileInternalInformation))
+        && isFileId(static_cast<quint64>(internal.indexNumber.QuadPart)))
         return { static_cast<quint64>(internal.indexNumber.QuadPart), 0 };
     return {};
 }
@@ -138,7 +153,7 @@ bool identityOf(HANDLE folder, FolderIdentity& identity)
         return false;
     identity = { information.dwVolumeSerialNumber,
         (quint64(information.nFileIndexHigh) << 32) | information.nFileIndexLow };
-    if (identity.index == 0) {
+    if (!isFileId(identity.index)) {
         // Some network file systems give no file number; the folder's creation time and the path it
         // now resolves to stand in, so that another folder, or a junction to one, put in its place
         // still differs.
@@ -320,17 +335,18 @@ std::optional<FileIdentity> entryIdentity(const FolderHandle& folder, const QByt
         return std::nullopt;
     // Documented: the volume's serial number and the file's id together name one file on this
     // computer, though FAT makes the id from where the entry lies in its folder, so a new file in
-    // a removed one's place gets its id; the creation time tells them apart. A file system that
-    // gives no id (some network ones) cannot tell the file.
+    // a removed one's place gets its id; the creation time tells them apart. The id is the 128-bit
+    // one where the volume gives it (ReFS, whose 64-bit index in BY_HANDLE_FILE_INFORMATION is not
+    // unique). A file system that gives no id (some network ones) cannot tell the file.
     BY_HANDLE_FILE_INFORMATION information = {};
-    if (!GetFileInformationByHandle(entry.get(), &information))
+    const auto [index, indexHigh] = fileNumber(entry.get());
+    if (index == 0 && indexHigh == 0)
         return std::nullopt;
-    const quint64 index = (quint64(information.nFileIndexHigh) << 32) | information.nFileIndexLow;
-    if (index == 0)
+    if (!GetFileInformationByHandle(entry.get(), &information))
         return std::nullopt;
     const quint64 created = (quint64(information.ftCreationTime.dwHighDateTime) << 32)
         | information.ftCreationTime.dwLowDateTime;
-    return FileIdentity { information.dwVolumeSerialNumber, index, created };
+    return FileIdentity { information.dwVolumeSerialNumber, index, created, indexHigh };
 }
 
 NameLimit nameLimit(const FolderHandle& folder)

@@ -25,6 +25,11 @@ std::wstring longPath(QByteArrayView path);
 
 bool hiddenBySystem(DWORD attributes);
 
+// The errno value of a Win32 error, of an NTSTATUS, and of the calling thread's last error.
+int errnoOf(DWORD error);
+int errnoOfStatus(NTSTATUS status);
+int lastErrno();
+
 // Whether Windows refuses `name` for a file: reserved characters, a trailing dot or space, a device
 // name.
 bool windowsRefusesName(QByteArrayView name);

@@ -12,68 +12,6 @@ using namespace Windows;
 
 namespace {
 
-// --- Errors: the ways report errno values, as on every other system ------------------------------
-
-int errnoOf(DWORD error)
-{
-    switch (error) {
-    case ERROR_SUCCESS:
-        return 0;
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-    case ERROR_INVALID_DRIVE:
-    case ERROR_BAD_NETPATH:
-    case ERROR_BAD_NET_NAME:
-        return ENOENT;
-    case ERROR_ALREADY_EXISTS:
-    case ERROR_FILE_EXISTS:
-        return EEXIST;
-    case ERROR_ACCESS_DENIED:
-    case ERROR_CURRENT_DIRECTORY:
-        return EACCES;
-    case ERROR_SHARING_VIOLATION:
-    case ERROR_LOCK_VIOLATION:
-        return EBUSY;
-    case ERROR_NOT_SUPPORTED:
-    case ERROR_INVALID_FUNCTION:
-    case ERROR_CALL_NOT_IMPLEMENTED:
-        return ENOTSUP;
-    case ERROR_INVALID_PARAMETER:
-        return EINVAL;
-    case ERROR_INVALID_NAME:
-    case ERROR_BAD_PATHNAME:
-        return EILSEQ;
-    case ERROR_DIRECTORY:
-        return ENOTDIR;
-    case ERROR_FILENAME_EXCED_RANGE:
-        return ENAMETOOLONG;
-    case ERROR_NOT_SAME_DEVICE:
-        return EXDEV;
-    case ERROR_WRITE_PROTECT:
-        return EROFS;
-    case ERROR_DISK_FULL:
-    case ERROR_HANDLE_DISK_FULL:
-        return ENOSPC;
-    default:
-        return EIO;
-    }
-}
-
-int errnoOfStatus(NTSTATUS status)
-{
-    // A cloud drive's placeholder takes no hard link unless its provider allows them
-    // (CF_HARDLINK_POLICY): that refuses the way, not the move. RtlNtStatusToDosError does not know
-    // this status everywhere (Wine 8 gives ERROR_MR_MID_NOT_FOUND), so it is told apart here.
-    if (status == Native::statusCloudFileIncompatibleHardlinks)
-        return ENOTSUP;
-    return NT_SUCCESS(status) ? 0 : errnoOf(RtlNtStatusToDosError(status));
-}
-
-int lastErrno()
-{
-    return errnoOf(GetLastError());
-}
-
 // --- Reading back what a move did ----------------------------------------------------------------
 
 // The name under which the folder now holds the entry `name`, which it looks up ignoring case.
@@ -118,27 +56,70 @@ int confirmRename(const FolderHandle& folder, const QByteArray& from, const QByt
 
 // --- Names given and taken by handle -------------------------------------------------------------
 
-// Renames (FileRenameInformation) or links (FileLinkInformation) the open file `source` to `name`
-// in `folder`, never replacing an existing entry. The native call takes the folder's handle as
-// RootDirectory: the I/O manager opens the target folder through it and hands the file system that
-// folder (fastfat's FatSetRenameInfo takes it as the target of a "fully qualified" rename), so NTFS,
-// FAT and exFAT accept it. SetFileInformationByHandle(FileRenameInfo) is not used: its FILE_RENAME_INFO
-// is documented with RootDirectory NULL in the common case, and it makes a path of the current
-// folder from a relative name first, which with a folder handle fails with ERROR_INVALID_PARAMETER
-// (under Wine 8, and as another project saw on Windows).
-int giveName(
-    HANDLE source, const FolderHandle& folder, const std::wstring& name, FILE_INFORMATION_CLASS change)
+// Renames (FileRenameInformation) or links (FileLinkInformation) the open file `source` to `name`,
+// never replacing an existing entry: `name` relative to the folder `root`, or, with no root, either
+// a full path or a name alone, which renames within the file's own folder. SetFileInformationByHandle
+// (FileRenameInfo) is not used: it makes a path of the current folder from a relative name first,
+// which with a folder handle fails with ERROR_INVALID_PARAMETER (under Wine 8, and as another
+// project saw on Windows).
+int giveName(HANDLE source, HANDLE root, const std::wstring& name, FILE_INFORMATION_CLASS change)
 {
     // FILE_RENAME_INFORMATION and FILE_LINK_INFORMATION share FILE_RENAME_INFO's layout.
     std::vector<char> buffer(sizeof(FILE_RENAME_INFO) + name.size() * sizeof(wchar_t));
     auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
     info->ReplaceIfExists = FALSE;
-    info->RootDirectory = handleOf(folder);
+    info->RootDirectory = root;
     info->FileNameLength = static_cast<DWORD>(name.size() * sizeof(wchar_t));
     std::copy(name.begin(), name.end(), info->FileName);
     IO_STATUS_BLOCK status = {};
     return errnoOfStatus(
         Native::calls.setInformationFile(source, &status, info, static_cast<ULONG>(buffer.size()), change));
+}
+
+// The native path ("\??\D:\photos\name") of the entry `name` of `folder`; empty when the
+// folder's path cannot be read.
+std::wstring nativePathOf(const FolderHandle& folder, const std::wstring& name)
+{
+    std::wstring path = finalPath(handleOf(folder)); // "\\?\D:\photos", "\\?\UNC\server\share"
+    if (!path.starts_with(L"\\\\?\\"))
+        return {};
+    path[1] = L'?';
+    if (!path.ends_with(L'\\'))
+        path += L'\\';
+    return path + name;
+}
+
+// Whether the open file `file` is the entry `name` of `folder`.
+bool isEntryOf(HANDLE file, const FolderHandle& folder, const std::wstring& name)
+{
+    ScopedHandle entry;
+    return NT_SUCCESS(openRelative(handleOf(folder), name, FILE_READ_ATTRIBUTES, 0, *entry.out()))
+        && sameFile(file, entry.get());
+}
+
+// Renames the open file `file` of `folder` from `from` to `to` by a simple rename: with
+// RootDirectory NULL and a name alone (FILE_RENAME_INFORMATION, ntifs.h), the file is renamed
+// within its own folder, which fastfat (FatSetRenameInfo, "simple rename") and NTFS take in one
+// step, letter case included. With RootDirectory set, the I/O manager would also open the target
+// folder for writing, and another program holding that folder open without write sharing would
+// make the rename fail as in use. Wine 8 takes no name alone (it answers that the name is invalid):
+// there the folder is given as RootDirectory. A file-system driver may still put the file
+// elsewhere (some installed ones take a relative name as one in the volume's root), so where the
+// file now is is read back through the handle; a file that left its folder is moved back by its
+// full path, and the move fails.
+int renameInFolder(HANDLE file, const FolderHandle& folder, const std::wstring& from, const std::wstring& to)
+{
+    int error = giveName(file, nullptr, to, Native::fileRenameInformation);
+    if (error == EILSEQ)
+        error = giveName(file, handleOf(folder), to, Native::fileRenameInformation);
+    if (error)
+        return error;
+    if (isEntryOf(file, folder, to))
+        return 0;
+    const std::wstring back = nativePathOf(folder, from);
+    if (!back.empty())
+        giveName(file, nullptr, back, Native::fileRenameInformation);
+    return EIO;
 }
 
 bool disposalRefused(NTSTATUS status)
@@ -185,13 +166,15 @@ bool linkedAs(HANDLE file, const FolderHandle& folder, const std::wstring& name)
 
 // Takes the name `name` of `folder` away from the open file `file` again, while it still is that
 // file and not one another program put there meanwhile. Should that fail, the file keeps both
-// names, never neither.
-void unlinkIfSameFile(HANDLE file, const FolderHandle& folder, const std::wstring& name)
+// names, never neither: false then.
+bool unlinkIfSameFile(HANDLE file, const FolderHandle& folder, const std::wstring& name)
 {
     ScopedHandle link;
-    if (NT_SUCCESS(openRelative(handleOf(folder), name, DELETE | FILE_READ_ATTRIBUTES, 0, *link.out()))
-        && sameFile(file, link.get()))
-        deleteOpenName(link.get());
+    const NTSTATUS opened
+        = openRelative(handleOf(folder), name, DELETE | FILE_READ_ATTRIBUTES, 0, *link.out());
+    if (!NT_SUCCESS(opened))
+        return errnoOfStatus(opened) == ENOENT;
+    return !sameFile(file, link.get()) || deleteOpenName(link.get()) == 0;
 }
 
 // Opens the file `from` of `folder` to give it the name `to`: 0, or the errno of the refusal.
@@ -210,7 +193,7 @@ int renameNoReplace(const FolderHandle& folder, const QByteArray& from, const QB
     ScopedHandle file;
     if (const int error = openToMove(folder, from, to, file))
         return error;
-    if (const int error = giveName(file.get(), folder, wide(to), Native::fileRenameInformation))
+    if (const int error = renameInFolder(file.get(), folder, wide(from), wide(to)))
         return error;
     return confirmRename(folder, from, to);
 }
@@ -221,18 +204,20 @@ int linkThenUnlink(const FolderHandle& folder, const QByteArray& from, const QBy
     if (const int error = openToMove(folder, from, to, file))
         return error;
     const std::wstring target = wide(to);
-    if (const int error = giveName(file.get(), folder, target, Native::fileLinkInformation))
-        return error;
+    // [MS-FSCC] 2.4.27 FileLinkInformation documents STATUS_INVALID_PARAMETER for a RootDirectory
+    // the volume will not take: a refusal of this way, so the mover goes on to the next.
+    if (const int error = giveName(file.get(), handleOf(folder), target, Native::fileLinkInformation))
+        return error == EINVAL ? ENOTSUP : error;
     // The old name is deleted only once the new one is known to hold the file; otherwise, or when
     // the old name cannot be deleted, the file keeps its old name and the move fails.
     if (!linkedAs(file.get(), folder, target)) {
         unlinkIfSameFile(file.get(), folder, target);
         return EIO;
     }
-    if (const int error = deleteOpenName(file.get())) {
-        unlinkIfSameFile(file.get(), folder, target);
-        return error;
-    }
+    // NTFS refuses to delete the name of a file that a program has mapped (a viewer, an indexer)
+    // with STATUS_CANNOT_DELETE, and then refuses the new name alike: the row says so.
+    if (const int error = deleteOpenName(file.get()))
+        return unlinkIfSameFile(file.get(), folder, target) ? error : keptBothNames;
     return 0;
 }
 

@@ -100,9 +100,15 @@ inline constexpr ULONG dispositionIgnoreReadOnlyAttribute = 0x10;
 inline constexpr auto statusNotImplemented = static_cast<NTSTATUS>(0xC0000002);
 inline constexpr auto statusInvalidInfoClass = static_cast<NTSTATUS>(0xC0000003);
 inline constexpr auto statusInvalidParameter = static_cast<NTSTATUS>(0xC000000D);
+inline constexpr auto statusNoSuchDevice = static_cast<NTSTATUS>(0xC000000E);
 inline constexpr auto statusInvalidDeviceRequest = static_cast<NTSTATUS>(0xC0000010);
+inline constexpr auto statusDeviceNotConnected = static_cast<NTSTATUS>(0xC000009D);
+inline constexpr auto statusDeletePending = static_cast<NTSTATUS>(0xC0000056);
 inline constexpr auto statusNotSupported = static_cast<NTSTATUS>(0xC00000BB);
+inline constexpr auto statusNetworkNameDeleted = static_cast<NTSTATUS>(0xC00000C9);
 inline constexpr auto statusCannotDelete = static_cast<NTSTATUS>(0xC0000121);
+inline constexpr auto statusVolumeDismounted = static_cast<NTSTATUS>(0xC000026E);
+inline constexpr auto statusCloudFileInUse = static_cast<NTSTATUS>(0xC000CF14);
 inline constexpr auto statusCloudFileIncompatibleHardlinks = static_cast<NTSTATUS>(0xC000CF19);
 
 } // namespace Platform::Native
