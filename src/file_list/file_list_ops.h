@@ -5,7 +5,6 @@
 #include <QByteArray>
 #include <QString>
 
-class FileListModel;
 class MessageBoxes;
 class RenameSession;
 class Runner;
@@ -22,8 +21,5 @@ bool SearchFiles(RenameSession& session, const QByteArray& path, const QString& 
 // an execute renames the files, reporting each failure as it happens.
 PassResult ApplyNewNames(RenameSession& session, const QByteArray& value, PassKind kind, NameMode mode,
     Runner& runner, const FailureReport& report);
-
-// How many checked rows the last preview marked as bound to fail.
-int CountForeseenFailures(const FileListModel& list);
 
 } // namespace F1MDE

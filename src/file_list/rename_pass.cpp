@@ -105,15 +105,18 @@ PassResult applyNewNames(FileListModel& list, const QByteArray& value, PassKind 
     // The names are compared, and for a preview the disk asked, on the runner's thread, as the moves
     // are, so that a slow answer (from a busy network share) never holds the window.
     const int checkedCount = static_cast<int>(checkedRows.size());
+    PassResult result;
     const int compared = runner.runEach<Finding>(
         checkedCount, RenameProgress::Work::Checking,
         [&](int index) {
             return kind == PassKind::Execute ? check.byName(checkedRows[index], folders)
                                              : check.byNameAndDisk(checkedRows, index, folders);
         },
-        [&](int index, const Finding& finding) { finding.tell(list, checkedRows[index]); },
+        [&](int index, const Finding& finding) {
+            finding.tell(list, checkedRows[index]);
+            result.foreseen += finding.mark != RowMark::None ? 1 : 0;
+        },
         [](const Finding&) { return false; });
-    PassResult result;
     result.stopped = compared < checkedCount;
     // Stopped while the names were compared, an execute moves nothing.
     if (kind == PassKind::Execute && !result.stopped) {

@@ -182,6 +182,7 @@ void Form1::SetFileName(bool sMode)
     };
     const PassKind kind = sMode ? PassKind::Execute : PassKind::Preview;
     QString done; // stays empty when no pass ran
+    int failing = 0; // of the last preview pass
     runCommand(Progress::Shown, [&](Runner& runner) {
         // A stop ends the whole command, not only the pass it came in.
         for (const NewNameRule::PassValue& value : NewNameRule::passValues(settings, QLocale())) {
@@ -193,13 +194,13 @@ void Form1::SetFileName(bool sMode)
                 m_label6->setText(u"已完成 %1 个文件修改!"_s.arg(result.renamed));
                 done = m_label6->text();
             }
+            failing = result.foreseen;
         }
     });
     showFirstFailingRow();
     if (kind == PassKind::Execute) {
         m_announcer->announce(done);
     } else {
-        const int failing = F1MDE::CountForeseenFailures(m_session.list());
         m_announcer->announce(failing > 0 ? u"%1 个文件将无法修改"_s.arg(failing) : QString());
     }
 }
