@@ -118,7 +118,10 @@ printf 'c' >"$tree/one/c.txt"
 printf 'b' >"$tree/two/b.txt"
 
 count="$(spoken | wc -l)"
-QT_QPA_PLATFORM=xcb QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 timeout 300 "$program" >"$work/program.log" 2>&1 &
+# Under LeakSanitizer, the suppressions of a program that a screen reader listens to (the last
+# suppressions= given wins).
+LSAN_OPTIONS="${LSAN_OPTIONS:+$LSAN_OPTIONS:}suppressions=$(cd "$(dirname "$0")" && pwd)/lsan_screen_reader.supp" \
+    QT_QPA_PLATFORM=xcb QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 timeout 300 "$program" >"$work/program.log" 2>&1 &
 app_pid=$!
 find_window
 # No window manager gives the window the keyboard; the test does, as a user's click would.
