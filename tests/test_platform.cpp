@@ -1,6 +1,7 @@
 #include "mounted_volume.h"
 #include "platform/file_mover.h"
 #include "platform/platform.h"
+#include "system_stand_in.h"
 #include "test_support.h"
 
 #include <QTest>
@@ -468,11 +469,7 @@ MoveResultOf byStep(Platform::MoveStep step, Platform::MoveWay way)
     };
 }
 
-NTSTATUS NTAPI systemSetInformation(
-    HANDLE file, PIO_STATUS_BLOCK ioStatus, PVOID information, ULONG length, FILE_INFORMATION_CLASS asked)
-{
-    return Platform::Native::systemCalls().setInformationFile(file, ioStatus, information, length, asked);
-}
+using SystemStandIn::systemSetInformation;
 
 // NTFS on Windows 10 1809 and later: FileDispositionInformationEx with
 // FILE_DISPOSITION_IGNORE_READONLY_ATTRIBUTE deletes the name of a read-only file. Wine 8 answers
@@ -575,11 +572,6 @@ NTSTATUS NTAPI renamesIntoRoot(
     return systemSetInformation(file, ioStatus, information, length, asked);
 }
 
-int renameRefused(const Platform::FolderHandle&, const QByteArray&, const QByteArray&)
-{
-    return EINVAL;
-}
-
 } // namespace
 
 Q_DECLARE_METATYPE(MoveResultOf)
@@ -601,12 +593,6 @@ void TestPlatform::movesAsWindowsAnswers_data()
         = [](const Platform::FolderHandle& folder, const QByteArray& from, const QByteArray& to) {
               return Platform::FileMover().move(folder, from, to);
           };
-    // The mover on a volume that refuses the rename by handle, so that it tries the hard link.
-    const MoveResultOf moverWithoutRename = [](const Platform::FolderHandle& folder, const QByteArray& from,
-                                                const QByteArray& to) {
-        return Platform::FileMover({ renameRefused, Platform::linkThenUnlink, Platform::checkThenRename })
-            .move(folder, from, to);
-    };
     const MoveResultOf link = byStep(Platform::linkThenUnlink, Way::LinkThenUnlink);
     QTest::newRow("read-only: renamed by handle")
         << Answers() << mover << 0 << Way::RenameNoReplace << Names { "photos/new.jpg" };
@@ -617,11 +603,11 @@ void TestPlatform::movesAsWindowsAnswers_data()
         << Answers { deletesNoReadOnlyNames } << link << Platform::keptBothNames << Way::NotMoved
         << Names { "photos/new.jpg", "photos/old.jpg" };
     QTest::newRow("mapped file: neither name deleted")
-        << Answers { MappedFile::setInformationFile } << moverWithoutRename << Platform::keptBothNames
-        << Way::NotMoved << Names { "photos/new.jpg", "photos/old.jpg" };
+        << Answers { SystemStandIn::refusesRename<MappedFile::setInformationFile> } << mover
+        << Platform::keptBothNames << Way::NotMoved << Names { "photos/new.jpg", "photos/old.jpg" };
     QTest::newRow("cloud placeholder: no hard link, moved by path")
-        << Answers { cloudRefusesHardLinks } << moverWithoutRename << 0 << Way::CheckThenRename
-        << Names { "photos/new.jpg" };
+        << Answers { SystemStandIn::refusesRename<cloudRefusesHardLinks> } << mover << 0
+        << Way::CheckThenRename << Names { "photos/new.jpg" };
     QTest::newRow("RootDirectory ignored: link reported, none made")
         << Answers { linksNowhere } << link << EIO << Way::NotMoved << Names { "photos/old.jpg" };
     QTest::newRow("RootDirectory ignored: link made elsewhere")
@@ -657,8 +643,8 @@ void TestPlatform::movesAsWindowsAnswers_data()
     QTest::newRow("cloud file in use") << answered(Platform::Native::statusCloudFileInUse) << mover << EBUSY
                                        << Way::NotMoved << Names { "photos/old.jpg" };
     QTest::newRow("link refused for its RootDirectory: moved by path")
-        << answered(Platform::Native::statusInvalidParameter) << moverWithoutRename << 0
-        << Way::CheckThenRename << Names { "photos/new.jpg" };
+        << answered(Platform::Native::statusInvalidParameter) << mover << 0 << Way::CheckThenRename
+        << Names { "photos/new.jpg" };
     QTest::newRow("volume gone while linking: device not connected")
         << answered(Platform::Native::statusDeviceNotConnected) << link << ENODEV << Way::NotMoved
         << Names { "photos/old.jpg" };
@@ -680,10 +666,7 @@ void TestPlatform::movesAsWindowsAnswers()
     const Platform::FolderHandle photos = Platform::openFolder(tree.path("photos"));
     const Platform::FolderHandle other = Platform::openFolder(tree.path("elsewhere"));
     elsewhere = reinterpret_cast<HANDLE>(other.native());
-    const struct Restored
-    {
-        ~Restored() { Platform::Native::calls = Platform::Native::systemCalls(); }
-    } restored;
+    const SystemStandIn::Restored restored;
     answeredStatus = answers.status;
     // Another program's handle of the folder: reading, and sharing reading and deletion only.
     const HANDLE holder = answers.folderHeld

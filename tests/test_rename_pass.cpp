@@ -5,6 +5,7 @@
 #include "mounted_volume.h"
 #include "platform/file_mover.h"
 #include "runner/runner.h"
+#include "system_stand_in.h"
 #include "test_support.h"
 
 #include <QDeadlineTimer>
@@ -36,9 +37,8 @@ using Marks = QMap<QByteArray, QString>; // file -> the mark of its row
 // execute and undo did as data.
 struct Session
 {
-    explicit Session(const QByteArray& base = {}, std::optional<Platform::MoveSteps> moveSteps = {})
+    explicit Session(const QByteArray& base = {})
         : tree(base)
-        , core(moveSteps)
     {
     }
 
@@ -167,14 +167,6 @@ QByteArrayList namesIn(const QByteArray& folder)
     return names;
 }
 #endif
-
-// A rename on a busy network share can take most of a second; no such share here, so this way of
-// moving waits on purpose before it renames.
-int slowRenameNoReplace(const Platform::FolderHandle& folder, const QByteArray& from, const QByteArray& to)
-{
-    QThread::msleep(300);
-    return Platform::renameNoReplace(folder, from, to);
-}
 
 void addVolumeRows()
 {
@@ -395,18 +387,12 @@ void TestRenamePass::fileDeletedBeforeExecute()
 // the hard link the old name stays, and so does the new one. The row names the new one.
 void TestRenamePass::mappedFileKeepsBothNames()
 {
-    // A volume that refuses the rename by handle, so that the file is linked.
-    const Platform::MoveStep renameRefused
-        = [](const Platform::FolderHandle&, const QByteArray&, const QByteArray&) { return EINVAL; };
-    Session session(
-        {}, Platform::MoveSteps { renameRefused, Platform::linkThenUnlink, Platform::checkThenRename });
+    Session session;
     session.tree.createFile("photo.txt", "p");
     session.search();
-    const struct Restored
-    {
-        ~Restored() { Platform::Native::calls = Platform::Native::systemCalls(); }
-    } restored;
-    Platform::Native::calls.setInformationFile = MappedFile::setInformationFile;
+    const SystemStandIn::Restored restored;
+    // On a volume that refuses the rename by handle, so that the file is linked.
+    Platform::Native::calls.setInformationFile = SystemStandIn::refusesRename<MappedFile::setInformationFile>;
     session.apply(".jpg", PassKind::Execute, NameMode::NewExtension);
     QCOMPARE(session.renamed, QList<int> { 0 });
     QCOMPARE(session.failedPaths(), QStringList { QString::fromUtf8(session.tree.path("photo.txt")) });
@@ -884,9 +870,7 @@ void TestRenamePass::eventsGoThroughDuringLongPass()
     QFETCH(bool, slowMoves);
     QFETCH(int, longestGapAllowedMs);
     VOLUME_BASE(base);
-    const Platform::MoveSteps slowSteps { slowRenameNoReplace, Platform::linkThenUnlink,
-        Platform::checkThenRename };
-    Session session(base, slowMoves ? std::optional(slowSteps) : std::nullopt);
+    Session session(base);
     for (int i = 0; i < photos; ++i)
         session.tree.createFile("IMG_" + QByteArray::number(i) + ".JPG");
     session.search(u".JPG"_s);
@@ -903,10 +887,15 @@ void TestRenamePass::eventsGoThroughDuringLongPass()
     ticker.setInterval(5);
     connect(&ticker, &QTimer::timeout, this, eventArrives);
     ticker.start();
+    const SystemStandIn::Restored restored;
+    if (slowMoves)
+        SystemStandIn::slowRenames();
     clock.start();
     session.apply(".jpg", PassKind::Execute, NameMode::NewExtension);
     eventArrives(); // the gap between the last event and the end of the pass counts too
     ticker.stop();
+    if (slowMoves) // the moves did take their time
+        QCOMPARE_GE(clock.elapsed(), qint64(photos * SystemStandIn::slowRenameMs));
 
     QCOMPARE(session.renamed, QList<int> { photos });
     const Tree after = session.tree.snapshot();

@@ -1,6 +1,7 @@
 #include "rename_session.h"
 
 #include "folder_scan/folder_scan.h"
+#include "platform/file_mover.h"
 #include "rename_pass.h"
 #include "runner/runner.h"
 
@@ -12,19 +13,7 @@ namespace {
 // this often rather than every time events go through.
 constexpr qint64 publishIntervalMs = 200;
 
-// A mover of its own for each pass: what a volume refused is learnt anew, since by the next pass
-// another card may sit where the last one was.
-Platform::FileMover moverFor(const std::optional<Platform::MoveSteps>& steps)
-{
-    return steps ? Platform::FileMover(*steps) : Platform::FileMover();
-}
-
 } // namespace
-
-RenameSession::RenameSession(std::optional<Platform::MoveSteps> moveSteps)
-    : m_moveSteps(moveSteps)
-{
-}
 
 bool RenameSession::search(
     const QByteArray& path, const QString& filter, Runner& runner, MessageBoxes& messages)
@@ -56,7 +45,9 @@ bool RenameSession::search(
 PassResult RenameSession::apply(
     const QByteArray& value, PassKind kind, NameMode mode, Runner& runner, const FailureReport& report)
 {
-    Platform::FileMover mover = moverFor(m_moveSteps);
+    // A mover of its own for each pass: what a volume refused is learnt anew, since by the next pass
+    // another card may sit where the last one was.
+    Platform::FileMover mover;
     RenameJournal journal;
     PassResult result = applyNewNames(m_list, value, kind, mode, mover, runner, journal, report);
     if (!journal.moves.empty())
@@ -68,7 +59,7 @@ PassResult RenameSession::undo(Runner& runner, const FailureReport& report)
 {
     if (m_executes.empty())
         return {};
-    Platform::FileMover mover = moverFor(m_moveSteps);
+    Platform::FileMover mover;
     PassResult result = undoRenames(m_executes.back(), mover, runner, report);
     if (m_executes.back().moves.empty())
         m_executes.pop_back();

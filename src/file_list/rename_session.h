@@ -2,14 +2,11 @@
 
 #include "file_list_model.h"
 #include "pass_result.h"
-#include "platform/file_mover.h"
-#include "platform/platform.h"
 #include "rename_journal.h"
 
 #include <QByteArray>
 #include <QString>
 
-#include <optional>
 #include <vector>
 
 class MessageBoxes;
@@ -22,8 +19,7 @@ class Runner;
 class RenameSession final
 {
 public:
-    // `moveSteps`: the ways files are moved; the system's own unless a test stands in for them.
-    explicit RenameSession(std::optional<Platform::MoveSteps> moveSteps = {});
+    RenameSession() = default;
     Q_DISABLE_COPY_MOVE(RenameSession)
 
     FileListModel& list() { return m_list; }
@@ -50,5 +46,4 @@ public:
 private:
     FileListModel m_list;
     std::vector<RenameJournal> m_executes; // oldest first, each with what is left to take back
-    std::optional<Platform::MoveSteps> m_moveSteps;
 };

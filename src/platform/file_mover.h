@@ -12,6 +12,7 @@
 
 namespace Platform {
 
+// One way of moving: 0, or the errno value of its failure.
 using MoveStep = int (*)(const FolderHandle& folder, const QByteArray& from, const QByteArray& to);
 struct MoveSteps
 {
@@ -36,6 +37,8 @@ class FileMover final
 {
 public:
     FileMover();
+    // Moves by `steps` in place of the system's ways, so that the choice among them can be tried
+    // against every answer a file system gives.
     explicit FileMover(const MoveSteps& steps);
     Q_DISABLE_COPY_MOVE(FileMover)
 

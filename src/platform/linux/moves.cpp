@@ -1,5 +1,6 @@
 // The three ways a file is moved within its folder, none of which replaces an existing entry.
 #include "internal.h"
+#include "native_calls.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -11,7 +12,7 @@ using namespace Linux;
 
 int renameNoReplace(const FolderHandle& folder, const QByteArray& from, const QByteArray& to)
 {
-    return resultOf(renameat2(
+    return resultOf(Native::calls.renameat2(
         descriptor(folder), from.constData(), descriptor(folder), to.constData(), RENAME_NOREPLACE));
 }
 
@@ -19,11 +20,12 @@ int linkThenUnlink(const FolderHandle& folder, const QByteArray& from, const QBy
 {
     // linkat() fails with EEXIST when the target exists, so nothing can be replaced; flags 0 links
     // a symbolic link itself rather than what it points to.
-    if (linkat(descriptor(folder), from.constData(), descriptor(folder), to.constData(), 0) != 0)
+    if (Native::calls.linkat(descriptor(folder), from.constData(), descriptor(folder), to.constData(), 0)
+        != 0)
         return errno;
-    if (unlinkat(descriptor(folder), from.constData(), 0) != 0) {
+    if (Native::calls.unlinkat(descriptor(folder), from.constData(), 0) != 0) {
         const int error = errno;
-        unlinkat(
+        Native::calls.unlinkat(
             descriptor(folder), to.constData(), 0); // the file keeps its old name; report the move as failed
         return error;
     }
@@ -38,7 +40,8 @@ int checkThenRename(const FolderHandle& folder, const QByteArray& from, const QB
     const int lookUpError = lookUp(folder, to);
     if (lookUpError != ENOENT)
         return lookUpError == 0 ? EEXIST : lookUpError;
-    return resultOf(renameat(descriptor(folder), from.constData(), descriptor(folder), to.constData()));
+    return resultOf(
+        Native::calls.renameat(descriptor(folder), from.constData(), descriptor(folder), to.constData()));
 }
 
 } // namespace Platform
