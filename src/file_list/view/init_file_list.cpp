@@ -1,8 +1,8 @@
 #include "init_file_list.h"
 
-#include "file_list_model.h"
+#include "file_list/file_list_model.h"
+#include "file_list/new_name_rule.h"
 #include "list_speech.h"
-#include "new_name_rule.h"
 #include "window/twips.h"
 
 #include <QComboBox>
