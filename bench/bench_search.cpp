@@ -3,7 +3,7 @@
 // memory the rows take; then times the same search through the window's Search button against the
 // search alone.
 // On Linux it then times a search of a share with 10 ms round trips (sshfs through a delaying proxy,
-// see sshfs_share.h) against find(1) and `fdfind -j8` on the same share, each on a fresh mount.
+// see delaying_proxy.h) against find(1) and `fdfind -j8` on the same share, each on a fresh mount.
 // Usage: bench_search [files] ; files defaults to 1,000,000 in 10,000 folders, half of them ".txt".
 //        bench_search share   ; the share case alone.
 
@@ -30,7 +30,7 @@
 #ifdef _WIN32
 #include <string>
 #else
-#include "sshfs_share.h"
+#include "delaying_proxy.h"
 
 #include <QProcess>
 #include <QStandardPaths>
@@ -121,7 +121,7 @@ QByteArray shareCase(RenameSession& session, MessageBoxes& messages)
     makeTree(servedRoot, files, tops, subsPerTop);
     const long expected = (files + 1) / 2;
 
-    Bench::SshfsShare share(servedRoot, std::chrono::milliseconds(10));
+    SshfsShare share(servedRoot);
     QByteArray whyNot = share.whyNot();
     if (whyNot.isEmpty() && QStandardPaths::findExecutable(QStringLiteral("fdfind")).isEmpty())
         whyNot = "fdfind is not installed (fd-find)";
@@ -129,9 +129,10 @@ QByteArray shareCase(RenameSession& session, MessageBoxes& messages)
         std::fprintf(stderr, "share case skipped: %s\n", whyNot.constData());
         return {};
     }
+    const Bench::DelayingProxy proxy(share.port(), std::chrono::milliseconds(10) / 2);
     const QString mounted = QFile::decodeName(share.root());
     const auto cold = [&](const char* what, const std::function<long()>& search) {
-        if (!share.mount()) {
+        if (!share.mount(proxy.port())) {
             std::fprintf(stderr, "%s\n", share.whyNot().constData());
             std::exit(1);
         }

@@ -203,7 +203,6 @@ public:
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QThread>
 
 #include <csignal>
 #include <map>
@@ -213,6 +212,30 @@ public:
 #include <sys/prctl.h>
 #include <sys/vfs.h>
 #include <unistd.h>
+
+// Should this process die, `process` ends too: a FUSE driver's mount goes with it.
+inline void endWithThisProcess(QProcess& process)
+{
+    process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
+}
+
+// Starts a FUSE driver that stays in the foreground and waits up to `msecs` for its volume to show
+// at `mountPoint`; false where the driver ended first or the time ran out.
+inline bool startFuseDriver(QProcess& driver, const QString& program, const QStringList& arguments,
+    const QByteArray& mountPoint, int msecs)
+{
+    endWithThisProcess(driver);
+    driver.start(program, arguments);
+    constexpr long fuseMagic = 0x65735546;
+    const QDeadlineTimer deadline(msecs);
+    while (!deadline.hasExpired() && driver.state() != QProcess::NotRunning) {
+        struct statfs status = {};
+        if (::statfs(mountPoint.constData(), &status) == 0 && status.f_type == fuseMagic)
+            return true;
+        driver.waitForFinished(20);
+    }
+    return false;
+}
 
 // A file system made in a sparse image file and mounted on a temporary folder for the life of the
 // object: the kernel's own drivers on a loop device, or a FUSE driver running as a child process.
@@ -367,17 +390,8 @@ private:
         m_driver = std::make_unique<QProcess>();
         m_driver->setStandardOutputFile(QProcess::nullDevice());
         m_driver->setStandardErrorFile(QProcess::nullDevice());
-        // Should the test die, its driver ends too and the mount goes with it.
-        m_driver->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
-        m_driver->start(program, arguments);
-        constexpr long fuseMagic = 0x65735546;
-        const QDeadlineTimer deadline(10000);
-        while (!deadline.hasExpired() && m_driver->state() != QProcess::NotRunning) {
-            struct statfs status = {};
-            if (::statfs(root().constData(), &status) == 0 && status.f_type == fuseMagic)
-                return true;
-            QThread::msleep(20);
-        }
+        if (startFuseDriver(*m_driver, program, arguments, root(), 10000))
+            return true;
         m_whyNot = program + QStringLiteral(" did not mount the volume");
         return false;
     }

@@ -21,8 +21,14 @@
 #include <QTimer>
 
 #ifndef _WIN32
+#include "sshfs_share.h"
+
+#include <QTemporaryDir>
+
 #include <cerrno>
 #include <csignal>
+#include <sys/syscall.h>
+#include <thread>
 #include <unistd.h>
 #endif
 
@@ -165,6 +171,32 @@ QByteArrayList namesIn(const QByteArray& folder)
         names.append(QFile::encodeName(name));
     std::sort(names.begin(), names.end());
     return names;
+}
+
+// Whether `thread` of this process sleeps in a call that moves a file, as one does while a FUSE
+// driver has yet to answer it.
+bool waitsInAMove(pid_t thread)
+{
+    const QString task = u"/proc/self/task/"_s + QString::number(thread);
+    QFile call(task + u"/syscall"_s);
+    const QList<QByteArray> status = statFields(task + u"/stat"_s);
+    if (!call.open(QIODevice::ReadOnly) || status.isEmpty() || (status[0] != "S" && status[0] != "D"))
+        return false;
+    const long number = call.readAll().split(' ').value(0).toLong();
+    return number == SYS_linkat || number == SYS_unlinkat || number == SYS_renameat
+        || number == SYS_renameat2;
+}
+
+// Whether every thread of `process` has stopped, as SIGSTOP leaves them some time after it is sent
+// ("t" where a debugger traces them).
+bool hasStopped(pid_t process)
+{
+    const QString tasks = u"/proc/"_s + QString::number(process) + u"/task/"_s;
+    const QStringList threads = QDir(tasks).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    return !threads.isEmpty() && std::all_of(threads.begin(), threads.end(), [&](const QString& thread) {
+        const QByteArray state = statFields(tasks + thread + u"/stat"_s).value(0);
+        return state == "T" || state == "t";
+    });
 }
 #endif
 
@@ -1134,25 +1166,44 @@ QTEST_GUILESS_MAIN(TestRenamePass)
 #ifndef _WIN32
 void TestRenamePass::aLostVolumeEndsThePass_data()
 {
-    QTest::addColumn<bool>("driverKilled");
+    QTest::addColumn<QString>("lost");
+    QTest::addColumn<int>("movedBefore");
     // A card pulled mid-execute: its driver gone, every later move would fail.
-    QTest::newRow("exFAT driver killed") << true;
+    QTest::newRow("exFAT driver killed") << u"exfat"_s << 5;
+    // A network share whose connection drops mid-execute: sshfs gone between two moves, as a card's
+    // driver is; or while a move waits on it, which the kernel then ends as cut off mid-call.
+    QTest::newRow("share's sshfs killed") << u"share"_s << 5;
+    QTest::newRow("share's sshfs killed during a move") << u"share, during a move"_s << 3;
     // The searched folder, and the folder of the next rows, moved away mid-execute: the pass ends.
     // Once both are back, the undo takes back what the pass did.
-    QTest::newRow("searched folder moved away and back") << false;
+    QTest::newRow("searched folder moved away and back") << u"moved"_s << 5;
 }
 
 void TestRenamePass::aLostVolumeEndsThePass()
 {
-    QFETCH(bool, driverKilled);
+    QFETCH(QString, lost);
+    QFETCH(int, movedBefore);
+    const bool driverKilled = lost != u"moved";
+    // Unmounted, and the share's sshd ended, once the session has let go of their folders.
     std::unique_ptr<MountedVolume> volume;
+    QTemporaryDir served; // the share's files, as its server keeps them
+    std::unique_ptr<SshfsShare> share;
     Session session;
     QByteArray card = session.tree.path("card");
-    if (driverKilled) {
+    pid_t driver = 0;
+    if (lost == u"exfat") {
         volume = std::make_unique<MountedVolume>(u"exfat"_s);
         if (!volume->isMounted() || volume->driverProcess() == 0)
             QSKIP(qPrintable(u"no exFAT volume through FUSE: "_s + volume->whyNot()));
         card = volume->root() + "/card";
+        driver = static_cast<pid_t>(volume->driverProcess());
+    } else if (driverKilled) {
+        if (const QByteArray missing = SshfsShare::missing(); !missing.isEmpty())
+            QSKIP(missing.constData());
+        share = std::make_unique<SshfsShare>(QFile::encodeName(served.path()));
+        QVERIFY2(share->whyNot().isEmpty() && share->mount(), share->whyNot().constData());
+        card = share->root() + "/card";
+        driver = static_cast<pid_t>(share->driverProcess());
     }
     for (const char* folder : { "/DCIM/a", "/DCIM/b" }) {
         QVERIFY(QDir().mkpath(QFile::decodeName(card + folder)));
@@ -1167,19 +1218,34 @@ void TestRenamePass::aLostVolumeEndsThePass()
     // The rows of the folder the search found first are moved; then the volume goes.
     const QByteArray first = session.list.folder(0);
     const QByteArray second = session.list.folder(files - 1);
-    constexpr int movedBefore = 5;
     QCOMPARE(session.list.folder(movedBefore - 1), first);
 
     const QByteArray away = session.tree.path("away");
     // On the moving thread, where QTest cannot report: what happened is checked after the pass.
     bool acted = false;
+    std::jthread killer;
     ActingProgress progress(movedBefore, [&] {
         if (!driverKilled) {
             acted = QDir().rename(QFile::decodeName(second), QFile::decodeName(second.chopped(1) + "-away"))
                 && QDir().rename(QFile::decodeName(card), QFile::decodeName(away));
             return;
         }
-        ::kill(static_cast<pid_t>(volume->driverProcess()), SIGKILL);
+        if (lost == u"share, during a move") {
+            // Stopped, sshfs leaves the next move waiting, never sent to the server; it is killed
+            // while the move waits.
+            ::kill(driver, SIGSTOP);
+            const QDeadlineTimer stopping(10000);
+            while (!hasStopped(driver) && !stopping.hasExpired())
+                QThread::msleep(5);
+            killer = std::jthread([&, mover = ::gettid()] {
+                const QDeadlineTimer deadline(10000);
+                while (!(acted = waitsInAMove(mover)) && !deadline.hasExpired())
+                    QThread::msleep(5);
+                ::kill(driver, SIGKILL);
+            });
+            return;
+        }
+        ::kill(driver, SIGKILL);
         // The kernel cuts the volume off once the driver's end of it has closed.
         const QDeadlineTimer deadline(10000);
         while (!acted && !deadline.hasExpired()) {
@@ -1189,6 +1255,8 @@ void TestRenamePass::aLostVolumeEndsThePass()
     });
     session.progress = &progress;
     session.apply(".md", PassKind::Execute, NameMode::NewExtension);
+    if (killer.joinable())
+        killer.join();
     QVERIFY(acted);
 
     // One box, for the move that found the volume gone; the files before it renamed, none after tried.
@@ -1202,20 +1270,29 @@ void TestRenamePass::aLostVolumeEndsThePass()
                                                : u"未修改：卷已断开"_s;
         QCOMPARE(session.markOf(row), mark);
     }
-    QByteArrayList renamed;
-    for (int row = 0; row < movedBefore; ++row)
-        renamed.append(session.list.preview(row));
-    std::sort(renamed.begin(), renamed.end());
+    // In the first folder, the files moved before the loss under their new names, the others under
+    // their old ones.
+    QByteArrayList firstNames;
+    for (int row = 0; row < files / 2; ++row)
+        firstNames.append(row < movedBefore ? session.list.preview(row) : session.list.name(row));
+    std::sort(firstNames.begin(), firstNames.end());
     const QByteArrayList untouched { "IMG_0.txt", "IMG_1.txt", "IMG_2.txt", "IMG_3.txt", "IMG_4.txt" };
 
-    if (driverKilled) {
+    QByteArray firstRead = first;
+    QByteArray secondRead = second;
+    if (volume) {
         QVERIFY2(volume->mountAgain(), qPrintable(volume->whyNot()));
+    } else if (share) {
+        // Read on the server, which holds the files whatever a client cached of them.
+        const QByteArray server = QFile::encodeName(served.path());
+        firstRead = server + first.mid(share->root().size());
+        secondRead = server + second.mid(share->root().size());
     } else {
         QVERIFY(QDir().rename(QFile::decodeName(away), QFile::decodeName(card)));
         QVERIFY(QDir().rename(QFile::decodeName(second.chopped(1) + "-away"), QFile::decodeName(second)));
     }
-    QCOMPARE(namesIn(first), renamed);
-    QCOMPARE(namesIn(second), untouched);
+    QCOMPARE(namesIn(firstRead), firstNames);
+    QCOMPARE(namesIn(secondRead), untouched);
     if (driverKilled)
         return;
     session.progress = nullptr;

@@ -27,7 +27,10 @@ RowMark failureOf(int error)
     case EROFS:
         return RowMark::FailedReadOnlyVolume;
     // The driver or the connection is gone: a pulled card, a killed FUSE driver, a dropped share.
+    // FUSE ends the calls its driver had not answered when it went with ECONNABORTED, later ones
+    // with ENOTCONN; neither says anything of one file.
     case ENOTCONN:
+    case ECONNABORTED:
     case ENODEV:
     case ENXIO:
         return RowMark::FailedVolumeLost;
