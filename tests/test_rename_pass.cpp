@@ -245,8 +245,8 @@ private Q_SLOTS:
     void eventsGoThroughDuringLongPass();
     void conflictsAreMarked_data();
     void conflictsAreMarked();
-    void stoppedWhileComparingNames_data();
-    void stoppedWhileComparingNames();
+    void stoppedPasses_data();
+    void stoppedPasses();
     void undoTakesBackExecutes_data();
     void undoTakesBackExecutes();
 #ifdef _WIN32
@@ -1046,17 +1046,18 @@ void TestRenamePass::conflictsAreMarked()
     QVERIFY(session.nothingFailed());
 }
 
-void TestRenamePass::stoppedWhileComparingNames_data()
+void TestRenamePass::stoppedPasses_data()
 {
     QTest::addColumn<bool>("sMode");
     QTest::newRow("preview") << false;
     QTest::newRow("execute") << true;
 }
 
-// The new names are compared (and by a preview looked up) one row after another, as the moves go,
-// and can be stopped as they can: a preview marks the rows it reached and shows every new name; an
-// execute moves nothing.
-void TestRenamePass::stoppedWhileComparingNames()
+// The new names are compared and looked up one row after another, as the moves go, and can be
+// stopped as they can: a preview marks the rows it reached and shows every new name. An execute
+// compares nothing beforehand, since each move answers for its own row; stopped, it marks the rows
+// it did not reach as a preview would.
+void TestRenamePass::stoppedPasses()
 {
     QFETCH(bool, sMode);
     Session session;
@@ -1067,20 +1068,23 @@ void TestRenamePass::stoppedWhileComparingNames()
     const Tree before = session.tree.snapshot();
     session.search();
     QCOMPARE(session.list.rowCount(), 10);
-    constexpr int compared = 3;
-    StoppingProgress progress(compared, RenameProgress::Work::Checking);
+    constexpr int reached = 3;
+    StoppingProgress progress(reached, sMode ? RenameProgress::Work::Moving : RenameProgress::Work::Checking);
     session.progress = &progress;
     session.apply(".md", sMode ? PassKind::Execute : PassKind::Preview, NameMode::NewExtension);
 
-    QCOMPARE(progress.moves, compared);
+    QCOMPARE(progress.moves, reached);
     for (const auto& [done, total] : progress.shown)
-        QVERIFY(done <= compared && total == 10);
+        QVERIFY(done <= reached && total == 10);
     for (int row = 0; row < 10; ++row) {
         QCOMPARE(session.list.preview(row), session.list.base(row).toByteArray() + ".md");
-        QCOMPARE(session.markOf(row), !sMode && row < compared ? u"目标已存在"_s : QString());
+        const QString mark = !sMode ? (row < reached ? u"目标已存在"_s : QString())
+                                    : (row < reached ? u"修改失败：目标已存在"_s : u"目标已存在"_s);
+        QCOMPARE(session.markOf(row), mark);
     }
     QCOMPARE(session.tree.snapshot(), before);
     QCOMPARE(session.renamed, sMode ? QList<int> { 0 } : QList<int>());
+    QCOMPARE(session.failures.size(), sMode ? reached : 0);
 }
 
 void TestRenamePass::undoTakesBackExecutes_data()

@@ -28,8 +28,8 @@ RowMark moveToPreview(const FileListModel& list, int row, const Platform::Folder
 }
 
 // Moves each of `rows` to its preview name, marks what became of it, reports each failure and keeps
-// each move in the journal. An execute asks the disk only about the rows it does not reach: each
-// move answers for its own row, and more surely.
+// each move in the journal. The rows a stopped execute does not reach are compared and looked up as
+// a preview would.
 PassResult moveToPreviews(FileListModel& list, const std::vector<int>& rows, RowFolders& folders,
     Platform::FileMover& mover, ConflictCheck& check, JournalWriter& journal, Runner& runner,
     const FailureReport& report)
@@ -65,12 +65,19 @@ PassResult moveToPreviews(FileListModel& list, const std::vector<int>& rows, Row
     result.ended = notTried != RowMark::None;
     result.stopped = !result.ended && reached < static_cast<int>(rows.size());
     for (int index = reached; index < static_cast<int>(rows.size()); ++index) {
+        const int row = rows[index];
         // Where the volume is gone, asking the disk would only wait for it.
-        if (result.ended)
-            list.setMark(rows[index], notTried);
-        // A stopped pass leaves its other rows marked as a preview would.
-        else if (list.mark(rows[index]) == RowMark::None)
-            list.setMark(rows[index], check.diskMark(rows[index], folders));
+        if (result.ended) {
+            list.setMark(row, notTried);
+        } else {
+            // A stopped pass leaves its other rows marked as a preview would; the rows it moved
+            // hold their new names on the disk, where the look-up finds them.
+            const Finding finding = check.byName(row, folders);
+            if (finding == Finding())
+                list.setMark(row, check.diskMark(row, folders));
+            else
+                finding.tell(list, row);
+        }
         runner.letEventsThroughInTime();
     }
     return result;
@@ -102,26 +109,24 @@ PassResult applyNewNames(FileListModel& list, const QByteArray& value, PassKind 
     }
     RowFolders folders(list);
     ConflictCheck check(list, mover, mode);
-    // The names are compared, and for a preview the disk asked, on the runner's thread, as the moves
-    // are, so that a slow answer (from a busy network share) never holds the window.
-    const int checkedCount = static_cast<int>(checkedRows.size());
     PassResult result;
-    const int compared = runner.runEach<Finding>(
-        checkedCount, RenameProgress::Work::Checking,
-        [&](int index) {
-            return kind == PassKind::Execute ? check.byName(checkedRows[index], folders)
-                                             : check.byNameAndDisk(checkedRows, index, folders);
-        },
-        [&](int index, const Finding& finding) {
-            finding.tell(list, checkedRows[index]);
-            result.foreseen += finding.mark != RowMark::None ? 1 : 0;
-        },
-        [](const Finding&) { return false; });
-    result.stopped = compared < checkedCount;
-    // Stopped while the names were compared, an execute moves nothing.
-    if (kind == PassKind::Execute && !result.stopped) {
+    if (kind == PassKind::Execute) {
+        // Each move answers for its own row, and more surely than a comparison beforehand would.
         JournalWriter writer(journal, list, value, mode);
         result = moveToPreviews(list, checkedRows, folders, mover, check, writer, runner, report);
+    } else {
+        // The names are compared and looked up on the runner's thread, as the moves are, so that a
+        // slow answer (from a busy network share) never holds the window.
+        const int checkedCount = static_cast<int>(checkedRows.size());
+        const int compared = runner.runEach<Finding>(
+            checkedCount, RenameProgress::Work::Checking,
+            [&](int index) { return check.byNameAndDisk(checkedRows, index, folders); },
+            [&](int index, const Finding& finding) {
+                finding.tell(list, checkedRows[index]);
+                result.foreseen += finding.mark != RowMark::None ? 1 : 0;
+            },
+            [](const Finding&) { return false; });
+        result.stopped = compared < checkedCount;
     }
     list.notifyPreviewsChanged(firstChanged, lastChanged);
     return result;

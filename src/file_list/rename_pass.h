@@ -16,9 +16,8 @@ class Runner;
 // marks. An execute also moves each checked file to its preview name in its own folder, marks each
 // row reached with what its move did (the rows a stopped pass does not reach as a preview marks
 // them), reports every failed move and keeps each move made in `journal`. An existing file is never
-// replaced. The comparing of the new names (with a preview's look-ups of them) and then an execute's
-// moves run one after another on the runner's thread, with its progress and stop: a stopped preview
-// leaves the rows it did not reach unmarked, and an execute stopped before its first move moves
-// nothing.
+// replaced. A preview's comparing and looking up of the new names, and an execute's moves, run on
+// the runner's thread, with its progress and stop: a stopped preview leaves the rows it did not
+// reach unmarked.
 PassResult applyNewNames(FileListModel& list, const QByteArray& value, PassKind kind, NameMode mode,
     Platform::FileMover& mover, Runner& runner, RenameJournal& journal, const FailureReport& report);
