@@ -157,6 +157,22 @@ inline NTSTATUS NTAPI setInformationFile(
 
 } // namespace MappedFile
 
+// A cloud drive's folder (OneDrive and the like), whose cloud filter answers a rename or a link of a
+// placeholder with `status`, as [MS-ERREF] 2.3.1 names its answers: Wine has no cloud filter.
+namespace CloudFilter {
+
+inline NTSTATUS status = 0;
+
+inline NTSTATUS NTAPI setInformationFile(
+    HANDLE file, PIO_STATUS_BLOCK ioStatus, PVOID information, ULONG length, FILE_INFORMATION_CLASS asked)
+{
+    if (asked == Platform::Native::fileRenameInformation || asked == Platform::Native::fileLinkInformation)
+        return status;
+    return Platform::Native::systemCalls().setInformationFile(file, ioStatus, information, length, asked);
+}
+
+} // namespace CloudFilter
+
 class Volumes final
 {
 public:

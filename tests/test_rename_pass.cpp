@@ -227,6 +227,8 @@ private Q_SLOTS:
     void undoTakesBackExecutes();
 #ifdef _WIN32
     void mappedFileKeepsBothNames();
+    void cloudRefusalsAreMarked_data();
+    void cloudRefusalsAreMarked();
 #else
     void aLostVolumeEndsThePass_data();
     void aLostVolumeEndsThePass();
@@ -412,6 +414,50 @@ void TestRenamePass::mappedFileKeepsBothNames()
     QCOMPARE(session.failedPaths(), QStringList { QString::fromUtf8(session.tree.path("photo.txt")) });
     QCOMPARE(session.tree.snapshot(), (Tree { { "photo.jpg", "p" }, { "photo.txt", "p" } }));
     QCOMPARE(session.markOf(0), u"修改失败：旧名称无法删除，文件同时有了新名称 photo.jpg，可删除其一"_s);
+}
+
+void TestRenamePass::cloudRefusalsAreMarked_data()
+{
+    QTest::addColumn<NTSTATUS>("status");
+    QTest::addColumn<QString>("mark");
+    // [MS-ERREF] 2.3.1: the cloud filter's answers for a placeholder whose sync program is not
+    // running, or has exited unexpectedly; one that is working on the file; access to the cloud file
+    // denied; a cloud operation on a read-only volume.
+    QTest::newRow("provider not running")
+        << Platform::Native::statusCloudFileProviderNotRunning << u"修改失败：云存储程序未运行"_s;
+    QTest::newRow("provider ended") << Platform::Native::statusCloudFileProviderTerminated
+                                    << u"修改失败：云存储程序未运行"_s;
+    QTest::newRow("in use") << Platform::Native::statusCloudFileInUse << u"修改失败：文件正在使用"_s;
+    QTest::newRow("access denied") << Platform::Native::statusCloudFileAccessDenied
+                                   << u"修改失败：没有权限"_s;
+    QTest::newRow("read-only volume")
+        << Platform::Native::statusCloudFileReadOnlyVolume << u"修改失败：卷为只读"_s;
+}
+
+// A cloud drive's placeholders, which its cloud filter refuses to rename (see CloudFilter): each row
+// says why, and the pass goes on to the next file, which gets its own box.
+void TestRenamePass::cloudRefusalsAreMarked()
+{
+    QFETCH(NTSTATUS, status);
+    QFETCH(QString, mark);
+    Session session;
+    session.tree.createFile("a.txt", "a");
+    session.tree.createFile("b.txt", "b");
+    session.search();
+    const struct Restored
+    {
+        ~Restored() { Platform::Native::calls = Platform::Native::systemCalls(); }
+    } restored;
+    CloudFilter::status = status;
+    Platform::Native::calls.setInformationFile = CloudFilter::setInformationFile;
+    session.apply(".jpg", PassKind::Execute, NameMode::NewExtension);
+    QCOMPARE(session.renamed, QList<int> { 0 });
+    QCOMPARE(session.failedPaths(),
+        (QStringList {
+            QString::fromUtf8(session.list.fullPath(0)), QString::fromUtf8(session.list.fullPath(1)) }));
+    QCOMPARE(session.tree.snapshot(), (Tree { { "a.txt", "a" }, { "b.txt", "b" } }));
+    QCOMPARE(session.markOf(0), mark);
+    QCOMPARE(session.markOf(1), mark);
 }
 #endif
 

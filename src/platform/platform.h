@@ -189,6 +189,10 @@ int checkThenRename(const FolderHandle& folder, const QByteArray& from, const QB
 // What a way returns where the file was left under both names: the new name was made, the old one
 // could not be deleted, and neither could the new one again. No system's errno value.
 inline constexpr int keptBothNames = -1;
+// What a way returns where the file is a cloud drive's placeholder whose sync program is not running,
+// so that the system's cloud filter refuses to change it; Windows alone answers so. No system's
+// errno value.
+inline constexpr int cloudProviderNotRunning = -2;
 
 // Whether the volume loses a file when it refuses to rename it to a name it cannot hold.
 bool dropsFilesOnRefusedNames(quint64 volume);

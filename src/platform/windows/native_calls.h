@@ -108,7 +108,11 @@ inline constexpr auto statusNotSupported = static_cast<NTSTATUS>(0xC00000BB);
 inline constexpr auto statusNetworkNameDeleted = static_cast<NTSTATUS>(0xC00000C9);
 inline constexpr auto statusCannotDelete = static_cast<NTSTATUS>(0xC0000121);
 inline constexpr auto statusVolumeDismounted = static_cast<NTSTATUS>(0xC000026E);
+inline constexpr auto statusCloudFileProviderNotRunning = static_cast<NTSTATUS>(0xC000CF01);
+inline constexpr auto statusCloudFileReadOnlyVolume = static_cast<NTSTATUS>(0xC000CF0C);
 inline constexpr auto statusCloudFileInUse = static_cast<NTSTATUS>(0xC000CF14);
+inline constexpr auto statusCloudFileAccessDenied = static_cast<NTSTATUS>(0xC000CF18);
 inline constexpr auto statusCloudFileIncompatibleHardlinks = static_cast<NTSTATUS>(0xC000CF19);
+inline constexpr auto statusCloudFileProviderTerminated = static_cast<NTSTATUS>(0xC000CF1D);
 
 } // namespace Platform::Native
