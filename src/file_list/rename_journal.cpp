@@ -72,7 +72,8 @@ RowMark moveBack(const RenameJournal& journal, const RenameJournal::Move& move,
         return RowMark::FailedFolderReplaced;
     const QByteArray newName = journal.newName(move);
     // Only the file the execute renamed goes back: not one put under its name since.
-    if (Platform::entryIdentity(folder, newName) != move.file)
+    const std::optional<Platform::FileIdentity> there = Platform::entryIdentity(folder, newName);
+    if (!there || !Platform::stillSameFile(move.file, *there))
         return RowMark::FailedSourceMissing;
     const int error = mover.move(folder, newName, journal.oldName(move)).error;
     return error == 0 ? RowMark::Renamed : failureOf(error);
@@ -103,7 +104,7 @@ PassResult undoRenames(
                 folderIndex = move.folder;
                 folder = openFolderOfRow(searched, journal.searchedFolder, recorded.text);
                 // The folder must still be the one the execute moved the file in.
-                if (folder.identity() != recorded.identity)
+                if (!Platform::stillSameFolder(recorded.identity, folder.identity()))
                     folder = {};
             }
             return outcomeInSearchedFolder(
