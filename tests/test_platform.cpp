@@ -642,6 +642,23 @@ void TestPlatform::movesAsWindowsAnswers_data()
     // A cloud drive's placeholder that its provider is hydrating or syncing.
     QTest::newRow("cloud file in use") << answered(Platform::Native::statusCloudFileInUse) << mover << EBUSY
                                        << Way::NotMoved << Names { "photos/old.jpg" };
+    // A cloud drive's placeholder while its sync program is not running, or after it ended
+    // unexpectedly ([MS-ERREF] 2.3.1: "the cloud file provider is not running", "exited
+    // unexpectedly"): neither is a way's refusal, and no errno says so.
+    QTest::newRow("cloud provider not running")
+        << answered(Platform::Native::statusCloudFileProviderNotRunning) << mover
+        << Platform::cloudProviderNotRunning << Way::NotMoved << Names { "photos/old.jpg" };
+    QTest::newRow("cloud provider ended")
+        << answered(Platform::Native::statusCloudFileProviderTerminated) << mover
+        << Platform::cloudProviderNotRunning << Way::NotMoved << Names { "photos/old.jpg" };
+    // "Access to the cloud file is denied", and "the cloud operation is not supported on a read-only
+    // volume": no permission, and a read-only volume, as for any file.
+    QTest::newRow("cloud file: access denied")
+        << answered(Platform::Native::statusCloudFileAccessDenied) << mover << EACCES << Way::NotMoved
+        << Names { "photos/old.jpg" };
+    QTest::newRow("cloud file: read-only volume")
+        << answered(Platform::Native::statusCloudFileReadOnlyVolume) << mover << EROFS << Way::NotMoved
+        << Names { "photos/old.jpg" };
     QTest::newRow("link refused for its RootDirectory: moved by path")
         << answered(Platform::Native::statusInvalidParameter) << mover << 0 << Way::CheckThenRename
         << Names { "photos/new.jpg" };

@@ -251,6 +251,8 @@ private Q_SLOTS:
     void undoTakesBackExecutes();
 #ifdef _WIN32
     void mappedFileKeepsBothNames();
+    void cloudRefusalsAreMarked_data();
+    void cloudRefusalsAreMarked();
 #else
     void aLostVolumeEndsThePass_data();
     void aLostVolumeEndsThePass();
@@ -430,6 +432,50 @@ void TestRenamePass::mappedFileKeepsBothNames()
     QCOMPARE(session.failedPaths(), QStringList { QString::fromUtf8(session.tree.path("photo.txt")) });
     QCOMPARE(session.tree.snapshot(), (Tree { { "photo.jpg", "p" }, { "photo.txt", "p" } }));
     QCOMPARE(session.markOf(0), u"修改失败：旧名称无法删除，文件同时有了新名称 photo.jpg，可删除其一"_s);
+}
+
+void TestRenamePass::cloudRefusalsAreMarked_data()
+{
+    QTest::addColumn<NTSTATUS>("status");
+    QTest::addColumn<QString>("mark");
+    // [MS-ERREF] 2.3.1: the cloud filter's answers for a placeholder whose sync program is not
+    // running, or has exited unexpectedly; one that is working on the file; access to the cloud file
+    // denied; a cloud operation on a read-only volume.
+    QTest::newRow("provider not running")
+        << Platform::Native::statusCloudFileProviderNotRunning << u"修改失败：云存储程序未运行"_s;
+    QTest::newRow("provider ended") << Platform::Native::statusCloudFileProviderTerminated
+                                    << u"修改失败：云存储程序未运行"_s;
+    QTest::newRow("in use") << Platform::Native::statusCloudFileInUse << u"修改失败：文件正在使用"_s;
+    QTest::newRow("access denied") << Platform::Native::statusCloudFileAccessDenied
+                                   << u"修改失败：没有权限"_s;
+    QTest::newRow("read-only volume")
+        << Platform::Native::statusCloudFileReadOnlyVolume << u"修改失败：卷为只读"_s;
+}
+
+// A cloud drive's placeholders, which its cloud filter refuses to rename (see CloudFilter): each row
+// says why, and the pass goes on to the next file, which gets its own box.
+void TestRenamePass::cloudRefusalsAreMarked()
+{
+    QFETCH(NTSTATUS, status);
+    QFETCH(QString, mark);
+    Session session;
+    session.tree.createFile("a.txt", "a");
+    session.tree.createFile("b.txt", "b");
+    session.search();
+    const struct Restored
+    {
+        ~Restored() { Platform::Native::calls = Platform::Native::systemCalls(); }
+    } restored;
+    CloudFilter::status = status;
+    Platform::Native::calls.setInformationFile = CloudFilter::setInformationFile;
+    session.apply(".jpg", PassKind::Execute, NameMode::NewExtension);
+    QCOMPARE(session.renamed, QList<int> { 0 });
+    QCOMPARE(session.failedPaths(),
+        (QStringList {
+            QString::fromUtf8(session.list.fullPath(0)), QString::fromUtf8(session.list.fullPath(1)) }));
+    QCOMPARE(session.tree.snapshot(), (Tree { { "a.txt", "a" }, { "b.txt", "b" } }));
+    QCOMPARE(session.markOf(0), mark);
+    QCOMPARE(session.markOf(1), mark);
 }
 #endif
 
@@ -1106,6 +1152,21 @@ void TestRenamePass::undoTakesBackExecutes_data()
     QTest::newRow("refs: nothing") << u"refs"_s << u"nothing"_s;
     QTest::newRow("refs: a file replaced under its new name") << u"refs"_s << u"replace"_s;
     QTest::newRow("refs: a second execute") << u"refs"_s << u"execute"_s;
+    // The undo of a second execute renames the files back; ReFS keeps their ids.
+    QTest::newRow("refs: a second execute to longer names, taken back") << u"refs"_s << u"longer"_s;
+    // A FAT card searched at its root, as Windows' FAT driver answers (see FatDriver): the root has
+    // no number and 1 January 1980 in local time for its times; every time comes in UTC converted
+    // with the time-zone bias in force when asked, and a file's number is where its entry lies.
+    QTest::newRow("fat: a file replaced under its new name") << u"fat"_s << u"replace"_s;
+    // The clocks go back an hour between the search and the execute, or forward an hour between the
+    // execute and the undo: every time the volume gives moves by the hour. The stand-in converts its
+    // times with a bias the test changes, since Wine's time zone cannot be changed reliably under a
+    // running test.
+    QTest::newRow("fat: the time zone changed, then an execute") << u"fat"_s << u"zone first"_s;
+    QTest::newRow("fat: the time zone changed") << u"fat"_s << u"zone"_s;
+    // The second execute's longer names take more entries, and so do the names its undo gives back:
+    // the files' numbers are no longer those the first execute recorded.
+    QTest::newRow("fat: a second execute to longer names, taken back") << u"fat"_s << u"longer"_s;
 #endif
 }
 
@@ -1116,6 +1177,13 @@ void TestRenamePass::undoTakesBackExecutes()
     QFETCH(QString, meanwhile);
     VOLUME_BASE(base);
     Session session(base);
+#ifdef _WIN32
+    if (volume == u"fat")
+        FatDriver::answerAsRoot(TestSystem::nativePath(session.tree.root()));
+#endif
+    const auto identityOf = [&session](const QByteArray& name) {
+        return Platform::entryIdentity(Platform::openFolder(session.tree.root()), name);
+    };
     // On a camera card the photos' letters change; elsewhere their suffix.
     const bool letterCase = volume == u"fat" || volume == u"exfat";
     const QByteArray from = letterCase ? ".JPG" : ".txt";
@@ -1127,6 +1195,14 @@ void TestRenamePass::undoTakesBackExecutes()
     session.list.setChecked(session.rowOf("d" + from), false);
     QVERIFY(QFile::remove(QFile::decodeName(session.tree.path("c" + from)))); // its move fails
     const Tree before = session.tree.snapshot();
+#ifdef _WIN32
+    if (meanwhile == u"zone first") {
+        const Platform::FolderIdentity searched = Platform::openFolder(session.tree.root()).identity();
+        FatDriver::changeBias(60);
+        // The root is the same folder only as the volume keeps its times.
+        QVERIFY(Platform::openFolder(session.tree.root()).identity() != searched);
+    }
+#endif
     session.apply(to, PassKind::Execute, NameMode::NewExtension);
     QCOMPARE(session.renamed.last(), 2);
     QCOMPARE(session.failedPaths().size(), 1);
@@ -1150,14 +1226,31 @@ void TestRenamePass::undoTakesBackExecutes()
         expected.insert("b" + to, "b");
         back = 1;
         failed.append(QString::fromUtf8(session.tree.path("b" + to)));
-    } else if (meanwhile == u"execute") {
+    } else if (meanwhile == u"execute" || meanwhile == u"longer") {
+        const std::optional<Platform::FileIdentity> renamed = identityOf("a" + to);
+        QVERIFY(renamed);
         session.search(QString::fromUtf8(to));
-        session.apply(".csv", PassKind::Execute, NameMode::NewExtension);
+        // Where names ignore case, the search finds the file left out of the first execute too.
+        if (const int left = session.rowOf("d" + from); left >= 0)
+            session.list.setChecked(left, false);
+        session.apply(
+            meanwhile == u"longer" ? ".markdown" : ".csv", PassKind::Execute, NameMode::NewExtension);
         QCOMPARE(session.renamed.last(), 2);
         session.failures.clear();
         session.undo();
         QCOMPARE(session.renamed.last(), 2);
         QCOMPARE(session.tree.snapshot().keys(), (QList<QByteArray> { "a" + to, "b" + to, "d" + from }));
+        // Only on FAT did the file get another number on the way.
+        const std::optional<Platform::FileIdentity> back = identityOf("a" + to);
+        QVERIFY(back);
+        QCOMPARE(back->index != renamed->index, meanwhile == u"longer" && volume == u"fat");
+#ifdef _WIN32
+    } else if (meanwhile == u"zone") {
+        const std::optional<Platform::FileIdentity> renamed = identityOf("a" + to);
+        FatDriver::changeBias(-60);
+        // The file is the same only as the volume keeps its times.
+        QVERIFY(renamed && identityOf("a" + to) != renamed);
+#endif
     }
     session.undo();
     QCOMPARE(session.renamed.last(), back);

@@ -36,6 +36,8 @@ RowMark failureOf(int error)
         return RowMark::FailedVolumeLost;
     case Platform::keptBothNames:
         return RowMark::FailedKeptBothNames;
+    case Platform::cloudProviderNotRunning:
+        return RowMark::FailedCloudProviderNotRunning;
     default:
         return RowMark::Failed;
     }
@@ -50,8 +52,10 @@ MoveOutcome outcomeInSearchedFolder(
     case RowMark::FailedTargetExists:
     case RowMark::FailedNameUnusable:
     case RowMark::FailedNameTooLong:
-    // A read-only volume refuses every move, but each with its box, which the user can stop.
+    // A read-only volume refuses every move, but each with its box, which the user can stop; so does
+    // a cloud drive whose sync program is not running, and only for the files it keeps in the cloud.
     case RowMark::FailedReadOnlyVolume:
+    case RowMark::FailedCloudProviderNotRunning:
         return { mark };
     default:
         break;

@@ -5,6 +5,8 @@
 #include "row_folders.h"
 #include "runner/runner.h"
 
+#include <QHash>
+
 QByteArray RenameJournal::oldName(const Move& move) const
 {
     return QByteArray(names.data() + move.nameOffset, move.baseLength + move.extLength);
@@ -64,24 +66,70 @@ void JournalWriter::add(const FileListModel& list, int row, const Platform::Fold
 
 namespace {
 
-// Moves one file of the journal back to its old name in `folder`: Renamed, or why not.
+// A file an undo took back to its old name, and which file that name now names.
+struct MovedBack
+{
+    const RenameJournal::Move* move;
+    Platform::FileIdentity now;
+};
+
+// Moves one file of the journal back to its old name in `folder`: Renamed, or why not. On FAT and
+// exFAT the move may have moved the file's entry, and its number with it: what the old name now
+// names is kept in `movedBack`.
 RowMark moveBack(const RenameJournal& journal, const RenameJournal::Move& move,
-    const Platform::FolderHandle& folder, Platform::FileMover& mover)
+    const Platform::FolderHandle& folder, Platform::FileMover& mover, std::vector<MovedBack>& movedBack)
 {
     if (!folder.isOpen())
         return RowMark::FailedFolderReplaced;
     const QByteArray newName = journal.newName(move);
     // Only the file the execute renamed goes back: not one put under its name since.
-    if (Platform::entryIdentity(folder, newName) != move.file)
+    const std::optional<Platform::FileIdentity> there = Platform::entryIdentity(folder, newName);
+    if (!there || !Platform::stillSameFile(move.file, *there))
         return RowMark::FailedSourceMissing;
-    const int error = mover.move(folder, newName, journal.oldName(move)).error;
-    return error == 0 ? RowMark::Renamed : failureOf(error);
+    const QByteArray oldName = journal.oldName(move);
+    if (const int error = mover.move(folder, newName, oldName).error)
+        return failureOf(error);
+    if (move.file.fat) {
+        if (const std::optional<Platform::FileIdentity> now = Platform::entryIdentity(folder, oldName))
+            movedBack.push_back({ &move, *now });
+    }
+    return RowMark::Renamed;
+}
+
+// Tells the executes before `journal` which file each name its undo took a file back to now names:
+// the newest of them that gave that name, in that folder, to this file (see stillSameFileRenamed())
+// holds the file as it now is, since on FAT and exFAT the program's own renames may have moved its
+// entry, and its number with it. Where the newest to give the name gave it to another file, that
+// execute keeps what it holds, and the older ones are not asked.
+void carryAlong(
+    const RenameJournal& journal, std::span<RenameJournal> earlier, const std::vector<MovedBack>& movedBack)
+{
+    std::vector<const MovedBack*> pending;
+    for (const MovedBack& back : movedBack)
+        pending.push_back(&back);
+    for (auto before = earlier.rbegin(); before != earlier.rend() && !pending.empty(); ++before) {
+        QHash<QByteArray, size_t> named;
+        for (size_t index = 0; index < before->moves.size(); ++index) {
+            const RenameJournal::Move& move = before->moves[index];
+            named.insert(before->folders[move.folder].text + before->newName(move), index);
+        }
+        std::erase_if(pending, [&](const MovedBack* back) {
+            const auto found
+                = named.constFind(journal.folders[back->move->folder].text + journal.oldName(*back->move));
+            if (found == named.cend())
+                return false;
+            RenameJournal::Move& move = before->moves[*found];
+            if (Platform::stillSameFileRenamed(move.file, back->move->file))
+                move.file = back->now;
+            return true;
+        });
+    }
 }
 
 } // namespace
 
-PassResult undoRenames(
-    RenameJournal& journal, Platform::FileMover& mover, Runner& runner, const FailureReport& report)
+PassResult undoRenames(RenameJournal& journal, std::span<RenameJournal> earlier, Platform::FileMover& mover,
+    Runner& runner, const FailureReport& report)
 {
     Platform::FolderHandle searched;
     const int total = static_cast<int>(journal.moves.size());
@@ -90,6 +138,7 @@ PassResult undoRenames(
     };
     std::optional<quint32> folderIndex;
     Platform::FolderHandle folder;
+    std::vector<MovedBack> movedBack;
     PassResult result;
     // The thread opens the folders and moves; the journal stays as it is until the pass has ended.
     const int reached = runner.runEach<MoveOutcome>(
@@ -103,11 +152,11 @@ PassResult undoRenames(
                 folderIndex = move.folder;
                 folder = openFolderOfRow(searched, journal.searchedFolder, recorded.text);
                 // The folder must still be the one the execute moved the file in.
-                if (folder.identity() != recorded.identity)
+                if (!Platform::stillSameFolder(recorded.identity, folder.identity()))
                     folder = {};
             }
-            return outcomeInSearchedFolder(
-                moveBack(journal, move, folder, mover), journal.searchedFolder, journal.searchedIdentity);
+            return outcomeInSearchedFolder(moveBack(journal, move, folder, mover, movedBack),
+                journal.searchedFolder, journal.searchedIdentity);
         },
         [&](int index, const MoveOutcome& outcome) {
             if (!outcome.failed()) {
@@ -123,6 +172,7 @@ PassResult undoRenames(
         [](const MoveOutcome& outcome) { return outcome.failed(); },
         [](const MoveOutcome& outcome) { return outcome.endsPass(); });
     result.stopped = !result.ended && reached < total;
+    carryAlong(journal, earlier, movedBack);
     // What was not reached stays to be taken back, folders and names with it; so does the move that
     // found the volume gone, for when it is back.
     journal.moves.resize(total - reached + (result.ended ? 1 : 0));

@@ -7,6 +7,7 @@
 #include <QByteArray>
 
 #include <optional>
+#include <span>
 #include <vector>
 
 class FileListModel;
@@ -66,6 +67,7 @@ private:
 // only where the searched folder and the file's folder are still the ones the execute found and the
 // new name still names the file it gave that name to; on the runner's thread. Every move that cannot
 // be taken back is reported with the file's present path. Stopped, the journal keeps the moves not
-// yet reached.
-PassResult undoRenames(
-    RenameJournal& journal, Platform::FileMover& mover, Runner& runner, const FailureReport& report);
+// yet reached. The executes before it, `earlier`, oldest first, are told which file each name it
+// took a file back to now names, for their own undo.
+PassResult undoRenames(RenameJournal& journal, std::span<RenameJournal> earlier, Platform::FileMover& mover,
+    Runner& runner, const FailureReport& report);

@@ -60,7 +60,8 @@ PassResult RenameSession::undo(Runner& runner, const FailureReport& report)
     if (m_executes.empty())
         return {};
     Platform::FileMover mover;
-    PassResult result = undoRenames(m_executes.back(), mover, runner, report);
+    PassResult result = undoRenames(
+        m_executes.back(), std::span(m_executes.data(), m_executes.size() - 1), mover, runner, report);
     if (m_executes.back().moves.empty())
         m_executes.pop_back();
     m_list.clearMarks();

@@ -13,7 +13,7 @@ bool isPlainFileName(QByteArrayView name)
 Platform::FolderHandle openSearchedFolder(const QByteArray& path, const Platform::FolderIdentity& identity)
 {
     Platform::FolderHandle searched = Platform::openFolder(path);
-    if (searched.identity() != identity)
+    if (!Platform::stillSameFolder(identity, searched.identity()))
         return {};
     return searched;
 }
@@ -23,7 +23,8 @@ SearchedFolderState searchedFolderState(const QByteArray& path, const Platform::
     const Platform::FolderHandle searched = Platform::openFolder(path);
     if (!searched.isOpen())
         return SearchedFolderState::Gone;
-    return searched.identity() == identity ? SearchedFolderState::There : SearchedFolderState::Replaced;
+    return Platform::stillSameFolder(identity, searched.identity()) ? SearchedFolderState::There
+                                                                    : SearchedFolderState::Replaced;
 }
 
 Platform::FolderHandle openFolderOfRow(

@@ -131,6 +131,8 @@ QString reasonOf(RowMark mark)
         return QStringLiteral("修改失败：卷已断开");
     case RowMark::FailedKeptBothNames:
         return QStringLiteral("修改失败：旧名称无法删除，文件同时有了新名称");
+    case RowMark::FailedCloudProviderNotRunning:
+        return QStringLiteral("修改失败：云存储程序未运行");
     case RowMark::Failed:
         return QStringLiteral("修改失败");
     }

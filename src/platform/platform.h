@@ -42,12 +42,18 @@ void printText(OutputStream stream, const QString& text);
 // Whether `path` names an entry, without following a final symbolic link.
 bool entryExists(const QByteArray& path);
 
-// Which folder a handle holds, whatever path reached it.
+// Which folder a handle holds, whatever path reached it. Two read at the same time are of one folder
+// when they are equal; for two read at different times, see stillSameFolder().
 struct FolderIdentity
 {
     quint64 volume = 0;
     quint64 index = 0; // the folder's number on its volume; never 0 for a folder that was opened
     quint64 indexHigh = 0; // the upper half where the number is 128 bits wide (ReFS), else 0
+    // Where the volume gives the folder no number (the root of FAT and exFAT, some network file
+    // systems): when it was made, as the volume gives it; else 0.
+    quint64 born = 0;
+    // On FAT or exFAT, as Windows reads them: numbers are where files' entries lie, and times local.
+    bool fat = false;
     bool operator==(const FolderIdentity&) const = default;
 };
 
@@ -144,15 +150,33 @@ bool entryExists(const FolderHandle& folder, const QByteArray& name);
 
 // Which file an entry is, whatever name reaches it: device and inode, or on Windows the volume's
 // serial number and the file's id. Volumes give a removed file's number to the next file made, so
-// the time the file was made, where the volume keeps it, tells the two apart.
+// the time the file was made, where the volume keeps it, tells the two apart. Two read at the same
+// time are of one file when they are equal; for two read at different times, see stillSameFile().
 struct FileIdentity
 {
     quint64 volume = 0;
     quint64 index = 0;
     quint64 born = 0; // 0 where the volume does not say
     quint64 indexHigh = 0; // the upper half where the number is 128 bits wide (ReFS), else 0
+    quint64 size = 0; // on FAT and exFAT only, else 0
+    bool fat = false; // as FolderIdentity::fat
     bool operator==(const FileIdentity&) const = default;
 };
+
+// Whether two identities of a file, read at different times, are of one file: the same number on
+// the same volume, made at the same time. On FAT and exFAT, as Windows reads them, a file made in a
+// removed one's entry takes its number, and under the same name within seconds its creation time
+// too (Windows' name tunnelling), so the size must agree as well; and the times, which the volume
+// keeps in local time, come in UTC converted with whatever time-zone bias is in force when asked,
+// so a change of time zone or of daylight saving time since moves them by whole minutes.
+bool stillSameFile(const FileIdentity& earlier, const FileIdentity& now);
+// The same, for a file the program itself may have renamed since: on FAT and exFAT a rename that
+// takes another number of entries for the name moves the file's entry, and its number with it, so
+// the number is not compared there.
+bool stillSameFileRenamed(const FileIdentity& earlier, const FileIdentity& now);
+// Whether two identities of a folder, read at different times, are of one folder (see
+// stillSameFile()).
+bool stillSameFolder(const FolderIdentity& earlier, const FolderIdentity& now);
 
 // The file that `name` names in `folder`, without following a symbolic link; nullopt when it names
 // nothing, or when the system cannot tell which file it is.
@@ -189,6 +213,10 @@ int checkThenRename(const FolderHandle& folder, const QByteArray& from, const QB
 // What a way returns where the file was left under both names: the new name was made, the old one
 // could not be deleted, and neither could the new one again. No system's errno value.
 inline constexpr int keptBothNames = -1;
+// What a way returns where the file is a cloud drive's placeholder whose sync program is not running,
+// so that the system's cloud filter refuses to change it; Windows alone answers so. No system's
+// errno value.
+inline constexpr int cloudProviderNotRunning = -2;
 
 // Whether the volume loses a file when it refuses to rename it to a name it cannot hold.
 bool dropsFilesOnRefusedNames(quint64 volume);

@@ -7,8 +7,12 @@ namespace Platform::Windows {
 
 namespace {
 
-// Not in every SDK's winerror.h.
+// The cloud filter's errors (System Error Codes 0-499), which not every SDK's winerror.h holds.
+constexpr DWORD errorCloudFileProviderNotRunning = 362;
+constexpr DWORD errorCloudFileReadOnlyVolume = 381;
 constexpr DWORD errorCloudFileInUse = 391;
+constexpr DWORD errorCloudFileAccessDenied = 395;
+constexpr DWORD errorCloudFileProviderTerminated = 404;
 
 } // namespace
 
@@ -28,6 +32,7 @@ int errnoOf(DWORD error)
         return EEXIST;
     case ERROR_ACCESS_DENIED:
     case ERROR_CURRENT_DIRECTORY:
+    case errorCloudFileAccessDenied:
         return EACCES;
     case ERROR_SHARING_VIOLATION:
     case ERROR_LOCK_VIOLATION:
@@ -53,6 +58,7 @@ int errnoOf(DWORD error)
     case ERROR_NOT_SAME_DEVICE:
         return EXDEV;
     case ERROR_WRITE_PROTECT:
+    case errorCloudFileReadOnlyVolume:
         return EROFS;
     case ERROR_DISK_FULL:
     case ERROR_HANDLE_DISK_FULL:
@@ -66,6 +72,11 @@ int errnoOf(DWORD error)
         return ENODEV;
     case ERROR_NETNAME_DELETED:
         return ENOTCONN;
+    // "The cloud file provider is not running", or "exited unexpectedly": a cloud drive's sync program
+    // (OneDrive and the like) must answer for its placeholders, and nobody does.
+    case errorCloudFileProviderNotRunning:
+    case errorCloudFileProviderTerminated:
+        return Platform::cloudProviderNotRunning;
     default:
         return EIO;
     }
@@ -79,10 +90,21 @@ int errnoOfStatus(NTSTATUS status)
     // this status everywhere (Wine 8 gives ERROR_MR_MID_NOT_FOUND), so it is told apart here.
     case Native::statusCloudFileIncompatibleHardlinks:
         return ENOTSUP;
-    // The cloud filter's "the operation is in progress on the file" (a hydration or sync under
-    // way); RtlNtStatusToDosError's table, where it knows it, says ERROR_CLOUD_FILE_IN_USE.
+    // The cloud filter's other answers that say why, told apart here for the same reason; where
+    // RtlNtStatusToDosError knows them it gives the ERROR_CLOUD_FILE_ error of the same name. "The
+    // operation is in progress on the file" (a hydration or sync under way) is in use; the sync
+    // program not running, or ended unexpectedly, has a reason of its own; access to the cloud file
+    // denied, and a cloud operation refused on a read-only volume, are what their names say. The
+    // others (the network or the provider failing, a request timed out) fail as a move does.
     case Native::statusCloudFileInUse:
         return EBUSY;
+    case Native::statusCloudFileProviderNotRunning:
+    case Native::statusCloudFileProviderTerminated:
+        return Platform::cloudProviderNotRunning;
+    case Native::statusCloudFileAccessDenied:
+        return EACCES;
+    case Native::statusCloudFileReadOnlyVolume:
+        return EROFS;
     // RtlNtStatusToDosError makes ERROR_ACCESS_DENIED of it, which would read as no permission.
     case Native::statusDeletePending:
         return ENOENT;

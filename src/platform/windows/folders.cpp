@@ -1,12 +1,7 @@
-// Folders: handles and their identities, opening one beneath another, and listings.
+// Folders: handles, opening one beneath another, and listings.
 #include "internal.h"
 
-#include <QHash>
-#include <QStringView>
-
 #include <cstring>
-#include <optional>
-#include <utility>
 #include <vector>
 
 namespace Platform {
@@ -37,51 +32,6 @@ std::wstring finalPath(HANDLE handle)
         handle, path.data(), static_cast<DWORD>(path.size()), FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
     path.resize(length < path.size() ? length : 0);
     return path;
-}
-
-namespace {
-
-// [MS-FSCC] 2.1.9 and 2.1.10: an id of 0 means the file system keeps none, and one of all ones that
-// it could not give this file a unique one; either must be ignored.
-constexpr quint64 allOnes = ~quint64(0);
-
-bool isFileId(quint64 index)
-{
-    return index != 0 && index != allOnes;
-}
-
-bool isFileId(quint64 low, quint64 high)
-{
-    return (low != 0 || high != 0) && (low != allOnes || high != allOnes);
-}
-
-// The file's number on its volume, 128 bits wide where the volume gives one that wide (ReFS and Dev
-// Drives, whose 64-bit index is not unique); {0, 0} where the volume gives none. FileIdInformation is
-// answered by NTFS and ReFS, and Wine answers it with the inode number; Windows' FAT driver refuses
-// it with STATUS_INVALID_PARAMETER but answers FileInternalInformation, the 64-bit number, as NTFS
-// does. `volume` is set only from a 128-bit id.
-std::pair<quint64, quint64> fileNumber(HANDLE handle, quint64* volume = nullptr)
-{
-    Native::IdInformation id = {};
-    if (NT_SUCCESS(queryInformation(handle, id, Native::fileIdInformation))
-        && isFileId(id.fileIdLow, id.fileIdHigh)) {
-        if (volume)
-            *volume = id.volumeSerialNumber;
-        return { id.fileIdLow, id.fileIdHigh };
-    }
-    Native::InternalInformation internal = {};
-    if (NT_SUCCESS(queryInformation(handle, internal, Native::fileInternalInformation))
-        && isFileId(static_cast<quint64>(internal.indexNumber.QuadPart)))
-        return { static_cast<quint64>(internal.indexNumber.QuadPart), 0 };
-    return {};
-}
-
-} // namespace
-
-bool sameFile(HANDLE first, HANDLE second)
-{
-    const auto number = fileNumber(first);
-    return number != std::pair<quint64, quint64>() && number == fileNumber(second);
 }
 
 } // namespace Windows
@@ -136,35 +86,6 @@ bool isDirectory(HANDLE handle)
     Native::BasicInformation basic = {};
     return NT_SUCCESS(queryInformation(handle, basic, Native::fileBasicInformation))
         && (basic.fileAttributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-// The 128-bit file id where the volume gives one (see fileNumber()); else the volume's serial
-// number and the folder's 64-bit number, as GetFileInformationByHandle gives them.
-bool identityOf(HANDLE folder, FolderIdentity& identity)
-{
-    quint64 volume = 0;
-    const auto [low, high] = fileNumber(folder, &volume);
-    if (volume != 0) {
-        identity = { volume, low, high };
-        return true;
-    }
-    BY_HANDLE_FILE_INFORMATION information = {};
-    if (!GetFileInformationByHandle(folder, &information))
-        return false;
-    identity = { information.dwVolumeSerialNumber,
-        (quint64(information.nFileIndexHigh) << 32) | information.nFileIndexLow };
-    if (!isFileId(identity.index)) {
-        // Some network file systems give no file number; the folder's creation time and the path it
-        // now resolves to stand in, so that another folder, or a junction to one, put in its place
-        // still differs.
-        const std::wstring resolved = finalPath(folder);
-        const quint64 created = (quint64(information.ftCreationTime.dwHighDateTime) << 32)
-            | information.ftCreationTime.dwLowDateTime;
-        const QStringView path(
-            reinterpret_cast<const char16_t*>(resolved.data()), qsizetype(resolved.size()));
-        identity.index = (created ^ qHash(path)) | 1; // never 0, which stands for no folder
-    }
-    return true;
 }
 
 // A recycle bin ("$RECYCLE.BIN", "RECYCLER") and the volume's own "System Volume Information" carry
@@ -325,28 +246,6 @@ bool entryExists(const FolderHandle& folder, const QByteArray& name)
     ScopedHandle entry;
     const NTSTATUS status = openRelative(handleOf(folder), wide(name), FILE_READ_ATTRIBUTES, 0, *entry.out());
     return NT_SUCCESS(status) || RtlNtStatusToDosError(status) == ERROR_SHARING_VIOLATION;
-}
-
-std::optional<FileIdentity> entryIdentity(const FolderHandle& folder, const QByteArray& name)
-{
-    ScopedHandle entry;
-    if (!folder.isOpen()
-        || !NT_SUCCESS(openRelative(handleOf(folder), wide(name), FILE_READ_ATTRIBUTES, 0, *entry.out())))
-        return std::nullopt;
-    // Documented: the volume's serial number and the file's id together name one file on this
-    // computer, though FAT makes the id from where the entry lies in its folder, so a new file in
-    // a removed one's place gets its id; the creation time tells them apart. The id is the 128-bit
-    // one where the volume gives it (ReFS, whose 64-bit index in BY_HANDLE_FILE_INFORMATION is not
-    // unique). A file system that gives no id (some network ones) cannot tell the file.
-    BY_HANDLE_FILE_INFORMATION information = {};
-    const auto [index, indexHigh] = fileNumber(entry.get());
-    if (index == 0 && indexHigh == 0)
-        return std::nullopt;
-    if (!GetFileInformationByHandle(entry.get(), &information))
-        return std::nullopt;
-    const quint64 created = (quint64(information.ftCreationTime.dwHighDateTime) << 32)
-        | information.ftCreationTime.dwLowDateTime;
-    return FileIdentity { information.dwVolumeSerialNumber, index, created, indexHigh };
 }
 
 NameLimit nameLimit(const FolderHandle& folder)

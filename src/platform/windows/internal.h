@@ -88,4 +88,7 @@ NTSTATUS queryInformation(HANDLE handle, Information& information, FILE_INFORMAT
 // files no number has none the same.
 bool sameFile(HANDLE first, HANDLE second);
 
+// Which folder the open folder is; false when the system cannot tell.
+bool identityOf(HANDLE folder, FolderIdentity& identity);
+
 } // namespace Platform::Windows

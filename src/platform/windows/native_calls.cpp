@@ -8,10 +8,23 @@ extern "C" NTSTATUS NTAPI NtQueryDirectoryFile(HANDLE file, HANDLE event, PVOID 
 
 namespace Platform::Native {
 
+namespace {
+
+// Asked of ntdll by name, which has exported it since Windows NT, since the SDKs declare it with a
+// class type each of their own, or not at all. Through void (*)(), which any function pointer type
+// may be cast to and from.
+VolumeInformationFile ntQueryVolumeInformationFile()
+{
+    const FARPROC call = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryVolumeInformationFile");
+    return reinterpret_cast<VolumeInformationFile>(reinterpret_cast<void (*)()>(call));
+}
+
+} // namespace
+
 const Calls& systemCalls()
 {
     static const Calls ntdll { NtCreateFile, NtQueryDirectoryFile, NtQueryInformationFile,
-        NtSetInformationFile };
+        NtSetInformationFile, ntQueryVolumeInformationFile() };
     return ntdll;
 }
 

@@ -18,6 +18,9 @@ using QueryDirectoryFile = NTSTATUS(NTAPI*)(HANDLE file, HANDLE event, PVOID apc
     BOOLEAN returnSingleEntry, PUNICODE_STRING fileName, BOOLEAN restartScan);
 using InformationFile = NTSTATUS(NTAPI*)(HANDLE file, PIO_STATUS_BLOCK ioStatus, PVOID information,
     ULONG length, FILE_INFORMATION_CLASS informationClass);
+// NtQueryVolumeInformationFile, whose class the SDKs type each their own way, or not at all.
+using VolumeInformationFile = NTSTATUS(NTAPI*)(
+    HANDLE file, PIO_STATUS_BLOCK ioStatus, PVOID information, ULONG length, ULONG informationClass);
 
 struct Calls
 {
@@ -25,6 +28,7 @@ struct Calls
     QueryDirectoryFile queryDirectoryFile;
     InformationFile queryInformationFile;
     InformationFile setInformationFile;
+    VolumeInformationFile queryVolumeInformationFile;
 };
 
 // The calls the layer makes: ntdll's own, unless a test has put others in their place to answer as a
@@ -33,7 +37,8 @@ extern Calls calls;
 // ntdll's own calls, to which a test's replacement hands on what it does not answer itself.
 const Calls& systemCalls();
 
-// The information classes used, numbered here since the SDK's winternl.h names only the first.
+// The information classes used, file and volume, numbered here since the SDK's winternl.h names only
+// the first.
 inline const auto fileFullDirectoryInformation = static_cast<FILE_INFORMATION_CLASS>(2);
 inline const auto fileBasicInformation = static_cast<FILE_INFORMATION_CLASS>(4);
 inline const auto fileStandardInformation = static_cast<FILE_INFORMATION_CLASS>(5);
@@ -41,9 +46,12 @@ inline const auto fileInternalInformation = static_cast<FILE_INFORMATION_CLASS>(
 inline const auto fileRenameInformation = static_cast<FILE_INFORMATION_CLASS>(10);
 inline const auto fileLinkInformation = static_cast<FILE_INFORMATION_CLASS>(11);
 inline const auto fileDispositionInformation = static_cast<FILE_INFORMATION_CLASS>(13);
+inline const auto fileNetworkOpenInformation = static_cast<FILE_INFORMATION_CLASS>(34);
 inline const auto fileAttributeTagInformation = static_cast<FILE_INFORMATION_CLASS>(35);
 inline const auto fileIdInformation = static_cast<FILE_INFORMATION_CLASS>(59);
 inline const auto fileDispositionInformationEx = static_cast<FILE_INFORMATION_CLASS>(64);
+inline constexpr ULONG fileFsVolumeInformation = 1;
+inline constexpr ULONG fileFsAttributeInformation = 5;
 
 // Their structures, under names of their own: the SDKs declare few of them, and not alike.
 struct BasicInformation
@@ -69,6 +77,17 @@ struct InternalInformation
     LARGE_INTEGER indexNumber;
 };
 
+struct NetworkOpenInformation
+{
+    LARGE_INTEGER creationTime;
+    LARGE_INTEGER lastAccessTime;
+    LARGE_INTEGER lastWriteTime;
+    LARGE_INTEGER changeTime;
+    LARGE_INTEGER allocationSize;
+    LARGE_INTEGER endOfFile;
+    ULONG fileAttributes;
+};
+
 struct AttributeTagInformation
 {
     ULONG fileAttributes;
@@ -91,6 +110,23 @@ struct DispositionInformationEx
 {
     ULONG flags;
 };
+struct FsVolumeInformation
+{
+    LARGE_INTEGER volumeCreationTime;
+    ULONG volumeSerialNumber;
+    ULONG volumeLabelLength;
+    BOOLEAN supportsObjects;
+    WCHAR volumeLabel[1];
+};
+
+struct FsAttributeInformation
+{
+    ULONG fileSystemAttributes;
+    LONG maximumComponentNameLength;
+    ULONG fileSystemNameLength;
+    WCHAR fileSystemName[1];
+};
+
 inline constexpr ULONG dispositionDelete = 0x1;
 inline constexpr ULONG dispositionPosixSemantics = 0x2;
 inline constexpr ULONG dispositionIgnoreReadOnlyAttribute = 0x10;
@@ -108,7 +144,11 @@ inline constexpr auto statusNotSupported = static_cast<NTSTATUS>(0xC00000BB);
 inline constexpr auto statusNetworkNameDeleted = static_cast<NTSTATUS>(0xC00000C9);
 inline constexpr auto statusCannotDelete = static_cast<NTSTATUS>(0xC0000121);
 inline constexpr auto statusVolumeDismounted = static_cast<NTSTATUS>(0xC000026E);
+inline constexpr auto statusCloudFileProviderNotRunning = static_cast<NTSTATUS>(0xC000CF01);
+inline constexpr auto statusCloudFileReadOnlyVolume = static_cast<NTSTATUS>(0xC000CF0C);
 inline constexpr auto statusCloudFileInUse = static_cast<NTSTATUS>(0xC000CF14);
+inline constexpr auto statusCloudFileAccessDenied = static_cast<NTSTATUS>(0xC000CF18);
 inline constexpr auto statusCloudFileIncompatibleHardlinks = static_cast<NTSTATUS>(0xC000CF19);
+inline constexpr auto statusCloudFileProviderTerminated = static_cast<NTSTATUS>(0xC000CF1D);
 
 } // namespace Platform::Native

@@ -1,0 +1,456 @@
+#pragma once
+
+// The volumes the tests use on Windows: the local disk, answering through the layer's native calls as
+// Windows' own FAT driver or ReFS would where a test asks for one.
+
+#include "platform/windows/native_calls.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <algorithm>
+#include <cstddef>
+#include <cstring>
+#include <initializer_list>
+#include <map>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+// Volumes are mounted from image files on Linux only. On Windows the tests use the local disk, and a
+// "fat" volume is the local disk with the layer's native calls answering as Windows' own FAT and
+// exFAT driver does (see FatDriver), where Wine and NTFS answer otherwise; a "refs" volume likewise
+// answers file ids as ReFS does (see ReFsDriver). Only tests that name it use the latter.
+class MountedVolume final
+{
+public:
+    static QStringList kinds() { return { QStringLiteral("fat") }; }
+};
+
+// Windows' I/O manager, which for a rename or link to a full path or through RootDirectory first
+// opens the target folder for adding a file, sharing read and write (IoCreateFile with
+// SL_OPEN_TARGET_DIRECTORY; fastfat's FatOpenTargetDirectory), and fails the call as that open
+// fails; a name alone with no RootDirectory opens nothing, and the file system renames the file
+// within its own folder. Wine opens no target folder, and takes no name alone: it is handed the
+// full path of the same entry.
+namespace IoManager {
+
+inline NTSTATUS NTAPI setInformationFile(
+    HANDLE file, PIO_STATUS_BLOCK ioStatus, PVOID information, ULONG length, FILE_INFORMATION_CLASS asked)
+{
+    const auto* info = static_cast<const FILE_RENAME_INFO*>(information);
+    if (asked != Platform::Native::fileRenameInformation && asked != Platform::Native::fileLinkInformation)
+        return Platform::Native::systemCalls().setInformationFile(file, ioStatus, information, length, asked);
+    const std::wstring name(info->FileName, info->FileNameLength / sizeof(wchar_t));
+    const bool fullPath = name.starts_with(L'\\');
+    if (!fullPath && !info->RootDirectory) {
+        std::wstring path(32768, L'\0');
+        path.resize(GetFinalPathNameByHandleW(file, path.data(), DWORD(path.size()), 0));
+        // "\\?\D:\photos\old.jpg" becomes "\??\D:\photos\" and the name.
+        path = L"\\??\\" + path.substr(4, path.rfind(L'\\') + 1 - 4) + name;
+        std::vector<char> buffer(sizeof(FILE_RENAME_INFO) + path.size() * sizeof(wchar_t));
+        auto* full = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+        full->ReplaceIfExists = info->ReplaceIfExists;
+        full->RootDirectory = nullptr;
+        full->FileNameLength = DWORD(path.size() * sizeof(wchar_t));
+        std::copy(path.begin(), path.end(), full->FileName);
+        return Platform::Native::systemCalls().setInformationFile(
+            file, ioStatus, full, ULONG(buffer.size()), asked);
+    }
+    std::wstring folder = name;
+    folder.resize(fullPath ? folder.rfind(L'\\') : 0);
+    UNICODE_STRING folderName { USHORT(folder.size() * sizeof(wchar_t)),
+        USHORT(folder.size() * sizeof(wchar_t)), folder.data() };
+    OBJECT_ATTRIBUTES attributes;
+    InitializeObjectAttributes(&attributes, &folderName, OBJ_CASE_INSENSITIVE, info->RootDirectory, nullptr);
+    HANDLE target = nullptr;
+    IO_STATUS_BLOCK openStatus = {};
+    const NTSTATUS opened = Platform::Native::systemCalls().createFile(&target, FILE_ADD_FILE | SYNCHRONIZE,
+        &attributes, &openStatus, nullptr, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_OPEN,
+        FILE_DIRECTORY_FILE | FILE_OPEN_FOR_BACKUP_INTENT | FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
+    if (!NT_SUCCESS(opened))
+        return opened;
+    CloseHandle(target);
+    return Platform::Native::systemCalls().setInformationFile(file, ioStatus, information, length, asked);
+}
+
+} // namespace IoManager
+
+// Windows' FAT and exFAT driver, as its source in Microsoft's driver samples (filesys/fastfat,
+// fileinfo.c) answers. FatCommonQueryInformation answers basic, standard, internal, EA, name,
+// position, all, alternate-name, network-open and normalized-name information and refuses every
+// other class, FileAttributeTagInformation and FileIdInformation among them, with
+// STATUS_INVALID_PARAMETER; its standard information counts one link (FatQueryStandardInfo).
+// FatCommonSetInformation takes basic, rename (through the I/O manager above: with RootDirectory it
+// hands FAT the target folder it opened), disposition, position, allocation, end-of-file and
+// valid-data-length information, refuses FileLinkInformation with STATUS_INVALID_DEVICE_REQUEST and
+// every other class, FileDispositionInformationEx among them, with STATUS_INVALID_PARAMETER. It
+// names its file system "FAT32" (FatQueryFsAttributeInfo).
+//
+// Its numbers: a file's or folder's number (internal information) is the byte offset on the volume
+// of its short entry in its folder, and the root's is 0 (FatGenerateFileIdFromDirentOffset). A name
+// takes one 32-byte entry where it fits 8.3 with each part in one letter case (FatEvaluateNameCase),
+// else before that one an entry for each 13 UTF-16 units of the long name (FAT_LFN_DIRENTS_NEEDED);
+// a folder's first two entries are "." and "..", which the root lacks. A rename to a name that
+// takes another number of entries gives the file new entries and frees the old (FatSetRenameInfo),
+// so its number changes; new entries, a new file's too, are those never used yet while the folder's
+// clusters have room (FatCreateNewDirent), as the folders of the tests always have. Files and
+// folders are told apart here by their numbers under Wine.
+//
+// Its times: FAT keeps local times, which fastfat gives in UTC, converted with the time-zone bias in
+// force when it reads them (FatFatTimeToNtTime); the root has no times of its own and is given 1
+// January 1980 in local time, converted alike, for its creation, last access and last write; no
+// file has a change time (FatQueryBasicInfo, FatQueryNetworkInfo). Here the times Wine gives stand
+// for the local times the volume keeps, and are given converted with a bias that a test may change,
+// to stand for a change of time zone or of daylight saving time: Wine's own time zone cannot be
+// changed reliably under a running test.
+namespace FatDriver {
+
+inline constexpr LONGLONG janOne1980 = 0x01a8e79fe1d58000; // FatJanOne1980, in FILETIME's units
+inline constexpr LONGLONG minute = 60 * 10000000LL;
+inline constexpr ULONGLONG entrySize = 32; // sizeof(DIRENT)
+inline constexpr ULONGLONG folderRoom = 65536 * entrySize; // FatCreateNewDirent's most entries
+
+struct Folder
+{
+    ULONGLONG offset = 0; // where its entries lie on the volume
+    ULONGLONG neverUsed = 0; // its first entry never used yet
+    std::map<ULONGLONG, std::pair<ULONGLONG, ULONGLONG>> files; // the first entry of each, and how many
+};
+
+struct Volume
+{
+    std::mutex lock; // the layer asks from the listing threads of a search too
+    std::map<ULONGLONG, Folder> folders;
+    ULONGLONG root = 0; // the folder that answers as the volume's root
+    LONGLONG bias = 0; // in minutes: UTC is local time plus the bias, as TIME_ZONE_INFORMATION has it
+};
+
+inline Volume& volume()
+{
+    static Volume fat;
+    return fat;
+}
+
+// A volume as it is after being mounted: no folder read yet, and the bias 0.
+inline void mount()
+{
+    Volume& fat = volume();
+    const std::lock_guard held(fat.lock);
+    fat.folders.clear();
+    fat.root = 0;
+    fat.bias = 0;
+}
+
+inline ULONGLONG wineNumber(HANDLE handle)
+{
+    Platform::Native::InternalInformation internal = {};
+    IO_STATUS_BLOCK status = {};
+    Platform::Native::systemCalls().queryInformationFile(
+        handle, &status, &internal, sizeof internal, Platform::Native::fileInternalInformation);
+    return static_cast<ULONGLONG>(internal.indexNumber.QuadPart);
+}
+
+inline HANDLE openFolder(const std::wstring& path)
+{
+    return CreateFileW(path.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+        FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+// The folder at `path`, in the "\\?\" form, answers as the volume's root from now on.
+inline void answerAsRoot(const std::wstring& path)
+{
+    const HANDLE folder = openFolder(path);
+    Volume& fat = volume();
+    const std::lock_guard held(fat.lock);
+    fat.root = wineNumber(folder);
+    CloseHandle(folder);
+}
+
+// The bias changes by `minutes`, as with a change of time zone or of daylight saving time.
+inline void changeBias(LONGLONG minutes)
+{
+    Volume& fat = volume();
+    const std::lock_guard held(fat.lock);
+    fat.bias += minutes;
+}
+
+inline ULONGLONG entriesFor(std::wstring_view name)
+{
+    const auto shortPart = [](std::wstring_view part, size_t longest) {
+        bool upper = false;
+        bool lower = false;
+        for (const wchar_t c : part) {
+            upper = upper || (c >= L'A' && c <= L'Z');
+            lower = lower || (c >= L'a' && c <= L'z');
+            const bool letterOrDigit
+                = (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z') || (c >= L'0' && c <= L'9');
+            if (!letterOrDigit && std::wstring_view(L"$%'-_@~`!(){}^#&").find(c) == std::wstring_view::npos)
+                return false;
+        }
+        return part.size() <= longest && !(upper && lower);
+    };
+    const size_t dot = name.find(L'.');
+    const std::wstring_view base = name.substr(0, dot);
+    const std::wstring_view extension = dot == name.npos ? std::wstring_view() : name.substr(dot + 1);
+    if (!base.empty() && shortPart(base, 8) && shortPart(extension, 3))
+        return 1;
+    return 1 + (name.size() + 12) / 13;
+}
+
+// The entries of the folder at `path` as it holds its files now: a file gone has left its entries,
+// and one new, or renamed to a name of another number of entries, has taken new ones.
+inline const Folder& readFolder(Volume& fat, const std::wstring& path)
+{
+    const HANDLE handle = openFolder(path);
+    const ULONGLONG number = wineNumber(handle);
+    const auto [found, isNew] = fat.folders.try_emplace(number);
+    Folder& folder = found->second;
+    if (isNew) {
+        folder.offset = fat.folders.size() * folderRoom;
+        folder.neverUsed = number == fat.root ? 0 : 2;
+    }
+    std::map<ULONGLONG, std::pair<ULONGLONG, ULONGLONG>> files;
+    std::vector<char> buffer(64 * 1024);
+    for (FILE_INFO_BY_HANDLE_CLASS listing = FileIdBothDirectoryRestartInfo;
+         GetFileInformationByHandleEx(handle, listing, buffer.data(), DWORD(buffer.size()));
+         listing = FileIdBothDirectoryInfo) {
+        for (auto* entry = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(buffer.data());;
+             entry = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(
+                 reinterpret_cast<const char*>(entry) + entry->NextEntryOffset)) {
+            const std::wstring_view name(entry->FileName, entry->FileNameLength / sizeof(WCHAR));
+            const auto file = static_cast<ULONGLONG>(entry->FileId.QuadPart);
+            const auto known = folder.files.find(file);
+            if (name == L"." || name == L"..") {
+                // Kept in the folder's first two entries.
+            } else if (known != folder.files.end() && known->second.second == entriesFor(name)) {
+                files[file] = known->second;
+            } else {
+                files[file] = { folder.neverUsed, entriesFor(name) };
+                folder.neverUsed += entriesFor(name);
+            }
+            if (entry->NextEntryOffset == 0)
+                break;
+        }
+    }
+    CloseHandle(handle);
+    folder.files = std::move(files);
+    return folder;
+}
+
+// The open file's number; false where its folder no longer lists it.
+inline bool numberOf(Volume& fat, HANDLE handle, ULONGLONG& number)
+{
+    const ULONGLONG file = wineNumber(handle);
+    number = 0;
+    if (file == fat.root)
+        return true;
+    std::wstring path(32768, L'\0');
+    path.resize(GetFinalPathNameByHandleW(handle, path.data(), DWORD(path.size()), 0));
+    const size_t cut = path.rfind(L'\\');
+    path.resize(path[cut - 1] == L':' ? cut + 1 : cut); // "\\?\D:\" keeps its separator
+    const Folder& folder = readFolder(fat, path);
+    const auto found = folder.files.find(file);
+    if (found == folder.files.end())
+        return false;
+    const auto [first, count] = found->second;
+    number = folder.offset + (first + count - 1) * entrySize;
+    return true;
+}
+
+inline void convertTimes(const Volume& fat, HANDLE handle, LARGE_INTEGER& creation, LARGE_INTEGER& lastAccess,
+    LARGE_INTEGER& lastWrite, LARGE_INTEGER& change)
+{
+    if (wineNumber(handle) == fat.root)
+        creation.QuadPart = lastAccess.QuadPart = lastWrite.QuadPart = janOne1980;
+    for (LARGE_INTEGER* time : { &creation, &lastAccess, &lastWrite }) {
+        if (time->QuadPart != 0) // a time the volume does not have stays 0
+            time->QuadPart += fat.bias * minute;
+    }
+    change.QuadPart = 0;
+}
+
+inline bool answers(FILE_INFORMATION_CLASS asked, std::initializer_list<int> classes)
+{
+    return std::find(classes.begin(), classes.end(), static_cast<int>(asked)) != classes.end();
+}
+
+inline NTSTATUS NTAPI queryInformationFile(
+    HANDLE file, PIO_STATUS_BLOCK ioStatus, PVOID information, ULONG length, FILE_INFORMATION_CLASS asked)
+{
+    using namespace Platform::Native;
+    if (!answers(asked, { 4, 5, 6, 7, 9, 14, 18, 21, 34, 48 }))
+        return statusInvalidParameter;
+    const NTSTATUS status = systemCalls().queryInformationFile(file, ioStatus, information, length, asked);
+    if (!NT_SUCCESS(status))
+        return status;
+    Volume& fat = volume();
+    const std::lock_guard held(fat.lock);
+    if (asked == fileStandardInformation) {
+        static_cast<StandardInformation*>(information)->numberOfLinks = 1;
+    } else if (asked == fileInternalInformation) {
+        ULONGLONG number = 0;
+        // Not listed: deleted, its name going as its last handle closes.
+        if (!numberOf(fat, file, number))
+            return statusDeletePending;
+        static_cast<InternalInformation*>(information)->indexNumber.QuadPart = LONGLONG(number);
+    } else if (asked == fileBasicInformation) {
+        auto* basic = static_cast<BasicInformation*>(information);
+        convertTimes(
+            fat, file, basic->creationTime, basic->lastAccessTime, basic->lastWriteTime, basic->changeTime);
+    } else if (asked == fileNetworkOpenInformation) {
+        auto* open = static_cast<NetworkOpenInformation*>(information);
+        convertTimes(
+            fat, file, open->creationTime, open->lastAccessTime, open->lastWriteTime, open->changeTime);
+    }
+    return status;
+}
+
+inline NTSTATUS NTAPI setInformationFile(
+    HANDLE file, PIO_STATUS_BLOCK ioStatus, PVOID information, ULONG length, FILE_INFORMATION_CLASS asked)
+{
+    if (asked == Platform::Native::fileLinkInformation)
+        return Platform::Native::statusInvalidDeviceRequest;
+    if (!answers(asked, { 4, 10, 13, 14, 19, 20, 39 }))
+        return Platform::Native::statusInvalidParameter;
+    if (asked != Platform::Native::fileRenameInformation)
+        return IoManager::setInformationFile(file, ioStatus, information, length, asked);
+    // The folder read before the rename and after it, so that the file is seen to take new entries.
+    Volume& fat = volume();
+    ULONGLONG number = 0;
+    {
+        const std::lock_guard held(fat.lock);
+        numberOf(fat, file, number);
+    }
+    const NTSTATUS status = IoManager::setInformationFile(file, ioStatus, information, length, asked);
+    const std::lock_guard held(fat.lock);
+    numberOf(fat, file, number);
+    return status;
+}
+
+inline NTSTATUS NTAPI queryVolumeInformationFile(
+    HANDLE file, PIO_STATUS_BLOCK ioStatus, PVOID information, ULONG length, ULONG asked)
+{
+    using Platform::Native::FsAttributeInformation;
+    if (asked != Platform::Native::fileFsAttributeInformation)
+        return Platform::Native::systemCalls().queryVolumeInformationFile(
+            file, ioStatus, information, length, asked);
+    constexpr std::wstring_view name = L"FAT32";
+    constexpr ULONG needed = offsetof(FsAttributeInformation, fileSystemName) + name.size() * sizeof(WCHAR);
+    if (length < needed)
+        return Platform::Native::statusInvalidParameter;
+    auto* attributes = static_cast<FsAttributeInformation*>(information);
+    attributes->fileSystemAttributes = FILE_CASE_PRESERVED_NAMES | FILE_UNICODE_ON_DISK;
+    attributes->maximumComponentNameLength = 255;
+    attributes->fileSystemNameLength = name.size() * sizeof(WCHAR);
+    std::memcpy(static_cast<char*>(information) + offsetof(FsAttributeInformation, fileSystemName),
+        name.data(), name.size() * sizeof(WCHAR));
+    ioStatus->Information = needed;
+    return 0;
+}
+
+} // namespace FatDriver
+
+// ReFS, as [MS-FSCC] documents it: FileIdInformation gives each file a 128-bit id, unique on the
+// volume, while its 64-bit index is not unique (BY_HANDLE_FILE_INFORMATION's documentation) and may
+// be all ones, which 2.1.9 says means no unique id. Here every file's id shares one lower half, so
+// that only the upper half, which Wine's own number fills, tells two files apart.
+namespace ReFsDriver {
+
+inline constexpr ULONGLONG sharedLowerHalf = 0x5eed;
+
+inline NTSTATUS NTAPI queryInformationFile(
+    HANDLE file, PIO_STATUS_BLOCK ioStatus, PVOID information, ULONG length, FILE_INFORMATION_CLASS asked)
+{
+    const NTSTATUS status
+        = Platform::Native::systemCalls().queryInformationFile(file, ioStatus, information, length, asked);
+    if (!NT_SUCCESS(status))
+        return status;
+    if (asked == Platform::Native::fileIdInformation) {
+        auto* id = static_cast<Platform::Native::IdInformation*>(information);
+        id->fileIdHigh = id->fileIdLow;
+        id->fileIdLow = sharedLowerHalf;
+    } else if (asked == Platform::Native::fileInternalInformation) {
+        static_cast<Platform::Native::InternalInformation*>(information)->indexNumber.QuadPart = -1;
+    }
+    return status;
+}
+
+} // namespace ReFsDriver
+
+// A file a program has mapped (a viewer, an indexer): NTFS refuses to delete any of its names, by
+// either class, with STATUS_CANNOT_DELETE (FILE_DISPOSITION_INFORMATION_EX: "the file is read only,
+// or there's an existing mapped view to the file"). The refusal is answered here, through the
+// native-call table, rather than left to how Wine treats a mapping.
+namespace MappedFile {
+
+inline NTSTATUS NTAPI setInformationFile(
+    HANDLE file, PIO_STATUS_BLOCK ioStatus, PVOID information, ULONG length, FILE_INFORMATION_CLASS asked)
+{
+    if (asked == Platform::Native::fileDispositionInformation
+        || asked == Platform::Native::fileDispositionInformationEx)
+        return Platform::Native::statusCannotDelete;
+    return Platform::Native::systemCalls().setInformationFile(file, ioStatus, information, length, asked);
+}
+
+} // namespace MappedFile
+
+// A cloud drive's folder (OneDrive and the like), whose cloud filter answers a rename or a link of a
+// placeholder with `status`, as [MS-ERREF] 2.3.1 names its answers: Wine has no cloud filter.
+namespace CloudFilter {
+
+inline NTSTATUS status = 0;
+
+inline NTSTATUS NTAPI setInformationFile(
+    HANDLE file, PIO_STATUS_BLOCK ioStatus, PVOID information, ULONG length, FILE_INFORMATION_CLASS asked)
+{
+    if (asked == Platform::Native::fileRenameInformation || asked == Platform::Native::fileLinkInformation)
+        return status;
+    return Platform::Native::systemCalls().setInformationFile(file, ioStatus, information, length, asked);
+}
+
+} // namespace CloudFilter
+
+class Volumes final
+{
+public:
+    static bool root(const QString& kind, QByteArray& root, QString& whyNot)
+    {
+        root.clear();
+        whyNot = QStringLiteral("volumes are mounted on Linux only");
+        return kind == QStringLiteral("local") || kind == QStringLiteral("fat")
+            || kind == QStringLiteral("refs");
+    }
+    static void unmountAll() { }
+    static bool unmount(const QString&) { return false; }
+
+    // While it lives, the native calls answer as the volume of `kind` does, and as the local disk
+    // does again afterwards.
+    class Answers final
+    {
+    public:
+        explicit Answers(const QString& kind)
+            : m_kind(kind)
+        {
+            if (kind == QStringLiteral("fat")) {
+                FatDriver::mount();
+                Platform::Native::calls.queryInformationFile = FatDriver::queryInformationFile;
+                Platform::Native::calls.setInformationFile = FatDriver::setInformationFile;
+                Platform::Native::calls.queryVolumeInformationFile = FatDriver::queryVolumeInformationFile;
+            }
+            if (kind == QStringLiteral("refs"))
+                Platform::Native::calls.queryInformationFile = ReFsDriver::queryInformationFile;
+        }
+        ~Answers() { Platform::Native::calls = Platform::Native::systemCalls(); }
+        Q_DISABLE_COPY_MOVE(Answers)
+
+        const QString& kind() const { return m_kind; }
+
+    private:
+        QString m_kind;
+    };
+};
