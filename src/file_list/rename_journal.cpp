@@ -7,6 +7,22 @@
 
 #include <QHash>
 
+// A file lies on its folder's volume; a file that does not (a file mounted over an entry) is never
+// moved, since a mount point cannot be renamed.
+Platform::FileIdentity RenameJournal::fileOf(const Move& move) const
+{
+    const Platform::FolderIdentity& folder = folders[move.folder].identity;
+    return { folder.volume, move.index, move.born, move.indexHigh, move.size, folder.fat };
+}
+
+void RenameJournal::setFile(Move& move, const Platform::FileIdentity& file)
+{
+    move.index = file.index;
+    move.indexHigh = file.indexHigh;
+    move.born = file.born;
+    move.size = file.size;
+}
+
 QByteArray RenameJournal::oldName(const Move& move) const
 {
     return QByteArray(names.data() + move.nameOffset, move.baseLength + move.extLength);
@@ -57,9 +73,13 @@ void JournalWriter::add(const FileListModel& list, int row, const Platform::Fold
     }
     const QByteArrayView base = list.base(row);
     const QByteArrayView ext = list.ext(row);
-    m_journal.moves.push_back(
-        { *file, m_journal.names.size(), static_cast<quint32>(m_journal.folders.size() - 1),
-            static_cast<quint16>(base.size()), static_cast<quint16>(ext.size()) });
+    RenameJournal::Move move;
+    RenameJournal::setFile(move, *file);
+    move.nameOffset = m_journal.names.size();
+    move.folder = static_cast<quint32>(m_journal.folders.size() - 1);
+    move.baseLength = static_cast<quint16>(base.size());
+    move.extLength = static_cast<quint16>(ext.size());
+    m_journal.moves.push_back(move);
     m_journal.names.insert(m_journal.names.end(), base.begin(), base.end());
     m_journal.names.insert(m_journal.names.end(), ext.begin(), ext.end());
 }
@@ -84,12 +104,12 @@ RowMark moveBack(const RenameJournal& journal, const RenameJournal::Move& move,
     const QByteArray newName = journal.newName(move);
     // Only the file the execute renamed goes back: not one put under its name since.
     const std::optional<Platform::FileIdentity> there = Platform::entryIdentity(folder, newName);
-    if (!there || !Platform::stillSameFile(move.file, *there))
+    if (!there || !Platform::stillSameFile(journal.fileOf(move), *there))
         return RowMark::FailedSourceMissing;
     const QByteArray oldName = journal.oldName(move);
     if (const int error = mover.move(folder, newName, oldName).error)
         return failureOf(error);
-    if (move.file.fat) {
+    if (journal.folders[move.folder].identity.fat) {
         if (const std::optional<Platform::FileIdentity> now = Platform::entryIdentity(folder, oldName))
             movedBack.push_back({ &move, *now });
     }
@@ -119,8 +139,8 @@ void carryAlong(
             if (found == named.cend())
                 return false;
             RenameJournal::Move& move = before->moves[*found];
-            if (Platform::stillSameFileRenamed(move.file, back->move->file))
-                move.file = back->now;
+            if (Platform::stillSameFileRenamed(before->fileOf(move), journal.fileOf(*back->move)))
+                RenameJournal::setFile(move, back->now);
             return true;
         });
     }

@@ -25,7 +25,12 @@ struct RenameJournal
     };
     struct Move
     {
-        Platform::FileIdentity file;
+        // Which file the new name named: its identity but for the volume and whether the volume is
+        // FAT, which its folder's identity holds for all of its moves (see fileOf()).
+        quint64 index = 0;
+        quint64 indexHigh = 0;
+        quint64 born = 0;
+        quint64 size = 0;
         quint64 nameOffset = 0; // the old name, base followed by extension, in `names`
         quint32 folder = 0;
         quint16 baseLength = 0;
@@ -40,6 +45,8 @@ struct RenameJournal
     std::vector<Move> moves;
     std::vector<char> names;
 
+    Platform::FileIdentity fileOf(const Move& move) const;
+    static void setFile(Move& move, const Platform::FileIdentity& file);
     QByteArray oldName(const Move& move) const;
     QByteArray newName(const Move& move) const;
     // The memory the journal holds, for measuring it.
