@@ -44,14 +44,20 @@ size_t RenameJournal::bytesHeld() const
     return bytes;
 }
 
-JournalWriter::JournalWriter(
-    RenameJournal& journal, const FileListModel& list, const QByteArray& value, NameMode mode)
+JournalWriter::JournalWriter(RenameJournal& journal, const FileListModel& list, const std::vector<int>& rows,
+    const QByteArray& value, NameMode mode)
     : m_journal(journal)
 {
     m_journal.searchedFolder = list.searchedFolder();
     m_journal.searchedIdentity = list.searchedIdentity();
     m_journal.value = value;
     m_journal.mode = mode;
+    // Room for every move at once: growing would copy what was written, on the moving thread.
+    size_t nameBytes = 0;
+    for (const int row : rows)
+        nameBytes += size_t(list.base(row).size() + list.ext(row).size());
+    m_journal.moves.reserve(rows.size());
+    m_journal.names.reserve(nameBytes);
 }
 
 JournalWriter::~JournalWriter()
@@ -61,9 +67,10 @@ JournalWriter::~JournalWriter()
     m_journal.folders.shrink_to_fit();
 }
 
-void JournalWriter::add(const FileListModel& list, int row, const Platform::FolderHandle& folder)
+void JournalWriter::add(
+    const FileListModel& list, int row, const Platform::FolderHandle& folder, const QByteArray& newName)
 {
-    const std::optional<Platform::FileIdentity> file = Platform::entryIdentity(folder, list.preview(row));
+    const std::optional<Platform::FileIdentity> file = Platform::entryIdentity(folder, newName);
     // A file the system cannot tell from another could not be checked before moving it back.
     if (!file)
         return;

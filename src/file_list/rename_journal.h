@@ -57,13 +57,16 @@ struct RenameJournal
 class JournalWriter final
 {
 public:
-    JournalWriter(RenameJournal& journal, const FileListModel& list, const QByteArray& value, NameMode mode);
+    // For an execute of `rows` of `list`.
+    JournalWriter(RenameJournal& journal, const FileListModel& list, const std::vector<int>& rows,
+        const QByteArray& value, NameMode mode);
     // Growing by doubling leaves up to half the room unused; an undo list keeps none.
     ~JournalWriter();
     Q_DISABLE_COPY_MOVE(JournalWriter)
 
-    // `row`'s file has just been moved to its preview name in `folder`.
-    void add(const FileListModel& list, int row, const Platform::FolderHandle& folder);
+    // `row`'s file has just been moved to its preview name, `newName`, in `folder`.
+    void add(
+        const FileListModel& list, int row, const Platform::FolderHandle& folder, const QByteArray& newName);
 
 private:
     RenameJournal& m_journal;

@@ -9,12 +9,11 @@
 
 namespace {
 
-// Moves `row`'s file to its preview name: Renamed, or what made the move fail.
+// Moves `row`'s file to its preview name, `target`: Renamed, or what made the move fail.
 RowMark moveToPreview(const FileListModel& list, int row, const Platform::FolderHandle& folder,
-    Platform::FileMover& mover, bool& moved)
+    Platform::FileMover& mover, const QByteArray& target, bool& moved)
 {
     moved = false;
-    const QByteArray target = list.preview(row);
     if (!isPlainFileName(target))
         return RowMark::FailedNameUnusable;
     if (!folder.isOpen())
@@ -36,6 +35,7 @@ PassResult moveToPreviews(FileListModel& list, const std::vector<int>& rows, Row
 {
     PassResult result;
     RowMark notTried = RowMark::None;
+    QByteArray target; // each row's new name, made in the room of the last one's
     // The folders, the moves and the journal's look-ups are the thread's alone while it runs; it
     // only reads the rows, and this thread changes nothing of them but their marks.
     const int reached = runner.runEach<MoveOutcome>(
@@ -44,9 +44,10 @@ PassResult moveToPreviews(FileListModel& list, const std::vector<int>& rows, Row
             const int row = rows[index];
             const Platform::FolderHandle& folder = folders.of(row);
             bool moved = false;
-            const RowMark mark = moveToPreview(list, row, folder, mover, moved);
+            list.previewInto(row, target);
+            const RowMark mark = moveToPreview(list, row, folder, mover, target, moved);
             if (moved)
-                journal.add(list, row, folder);
+                journal.add(list, row, folder, target);
             return outcomeInSearchedFolder(mark, list.searchedFolder(), list.searchedIdentity());
         },
         [&](int index, const MoveOutcome& outcome) {
@@ -112,7 +113,7 @@ PassResult applyNewNames(FileListModel& list, const QByteArray& value, PassKind 
     PassResult result;
     if (kind == PassKind::Execute) {
         // Each move answers for its own row, and more surely than a comparison beforehand would.
-        JournalWriter writer(journal, list, value, mode);
+        JournalWriter writer(journal, list, checkedRows, value, mode);
         result = moveToPreviews(list, checkedRows, folders, mover, check, writer, runner, report);
     } else {
         // The names are compared and looked up on the runner's thread, as the moves are, so that a
