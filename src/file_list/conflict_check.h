@@ -63,14 +63,15 @@ class ConflictCheck final
 public:
     ConflictCheck(const FileListModel& list, Platform::FileMover& mover, NameMode mode);
 
-    // What the name and the rows before it of its folder foresee for a row; rows are asked in order.
-    Finding byName(int row, RowFolders& folders);
-    // byName() for rows[index], and where its name passes, the disk; asked for each index in order.
+    // byName() for rows[index], and where its name passes, the disk; asked for each index in order,
+    // from any first index on.
     Finding byNameAndDisk(const std::vector<int>& rows, int index, RowFolders& folders);
-    // For a row whose name passed: TargetExists when another file holds the name now.
-    RowMark diskMark(int row, RowFolders& folders);
 
 private:
+    // What the name and the rows before it of its folder foresee for a row; rows are asked in order.
+    Finding byName(int row, RowFolders& folders);
+    // For a row whose name passed: TargetExists when another file holds the name now.
+    RowMark diskMark(int row, RowFolders& folders);
     // Learns how the row's folder compares and limits names; true when it is another folder than
     // the last row's.
     bool enterFolder(int row, const Platform::FolderHandle& folder);

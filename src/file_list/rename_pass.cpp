@@ -73,11 +73,7 @@ PassResult moveToPreviews(FileListModel& list, const std::vector<int>& rows, Row
         } else {
             // A stopped pass leaves its other rows marked as a preview would; the rows it moved
             // hold their new names on the disk, where the look-up finds them.
-            const Finding finding = check.byName(row, folders);
-            if (finding == Finding())
-                list.setMark(row, check.diskMark(row, folders));
-            else
-                finding.tell(list, row);
+            check.byNameAndDisk(rows, index, folders).tell(list, row);
         }
         runner.letEventsThroughInTime();
     }
