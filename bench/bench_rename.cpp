@@ -8,10 +8,8 @@
 // Usage: bench_rename [files] [exfat files]
 
 #include "bench_support.h"
-#include "dialog/message_boxes.h"
 #include "file_list/file_list_model.h"
-#include "file_list/file_list_ops.h"
-#include "file_list/rename_session.h"
+#include "rename/rename_session.h"
 #include "mounted_volume.h"
 #include "platform/platform.h"
 #include "runner/runner.h"
@@ -33,13 +31,6 @@
 #endif
 
 namespace {
-
-class CountingMessageBoxes final : public MessageBoxes
-{
-public:
-    void show(const QString&, const QString&) override { ++shown; }
-    int shown = 0;
-};
 
 QByteArray stem(long i)
 {
@@ -68,8 +59,8 @@ struct Timings
 // loops of `rename`. Each round renames fresh copies, since a rename cannot be repeated on the same
 // files.
 template <typename Rename>
-Timings timeRenames(const QByteArray& root, long files, int rounds, Rename rename, MessageBoxes& messages,
-    const FailureReport& report)
+Timings timeRenames(const QByteArray& root, long files, int rounds, Rename rename,
+    const FolderFailureReport& folderFailed, const FailureReport& report)
 {
     Timings timings;
     for (int round = 0; round < rounds; ++round) {
@@ -77,9 +68,9 @@ Timings timeRenames(const QByteArray& root, long files, int rounds, Rename renam
         const QByteArray loopFolder = makeFolder(root, "loop" + QByteArray::number(round), files);
         RenameSession session;
         Runner runner;
-        F1MDE::SearchFiles(session, passFolder, QStringLiteral(".txt"), runner, messages);
+        session.SearchFiles(passFolder, QStringLiteral(".txt"), runner, folderFailed);
         timings.executeSeconds = std::min(timings.executeSeconds, Bench::secondsOf([&] {
-            F1MDE::ApplyNewNames(session, ".md", PassKind::Execute, NameMode::NewExtension, runner, report);
+            session.ApplyNewNames(".md", PassKind::Execute, NameMode::NewExtension, runner, report);
         }));
         timings.undoBytesPerFile = static_cast<double>(session.undoBytesHeld()) / files;
         timings.undoSeconds
@@ -117,7 +108,8 @@ int main(int argc, char** argv)
     const long exfatFiles = argc > 2 ? std::atol(argv[2]) : 10000;
     QTemporaryDir dir;
     const QByteArray root = Platform::pathFromText(dir.path());
-    CountingMessageBoxes messages;
+    int folderFailures = 0;
+    const FolderFailureReport folderFailed = [&folderFailures](const FolderAllList::FolderFailure&) { ++folderFailures; };
     int failures = 0;
     const FailureReport report = [&failures](const FileFailure&) { ++failures; };
 
@@ -134,7 +126,7 @@ int main(int argc, char** argv)
         return ::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE);
     };
 #endif
-    const Timings local = timeRenames(root, files, 3, noReplace, messages, report);
+    const Timings local = timeRenames(root, files, 3, noReplace, folderFailed, report);
 
     Timings exfat;
 #ifdef _WIN32
@@ -143,13 +135,13 @@ int main(int argc, char** argv)
     // exFAT through FUSE refuses the no-replace flag and hard links, so the pass checks and renames.
     MountedVolume volume(QStringLiteral("exfat"));
     if (volume.isMounted())
-        exfat = timeRenames(volume.root(), exfatFiles, 2, ::rename, messages, report);
+        exfat = timeRenames(volume.root(), exfatFiles, 2, ::rename, folderFailed, report);
     else
         std::fprintf(stderr, "no exFAT volume: %s\n", qPrintable(volume.whyNot()));
 #endif
 
-    if (failures != 0 || messages.shown != 0) {
-        std::fprintf(stderr, "%d renames failed, %d boxes shown\n", failures, messages.shown);
+    if (failures != 0 || folderFailures != 0) {
+        std::fprintf(stderr, "%d renames failed, the search failed in %d folders\n", failures, folderFailures);
         return 1;
     }
 
@@ -186,7 +178,7 @@ int main(int argc, char** argv)
             ticker.start();
             sinceEvent.start();
             seconds = std::min(seconds, Bench::secondsOf([&] {
-                F1MDE::ApplyNewNames(session, round % 2 ? ".md" : ".tsv", PassKind::Preview,
+                session.ApplyNewNames(round % 2 ? ".md" : ".tsv", PassKind::Preview,
                     NameMode::NewExtension, runner, report);
             }));
             longestGapMs = std::max(longestGapMs, sinceEvent.elapsed());

@@ -11,8 +11,7 @@
 #include "dialog/folder_chooser.h"
 #include "dialog/message_boxes.h"
 #include "file_list/file_list_model.h"
-#include "file_list/file_list_ops.h"
-#include "file_list/rename_session.h"
+#include "rename/rename_session.h"
 #include "platform/platform.h"
 #include "runner/runner.h"
 #include "window/form1.h"
@@ -41,11 +40,17 @@ namespace {
 class PrintingMessageBoxes final : public MessageBoxes
 {
 public:
-    void show(const QString& title, const QString& text) override
+    void open(const QString& title, const QString& text, std::function<void()> closed) override
     {
         std::fprintf(stderr, "%s: %s\n", qPrintable(title), qPrintable(text));
+        closed();
     }
 };
+
+void printFailure(const FolderAllList::FolderFailure& failure)
+{
+    std::fprintf(stderr, "the search failed in %s\n", failure.folder.constData());
+}
 
 class NoFolderChooser final : public FolderChooser
 {
@@ -59,10 +64,10 @@ void makeTree(const QByteArray& root, long files, int topFolders = 100, int fold
     const long leaves = long(topFolders) * foldersPerTop;
     long made = 0;
     for (int top = 0; top < topFolders; ++top) {
-        const QByteArray topPath = root + "/top" + QByteArray::number(top);
+        const QByteArray topPath = root + Platform::Separator + "top" + QByteArray::number(top);
         Bench::createDir(topPath);
         for (int sub = 0; sub < foldersPerTop; ++sub) {
-            const QByteArray dir = topPath + "/sub" + QByteArray::number(sub) + '/';
+            const QByteArray dir = topPath + Platform::Separator + "sub" + QByteArray::number(sub) + Platform::Separator;
             Bench::createDir(dir);
             const long leaf = top * foldersPerTop + sub;
             const long target = files * (leaf + 1) / leaves;
@@ -111,7 +116,7 @@ long linesOf(const QString& program, const QStringList& arguments)
 
 // 2,000 folders of 16 files each on a share with 10 ms round trips; every search runs once, on a fresh
 // mount. Returns the fields for the last line, or nothing where the share cannot be made.
-QByteArray shareCase(RenameSession& session, MessageBoxes& messages)
+QByteArray shareCase(RenameSession& session)
 {
     constexpr int tops = 40;
     constexpr int subsPerTop = 49;
@@ -129,7 +134,7 @@ QByteArray shareCase(RenameSession& session, MessageBoxes& messages)
         std::fprintf(stderr, "share case skipped: %s\n", whyNot.constData());
         return {};
     }
-    const Bench::DelayingProxy proxy(share.port(), std::chrono::milliseconds(10) / 2);
+    const Loopback::DelayingProxy proxy(share.port(), std::chrono::milliseconds(10) / 2);
     const QString mounted = QFile::decodeName(share.root());
     const auto cold = [&](const char* what, const std::function<long()>& search) {
         if (!share.mount(proxy.port())) {
@@ -158,7 +163,7 @@ QByteArray shareCase(RenameSession& session, MessageBoxes& messages)
     });
     const double searchSeconds = cold("search", [&] {
         Runner runner;
-        F1MDE::SearchFiles(session, share.root(), QStringLiteral(".txt"), runner, messages);
+        session.SearchFiles(share.root(), QStringLiteral(".txt"), runner, printFailure);
         QApplication::processEvents();
         return long(session.list().rowCount());
     });
@@ -211,7 +216,7 @@ QByteArray localCase(long files, MessageBoxes& messages)
     // The search ends when the view has taken in the last rows.
     const auto search = [&] {
         Runner runner;
-        F1MDE::SearchFiles(session, root, QStringLiteral(".txt"), runner, messages);
+        session.SearchFiles(root, QStringLiteral(".txt"), runner, printFailure);
         QApplication::processEvents();
     };
     double searchSeconds = Bench::secondsOf(search);
@@ -257,7 +262,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "the share case runs on Linux only\n");
 #else
     RenameSession session;
-    if (const QByteArray share = shareCase(session, messages); !share.isEmpty())
+    if (const QByteArray share = shareCase(session); !share.isEmpty())
         fields.append(share);
 #endif
     std::printf("%s\n", fields.join(' ').constData());

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "test_support.h"
+
 #include <QByteArray>
-#include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 
 #include <algorithm>
 #include <cstdio>
@@ -24,19 +24,18 @@
 
 namespace Bench {
 
-// The trees are made of plain names, through Qt, on every system.
+// The trees are made as the tests make theirs; a benchmark cannot go on without its tree.
 inline void createEmptyFile(const QByteArray& path)
 {
-    QFile file(QString::fromUtf8(path));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
-        std::fprintf(stderr, "%s: %s\n", path.constData(), qPrintable(file.errorString()));
+    if (!TestTree::makeFile(path)) {
+        std::fprintf(stderr, "%s: cannot make the file\n", path.constData());
         std::exit(1);
     }
 }
 
 inline void createDir(const QByteArray& path)
 {
-    if (!QDir().mkdir(QString::fromUtf8(path))) {
+    if (!TestTree::makeFolder(path)) {
         std::fprintf(stderr, "%s: cannot make the folder\n", path.constData());
         std::exit(1);
     }

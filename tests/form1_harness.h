@@ -8,6 +8,7 @@
 #include "test_support.h"
 #include "window/form1.h"
 
+#include <QAbstractProxyModel>
 #include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
@@ -78,9 +79,12 @@ protected:
         return m_window->findChild<T*>(name);
     }
 
+    // The list as the view shows it, marks drawn.
+    QAbstractItemModel* shownList() const { return control<QTreeView>(QStringLiteral("ListView1"))->model(); }
     FileListModel* fileList() const
     {
-        return qobject_cast<FileListModel*>(control<QTreeView>(QStringLiteral("ListView1"))->model());
+        auto* shown = qobject_cast<QAbstractProxyModel*>(shownList());
+        return shown ? qobject_cast<FileListModel*>(shown->sourceModel()) : nullptr;
     }
 
     QByteArray fileOfRow(int row) const { return fileList()->fullPath(row); }

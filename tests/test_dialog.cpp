@@ -1,6 +1,7 @@
 #include "dialog/browse_for_folder.h"
 #include "dialog/qt_folder_chooser.h"
 #include "dialog/qt_message_boxes.h"
+#include "runner/runner.h"
 #include "test_support.h"
 
 #include <QApplication>
@@ -84,7 +85,9 @@ void TestDialog::messageBoxHasTitleTextAndOneOkButton()
         answered = true;
         box->buttons().constFirst()->click();
     });
-    boxes.show(u"ERROR"_s, u"请选择路径！"_s);
+    // The caller holds what it does, events going through, until the box is closed.
+    Runner runner;
+    runner.hold([&](std::function<void()> closed) { boxes.open(u"ERROR"_s, u"请选择路径！"_s, std::move(closed)); });
     QVERIFY(answered);
 }
 

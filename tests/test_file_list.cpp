@@ -1,6 +1,6 @@
 #include "file_list/file_list_model.h"
-#include "file_list/file_list_ops.h"
-#include "file_list/rename_session.h"
+#include "file_list/view/shown_file_list.h"
+#include "rename/rename_session.h"
 #include "runner/runner.h"
 #include "test_support.h"
 
@@ -31,13 +31,14 @@ private:
     void search(const QByteArray& path, const QString& filter)
     {
         Runner runner;
-        F1MDE::SearchFiles(*m_session, path, filter, runner, m_messages);
+        m_session->SearchFiles(path, filter, runner,
+            [this](const FolderAllList::FolderFailure& failure) { m_folderFailures.append(failure.folder); });
     }
 
     RenameSession* m_session = nullptr;
     FileListModel* m_list = nullptr;
     QAbstractItemModelTester* m_tester = nullptr;
-    RecordingMessageBoxes m_messages;
+    QByteArrayList m_folderFailures;
 };
 
 void TestFileList::init()
@@ -46,7 +47,7 @@ void TestFileList::init()
     m_list = &m_session->list();
     m_tester
         = new QAbstractItemModelTester(m_list, QAbstractItemModelTester::FailureReportingMode::QtTest, this);
-    m_messages.shown.clear();
+    m_folderFailures.clear();
 }
 
 void TestFileList::cleanup()
@@ -62,7 +63,7 @@ void TestFileList::columnsHaveTheirHeadersAndWidths()
     QCOMPARE(m_list->columnCount(), 4);
     for (int column = 0; column < 4; ++column) {
         QCOMPARE(m_list->headerData(column, Qt::Horizontal).toString(), headers[column]);
-        QCOMPARE(FileListModel::columnWidthTwips(column), widths[column]);
+        QCOMPARE(ShownFileList::columnWidthTwips(column), widths[column]);
     }
 }
 
@@ -87,7 +88,7 @@ void TestFileList::searchChecksEveryRowWithUntouchedPreview()
         found.insert(m_list->fullPath(row));
     }
     QCOMPARE(found, (QSet<QByteArray> { tree.path("a.txt"), tree.path("sub/b.TXT") }));
-    QVERIFY(m_messages.shown.isEmpty());
+    QVERIFY(m_folderFailures.isEmpty());
 }
 
 void TestFileList::searchFindingNothingLeavesListEmpty()

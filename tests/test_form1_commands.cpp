@@ -1,5 +1,6 @@
 // The window's commands: search, preview, execute, stop and undo, on real folders.
 
+#include "dialog/qt_message_boxes.h"
 #include "form1_harness.h"
 #include "mounted_volume.h"
 
@@ -10,8 +11,11 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QScopeGuard>
 #include <QTest>
 #include <QTimer>
 
@@ -39,6 +43,7 @@ class TestForm1Commands final : public Form1Harness
 private Q_SLOTS:
     void searchFilters_data();
     void searchFilters();
+    void searchOfAVolumeThatStopsAnswering_data();
     void searchOfAVolumeThatStopsAnswering();
     void searchDisablesWindowWhileScanning_data();
     void searchDisablesWindowWhileScanning();
@@ -51,6 +56,7 @@ private Q_SLOTS:
     void stoppingAnExecute_data();
     void stoppingAnExecute();
     void marksAreReadAndExecutesTakenBack();
+    void failureBoxKeepsTheKeyboardAfterCancel();
 };
 
 void TestForm1Commands::searchFilters_data()
@@ -92,8 +98,18 @@ void TestForm1Commands::searchFilters()
 // A search of a volume that stops answering for a while (an exFAT volume whose driver is stopped,
 // as a share that stalls) keeps the window answering: the check of the path and every listing wait
 // on threads of their own.
+void TestForm1Commands::searchOfAVolumeThatStopsAnswering_data()
+{
+    QTest::addColumn<bool>("closedMeanwhile");
+    QTest::newRow("waited for") << false;
+    // Closed while the search waits: the window goes off the screen at once, and closes once the
+    // search has stopped.
+    QTest::newRow("the window closed meanwhile") << true;
+}
+
 void TestForm1Commands::searchOfAVolumeThatStopsAnswering()
 {
+    QFETCH(bool, closedMeanwhile);
 #ifdef _WIN32
     QSKIP("stalls a FUSE driver, which Windows has not");
 #else
@@ -118,10 +134,24 @@ void TestForm1Commands::searchOfAVolumeThatStopsAnswering()
         [&] { longestGapMs = std::max(longestGapMs, sinceEvents.restart()); });
     ticker.start();
     sinceEvents.start();
+    bool hiddenAtOnce = false;
+    if (closedMeanwhile) {
+        QTimer::singleShot(300, this, [&] {
+            QVERIFY(!m_window->isEnabled()); // still searching
+            QVERIFY(!m_window->close());
+            hiddenAtOnce = !m_window->isVisible();
+        });
+    }
     search(QFile::decodeName(volume.root()));
     longestGapMs = std::max(longestGapMs, sinceEvents.elapsed());
     resume.join();
-    QCOMPARE(fileList()->rowCount(), 3);
+    if (closedMeanwhile) {
+        QVERIFY(hiddenAtOnce);
+        QVERIFY(!m_window->isVisible());
+        QVERIFY(m_window->isEnabled()); // the search has ended
+    } else {
+        QCOMPARE(fileList()->rowCount(), 3);
+    }
     QVERIFY(m_messages.shown.isEmpty());
     QVERIFY2(longestGapMs < 250, qPrintable(u"events waited %1 ms"_s.arg(longestGapMs)));
 #endif
@@ -279,9 +309,11 @@ void TestForm1Commands::executeRenames()
 
 void TestForm1Commands::failedRenamesAreReportedOneByOne_data()
 {
+    // Each box shows over the progress, which comes with the first box if not before, so that the
+    // progress's cancel is within reach from the first failure on.
     QTest::addColumn<bool>("longExecute");
-    QTest::newRow("quick execute: no progress") << false;
-    QTest::newRow("long execute: each box over the progress") << true;
+    QTest::newRow("quick execute: the progress comes with the first box") << false;
+    QTest::newRow("long execute: the progress is up before") << true;
 }
 
 void TestForm1Commands::failedRenamesAreReportedOneByOne()
@@ -300,9 +332,8 @@ void TestForm1Commands::failedRenamesAreReportedOneByOne()
         QVERIFY(!m_window->isEnabled());
         under.append(progressShown());
     };
-    const auto progressAt = [longExecute](int done) {
-        return longExecute ? u"批量文件重命名 | 正在修改文件: %1 / 3 | 取消 | %1 of 3"_s.arg(done)
-                           : u"none"_s;
+    const auto progressAt = [](int done) {
+        return u"批量文件重命名 | 正在修改文件: %1 / 3 | 取消 | %1 of 3"_s.arg(done);
     };
 
     QTest::mouseClick(control(u"Command4"_s), Qt::LeftButton);
@@ -356,7 +387,7 @@ void TestForm1Commands::stoppingAnExecute()
     QByteArray taken = fileList()->name(stopRow);
     taken.replace(".txt", ".md");
     tree.createFile(taken, "taken");
-    // A row the stopped pass does not reach is marked as a preview marks it.
+    // A row the stopped pass does not reach keeps no mark: nothing asks the disk about it.
     constexpr int unreachedRow = 15;
     QByteArray alsoTaken = fileList()->name(unreachedRow);
     alsoTaken.replace(".txt", ".md");
@@ -370,8 +401,11 @@ void TestForm1Commands::stoppingAnExecute()
             QTest::mouseClick(dialog->findChild<QPushButton*>(), Qt::LeftButton);
         else if (how == u"escape")
             QTest::keyClick(dialog->windowHandle(), Qt::Key_Escape);
-        else
+        else {
+            // Off the screen at once, though the pass has yet to stop.
             QVERIFY(!m_window->close());
+            QVERIFY(!m_window->isVisible());
+        }
     };
     perform(u"click|Option4"_s);
     perform(u"type|Text6|.md"_s);
@@ -387,7 +421,7 @@ void TestForm1Commands::stoppingAnExecute()
     QCOMPARE(control<QLabel>(u"Label6"_s)->text(), u"已完成 %1 个文件修改!"_s.arg(stopRow));
     QVERIFY(!progressDialog());
     const QModelIndex unreached = fileList()->index(unreachedRow, FileListModel::PreviewColumn);
-    QCOMPARE(unreached.data(Qt::AccessibleDescriptionRole).toString(), u"目标已存在"_s);
+    QCOMPARE(unreached.data(Qt::AccessibleDescriptionRole).toString(), QString());
     QCOMPARE(m_window->isVisible(), how != u"close");
 }
 
@@ -407,7 +441,6 @@ void TestForm1Commands::marksAreReadAndExecutesTakenBack()
     perform(u"type|Text6|.md"_s);
     QTest::mouseClick(control(u"Command3"_s), Qt::LeftButton);
 
-    FileListModel* list = fileList();
     const int a = fileOfRow(0).endsWith("a.txt") ? 0 : 1;
     const int b = 1 - a;
     QAccessibleInterface* table = QAccessible::queryAccessibleInterface(control(u"ListView1"_s));
@@ -419,8 +452,9 @@ void TestForm1Commands::marksAreReadAndExecutesTakenBack()
     };
     QCOMPARE(readOut(b), u"目标已存在"_s);
     QCOMPARE(readOut(a), QString());
-    QVERIFY(!list->index(b, FileListModel::PreviewColumn).data(Qt::DecorationRole).value<QIcon>().isNull());
-    QVERIFY(list->index(a, FileListModel::PreviewColumn).data(Qt::DecorationRole).isNull());
+    QAbstractItemModel* shown = shownList();
+    QVERIFY(!shown->index(b, FileListModel::PreviewColumn).data(Qt::DecorationRole).value<QIcon>().isNull());
+    QVERIFY(shown->index(a, FileListModel::PreviewColumn).data(Qt::DecorationRole).isNull());
     QCOMPARE(tree.snapshot(), before);
 
     QTest::mouseClick(control(u"Command4"_s), Qt::LeftButton);
@@ -454,4 +488,61 @@ void TestForm1Commands::marksAreReadAndExecutesTakenBack()
 }
 
 QTEST_MAIN(TestForm1Commands)
+// A real box, over the progress that came with it, while the user clicks the progress's 取消: the
+// dialog goes, and the box keeps the keyboard, so that Return answers it; the execute stops there.
+void TestForm1Commands::failureBoxKeepsTheKeyboardAfterCancel()
+{
+    QtMessageBoxes boxes;
+    Form1 window(boxes, m_chooser);
+    boxes.setOwner(&window);
+    window.show();
+    window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    TestTree tree;
+    for (int i = 0; i < 5; ++i) {
+        tree.createFile("f" + QByteArray::number(i) + ".txt");
+        tree.createFile("f" + QByteArray::number(i) + ".md");
+    }
+    const Files before = tree.snapshot();
+    window.findChild<QLineEdit*>(u"Text1"_s)->setText(QFile::decodeName(tree.root()));
+    QTest::mouseClick(window.findChild<QPushButton*>(u"Command2"_s), Qt::LeftButton);
+    window.findChild<QRadioButton*>(u"Option4"_s)->setChecked(true);
+    window.findChild<QLineEdit*>(u"Text6"_s)->setText(u".md"_s);
+
+    const auto shownBox = [&window]() -> QMessageBox* {
+        for (QMessageBox* box : window.findChildren<QMessageBox*>()) {
+            if (box->isVisible())
+                return box;
+        }
+        return nullptr;
+    };
+    bool answeredByKey = false;
+    QTimer::singleShot(0, this, [&] {
+        // Whatever fails below, the box is answered, so that the execute ends.
+        const auto answerAnyway = qScopeGuard([&] {
+            if (QMessageBox* box = shownBox())
+                box->button(QMessageBox::Ok)->click();
+        });
+        QTRY_VERIFY(shownBox());
+        QMessageBox* box = shownBox();
+        QProgressDialog* dialog = window.findChild<QProgressDialog*>();
+        QVERIFY(dialog && dialog->isVisible());
+        // A click on the dialog makes it the active window first, as a window manager does.
+        dialog->activateWindow();
+        QTRY_COMPARE(QGuiApplication::focusWindow(), dialog->windowHandle());
+        QTest::mouseClick(dialog->findChild<QPushButton*>(), Qt::LeftButton);
+        QTRY_COMPARE(QGuiApplication::focusWindow(), box->windowHandle());
+        QVERIFY(box->isAncestorOf(QApplication::focusWidget()));
+        answeredByKey = true;
+        QTest::keyClick(QGuiApplication::focusWindow(), Qt::Key_Return);
+    });
+    QTest::mouseClick(window.findChild<QPushButton*>(u"Command4"_s), Qt::LeftButton);
+
+    QVERIFY(answeredByKey);
+    QVERIFY(!shownBox()); // no box after the one answered: the execute stopped
+    QCOMPARE(tree.snapshot(), before);
+    QCOMPARE(window.findChild<QLabel*>(u"Label6"_s)->text(), u"已完成 0 个文件修改!"_s);
+    QVERIFY(window.isEnabled());
+}
+
 #include "test_form1_commands.moc"

@@ -1,4 +1,4 @@
-#include "file_list/new_name_rule.h"
+#include "rename/new_name_rule.h"
 
 #include <QTest>
 

@@ -91,7 +91,7 @@ void TestSearchPath::pathCheck()
         .replace(u"<root/>"_s, QDir::fromNativeSeparators(QString::fromUtf8(tree.root())))
         .replace(u"<root>"_s, QString::fromUtf8(tree.root()));
 
-    QCOMPARE(Form1::acceptsSearchPath(path), accepted);
+    QCOMPARE(RenameSession::acceptsSearchPath(path), accepted);
     if (rows < 0)
         return; // the whole file system is not searched
 

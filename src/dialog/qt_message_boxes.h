@@ -11,7 +11,7 @@ class QtMessageBoxes final : public MessageBoxes
 public:
     // The window exists only after the boxes it is given, so it is named here once it does.
     void setOwner(QWidget* owner) { m_owner = owner; }
-    void show(const QString& title, const QString& text) override;
+    void open(const QString& title, const QString& text, std::function<void()> closed) override;
 
 private:
     QPointer<QWidget> m_owner;

@@ -2,6 +2,7 @@
 
 #include "app_identity.h"
 
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QProgressDialog>
 
@@ -16,9 +17,9 @@ QtRenameProgress::QtRenameProgress(QWidget* owner, std::chrono::milliseconds sho
 
 QtRenameProgress::~QtRenameProgress() = default;
 
-void QtRenameProgress::show(Work work, int done, int total)
+void QtRenameProgress::show(Work work, int done, int total, Showing showing)
 {
-    if (!m_dialog && m_running.elapsed() < m_showAfter.count())
+    if (!m_dialog && showing == Showing::InTime && m_running.elapsed() < m_showAfter.count())
         return;
     const bool appearing = !m_dialog;
     if (appearing) {
@@ -31,9 +32,8 @@ void QtRenameProgress::show(Work work, int done, int total)
         m_bar = new QProgressBar;
         m_dialog->setBar(m_bar);
         // Its button and its close box cancel it; Escape rejects it, as it does any dialog.
-        QObject::connect(
-            m_dialog.get(), &QProgressDialog::canceled, m_dialog.get(), [this] { requestStop(); });
-        QObject::connect(m_dialog.get(), &QDialog::rejected, m_dialog.get(), [this] { requestStop(); });
+        QObject::connect(m_dialog.get(), &QProgressDialog::canceled, m_dialog.get(), [this] { cancelled(); });
+        QObject::connect(m_dialog.get(), &QDialog::rejected, m_dialog.get(), [this] { cancelled(); });
     }
     m_bar->setRange(0, total);
     m_bar->setValue(done);
@@ -43,4 +43,20 @@ void QtRenameProgress::show(Work work, int done, int total)
             .arg(total));
     if (appearing)
         m_dialog->show();
+}
+
+void QtRenameProgress::cancelled()
+{
+    requestStop();
+    // The dialog hides, and the window it leaves active takes no input while the work stops; a box
+    // over the dialog still waits for its answer, so it gets the keyboard back once the hiding is
+    // done.
+    for (QMessageBox* box : m_dialog->findChildren<QMessageBox*>(Qt::FindDirectChildrenOnly)) {
+        if (box->isVisible()) {
+            QMetaObject::invokeMethod(box, [box] {
+                box->raise();
+                box->activateWindow();
+            }, Qt::QueuedConnection);
+        }
+    }
 }

@@ -23,13 +23,16 @@ public:
     ~QtRenameProgress() override;
     Q_DISABLE_COPY_MOVE(QtRenameProgress)
 
-    void show(Work work, int done, int total) override;
+    void show(Work work, int done, int total, Showing showing) override;
     // After the dialog's button "取消", Escape, closing the dialog, or requestStop().
     bool stopRequested(Work) override { return m_stopRequested; }
     // What the dialog's button does, for the window being closed meanwhile.
     void requestStop() { m_stopRequested = true; }
 
 private:
+    // After the dialog's cancel, which hides it: the box it had in front keeps the keyboard.
+    void cancelled();
+
     QWidget* m_owner;
     std::chrono::milliseconds m_showAfter;
     QElapsedTimer m_running;

@@ -32,12 +32,6 @@ FileListModel::FileListModel(QObject* parent)
     clear();
 }
 
-int FileListModel::columnWidthTwips(int column)
-{
-    static constexpr int widths[ColumnCount] = { 1900, 550, 1900, 900 };
-    return widths[column];
-}
-
 int FileListModel::rowCount(const QModelIndex& parent) const
 {
     return parent.isValid() ? 0 : m_publishedRows;
@@ -68,37 +62,13 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const
     if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
         return {};
     const MarkKind kind = index.column() == PreviewColumn ? kindOf(mark(index.row())) : MarkKind::None;
-    if (kind != MarkKind::None) {
-        switch (role) {
-        case Qt::ToolTipRole:
-        case Qt::AccessibleDescriptionRole:
-            return markText(index.row());
-        case Qt::DecorationRole:
-            return markIcon(kind);
-        case Qt::ForegroundRole:
-            return markColour(kind);
-        default:
-            break;
-        }
-    }
+    if (kind != MarkKind::None && (role == Qt::ToolTipRole || role == Qt::AccessibleDescriptionRole))
+        return markText(index.row());
     if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
         return displayText(index.row(), index.column());
     if (role == Qt::CheckStateRole && index.column() == PreviewColumn)
         return isChecked(index.row()) ? Qt::Checked : Qt::Unchecked;
-    if (role == Qt::AccessibleTextRole && index.column() == PreviewColumn)
-        return spokenPreview(index.row());
     return {};
-}
-
-QString FileListModel::spokenPreview(int row) const
-{
-    // Qt 6.4 names the check box's action so that Orca takes the cell for no check box and keeps
-    // its state to itself; the state is said in words, and a preview no pass touched as what it
-    // means rather than as the space it shows.
-    const QString state = isChecked(row) ? QStringLiteral("已勾选") : QStringLiteral("未勾选");
-    const QString preview
-        = m_rows[row].previewPass == 0 ? QStringLiteral("未预览") : displayText(row, PreviewColumn);
-    return state + QStringLiteral("，") + preview;
 }
 
 bool FileListModel::setData(const QModelIndex& index, const QVariant& value, int role)

@@ -37,8 +37,6 @@ public:
 
     explicit FileListModel(QObject* parent = nullptr);
 
-    static int columnWidthTwips(int column);
-
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
@@ -69,6 +67,8 @@ public:
     QByteArrayView ext(int row) const;
     QByteArray name(int row) const; // base & ext
     QByteArray preview(int row) const;
+    // Whether a pass has given the row a preview; before, it shows the untouched preview " ".
+    bool isPreviewed(int row) const { return m_rows[row].previewPass != 0; }
     // The same into `out`, reusing its room.
     void previewInto(int row, QByteArray& out) const;
     QByteArray fullPath(int row) const;
@@ -101,8 +101,6 @@ private:
     };
 
     QString displayText(int row, int column) const;
-    // The preview cell as a screen reader reads it: the row's check state, then the preview.
-    QString spokenPreview(int row) const;
 
     std::vector<FileRow> m_rows;
     std::vector<char> m_names;

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QString>
-#include <QVariant>
 #include <QtGlobal>
 
 // What the last preview foresees for a row's rename, or what the last execute did with it. Rows
@@ -38,9 +37,6 @@ enum class RowMark : quint8 {
 // How a mark shows: foreseen (or not tried), done, or failed.
 enum class MarkKind { None, Foreseen, Done, Failed };
 MarkKind kindOf(RowMark mark);
-// The colour of a mark's row text, and its icon; nothing for no mark.
-QVariant markColour(MarkKind kind);
-QVariant markIcon(MarkKind kind);
 
 // The reason behind a mark, as a row's tooltip and a screen reader give it; empty for none. A row
 // with the same name as an earlier one also names that row, which only the list knows.

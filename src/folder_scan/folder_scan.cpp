@@ -1,7 +1,5 @@
 #include "folder_scan.h"
 
-#include "app_identity.h"
-#include "dialog/message_boxes.h"
 #include "file_list/file_list_model.h"
 #include "name_filter.h"
 #include "platform/platform.h"
@@ -22,9 +20,9 @@ bool stopRequested(const ScanContext& context)
     return context.runner.stopRequested(RenameProgress::Work::Searching);
 }
 
-void showFailure(ScanContext& context)
+void tellFailure(ScanContext& context, const QByteArray& folder)
 {
-    context.messages.show(AppIdentity::applicationTitle(), QStringLiteral("请填写正确的规则！"));
+    context.folderFailed(FolderFailure { folder });
 }
 
 // Adds the rows of one listed folder and yields every 50 of its entries, on the window's thread.
@@ -73,14 +71,14 @@ void scanOneFolder(ReadAhead& readAhead, const std::shared_ptr<Folder>& folder, 
         if (folder->failed) {
             // Its subfolders are not entered, whether listed ahead or not.
             readAhead.dropBelow(*folder);
-            showFailure(context);
+            tellFailure(context, folder->dir);
             return;
         }
         if (listedMore)
             readAhead.addSubfolders(folder, std::exchange(folder->laterSubfolders, {}));
     } catch (...) {
         readAhead.dropBelow(*folder);
-        showFailure(context);
+        tellFailure(context, folder->dir);
     }
 }
 
@@ -125,7 +123,7 @@ Platform::FolderIdentity ScanFolder(const QByteArray& path, const QString& filte
                 scanOneFolder(readAhead, folder, nameFilter, context);
         }
     } catch (...) {
-        showFailure(context); // no thread to list folders could be started
+        tellFailure(context, root->dir); // no thread to list folders could be started
     }
     return identity;
 }

@@ -12,7 +12,6 @@
 #include <memory>
 #include <mutex>
 #include <system_error>
-#include <thread>
 #include <vector>
 
 // The listing of folders ahead of the walk, on threads of their own.
@@ -84,7 +83,7 @@ public:
         first.place = m_queue.insert(m_queue.end(), std::move(root));
         try {
             for (int i = 0; i < m_foldersAhead; ++i)
-                m_threads.emplace_back([this] { listAhead(); });
+                m_threads.push_back(Runner::startThread([this] { listAhead(); }));
         } catch (const std::system_error&) {
             // Fewer threads list fewer folders at once; none cannot walk at all.
             if (m_threads.empty())
@@ -99,8 +98,7 @@ public:
             m_stopping = true;
         }
         m_work.notify_all();
-        for (std::thread& thread : m_threads)
-            thread.join();
+        m_threads.clear();
     }
 
     Q_DISABLE_COPY_MOVE(ReadAhead)
@@ -286,7 +284,7 @@ private:
     FolderQueue m_queue;
     std::shared_ptr<Folder> m_moreOf; // the walk's folder, whose next entries it waits for
     bool m_stopping = false;
-    std::vector<std::thread> m_threads;
+    std::vector<WorkThread> m_threads;
 };
 
 } // namespace FolderAllList

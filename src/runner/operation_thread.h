@@ -7,11 +7,11 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
-#include <thread>
 #include <vector>
 
-// Runs the operations of one pass on a thread of its own, one after another in their order, so that
-// an operation that takes long (a rename on a busy network share) never holds the window's thread.
+// The operations of one pass, run by run() on a thread of their own, one after another in their
+// order, so that an operation that takes long (a rename on a busy network share) never holds the
+// window's thread.
 // That thread takes the outcomes as they come and keeps answering events meanwhile; an outcome that
 // holds the thread (a failure, to be reported before the next operation starts) keeps it waiting
 // until released, and an outcome that ends the run (a volume that is gone) is its last.
@@ -24,28 +24,29 @@ public:
         Outcome outcome;
     };
 
-    // Runs operate(0), operate(1) ... operate(count - 1) and asks stopRequested() after each
-    // whether to go on; every function is called on the thread.
+    // run() calls operate(0), operate(1) ... operate(count - 1) and asks stopRequested() after each
+    // whether to go on; every function is called on its thread.
     OperationThread(int count, std::function<Outcome(int index)> operate, std::function<bool()> stopRequested,
         std::function<bool(const Outcome&)> holds, std::function<bool(const Outcome&)> ends)
-        : m_operate(std::move(operate))
+        : m_count(count)
+        , m_operate(std::move(operate))
         , m_stopRequested(std::move(stopRequested))
         , m_holds(std::move(holds))
         , m_ends(std::move(ends))
-        , m_thread([this, count] { run(count); })
     {
     }
-    // Lets the operation in progress end and starts none after it.
-    ~OperationThread()
+    Q_DISABLE_COPY_MOVE(OperationThread)
+
+    // Lets the operation in progress end and starts none after it; from the thread that takes the
+    // outcomes, before it waits for run() to return.
+    void quit()
     {
         {
             const std::lock_guard lock(m_mutex);
             m_quit = true;
         }
         m_changed.notify_all();
-        m_thread.join();
     }
-    Q_DISABLE_COPY_MOVE(OperationThread)
 
     // Appends the outcomes not yet taken to `outcomes`, in order, waiting at most `timeout` for the
     // next one; false once the thread has ended and every outcome has been taken.
@@ -69,8 +70,7 @@ public:
         m_changed.notify_all();
     }
 
-private:
-    void run(int count)
+    void run()
     {
         // Outcomes are handed over a millisecond's worth at a time: taking the lock for each would
         // cost quick operations (look-ups in a local folder) a good part of their time. An outcome
@@ -78,7 +78,7 @@ private:
         constexpr auto handOverInterval = std::chrono::milliseconds(1);
         std::vector<Taken> kept;
         auto handedOver = std::chrono::steady_clock::now();
-        for (int index = 0; index < count; ++index) {
+        for (int index = 0; index < m_count; ++index) {
             kept.push_back({ index, m_operate(index) });
             const bool hold = m_holds(kept.back().outcome);
             const bool last = m_ends(kept.back().outcome);
@@ -107,6 +107,8 @@ private:
         m_changed.notify_all();
     }
 
+private:
+    const int m_count;
     std::function<Outcome(int index)> m_operate;
     std::function<bool()> m_stopRequested;
     std::function<bool(const Outcome&)> m_holds;
@@ -117,5 +119,4 @@ private:
     bool m_held = false;
     std::atomic<bool> m_quit = false; // also read between operations, without the lock
     bool m_ended = false;
-    std::thread m_thread; // last: it starts once everything it uses is made
 };

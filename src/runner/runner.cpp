@@ -27,8 +27,19 @@ void Runner::letEventsThroughInTime()
         letEventsThrough();
 }
 
-void Runner::showProgress(RenameProgress::Work work, int done, int total)
+void Runner::hold(const std::function<void(std::function<void()> answered)>& open)
+{
+    // Shared with the holder, which may answer after the hold has ended (a box closed late).
+    const auto isAnswered = std::make_shared<std::atomic<bool>>(false);
+    open([isAnswered] { *isAnswered = true; });
+    // The events are all there is to wait for: the answer comes with one of them.
+    while (!*isAnswered)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    m_sinceEvents.restart();
+}
+
+void Runner::showProgress(RenameProgress::Work work, int done, int total, RenameProgress::Showing showing)
 {
     if (m_progress)
-        m_progress->show(work, done, total);
+        m_progress->show(work, done, total, showing);
 }

@@ -2,23 +2,26 @@
 
 #include "operation_thread.h"
 #include "rename_progress.h"
+#include "work_thread.h"
 
 #include <QElapsedTimer>
+#include <QScopeGuard>
 
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
-#include <future>
+#include <memory>
 #include <mutex>
+#include <optional>
 #include <system_error>
 #include <utility>
 
 // Runs one command's work away from the window's thread and waits for it while pending events go
-// through, so that a folder or a share that is slow to answer never holds the window: a question
-// asked once (does this path lead anywhere), a walk's waits for its listings, and passes of file
-// operations run one after another. It is the one place that lets events through, and the one
-// place a stop is asked: the user's cancel, or the window being closed, whatever the work.
+// through, so that a folder or a share that is slow to answer never holds the window. It makes
+// every thread the work runs on (a pass's operations, the walk's listings, a question asked once),
+// it is the one place that waits for them and lets events through meanwhile, and the one place a
+// stop is asked: the user's cancel, or the window being closed, whatever the work.
 class Runner final
 {
 public:
@@ -44,6 +47,10 @@ public:
     // Called before events go through, to show what the work has done so far.
     void setBeforeEvents(std::function<void()> beforeEvents) { m_beforeEvents = std::move(beforeEvents); }
 
+    // Runs `work` on a thread of its own: the one way the program starts one. The thread is joined
+    // when the returned object goes, so it must not outlive what `work` uses.
+    [[nodiscard]] static WorkThread startThread(std::function<void()> work) { return WorkThread(std::move(work)); }
+
     // Waits on `ready`, which is notified under `lock`'s mutex, until done() holds, letting events
     // through every eventInterval; the mutex is released meanwhile.
     template <typename Predicate>
@@ -56,18 +63,31 @@ public:
         }
     }
 
+    // Holds the work, events going through, while the user answers something on this thread (a
+    // box): open() opens it and hands its answer to the function it is given, which the holder
+    // calls once, whenever it likes, even after the hold has ended.
+    void hold(const std::function<void(std::function<void()> answered)>& open);
+
     // Asks `question` on a thread of its own and returns its answer once it has one.
     template <typename Answer> Answer answer(std::function<Answer()> question)
     {
-        std::future<Answer> answer;
+        std::mutex mutex;
+        std::condition_variable ready;
+        std::optional<Answer> answer;
+        std::optional<WorkThread> asking;
         try {
-            answer = std::async(std::launch::async, std::move(question));
+            asking.emplace(startThread([&] {
+                Answer given = question();
+                const std::lock_guard lock(mutex);
+                answer = std::move(given);
+                ready.notify_one();
+            }));
         } catch (const std::system_error&) {
             return question(); // no thread to spare
         }
-        while (answer.wait_for(eventInterval) != std::future_status::ready)
-            letEventsThrough();
-        return answer.get();
+        std::unique_lock lock(mutex);
+        waitUntil(ready, lock, [&answer] { return answer.has_value(); });
+        return std::move(*answer);
     }
 
     // Runs operate(0) ... operate(count - 1) on a thread of their own, one after another, and hands
@@ -84,26 +104,29 @@ public:
         const std::function<bool(const Outcome& outcome)>& ends = [](const Outcome&) { return false; })
     {
         int done = 0;
-        OperationThread<Outcome> thread(
+        OperationThread<Outcome> operations(
             count, std::move(operate), [this, work] { return stopRequested(work); }, holds, ends);
+        const WorkThread thread = startThread([&operations] { operations.run(); });
+        // Before the thread is joined, even when taken() throws: a held thread waits for it.
+        const auto quitFirst = qScopeGuard([&operations] { operations.quit(); });
         std::vector<typename OperationThread<Outcome>::Taken> outcomes;
         for (;;) {
             const auto untilEvents = std::chrono::milliseconds(
                 std::max<qint64>(0, eventInterval.count() - m_sinceEvents.elapsed()));
-            if (!thread.takeOutcomes(outcomes, untilEvents))
+            if (!operations.takeOutcomes(outcomes, untilEvents))
                 break;
             for (const auto& outcome : outcomes) {
                 ++done;
                 if (holds(outcome.outcome))
-                    showProgress(work, done, count);
+                    showProgress(work, done, count, RenameProgress::Showing::Now);
                 taken(outcome.index, outcome.outcome);
                 if (holds(outcome.outcome))
-                    thread.released();
+                    operations.released();
             }
             outcomes.clear();
             if (m_sinceEvents.hasExpired(eventInterval.count())) {
                 // The progress shows what is done before the events draw it.
-                showProgress(work, done, count);
+                showProgress(work, done, count, RenameProgress::Showing::InTime);
                 letEventsThrough();
             }
         }
@@ -111,7 +134,7 @@ public:
     }
 
 private:
-    void showProgress(RenameProgress::Work work, int done, int total);
+    void showProgress(RenameProgress::Work work, int done, int total, RenameProgress::Showing showing);
 
     RenameProgress* m_progress;
     std::atomic<bool> m_stopRequested = false;

@@ -1,13 +1,12 @@
 #include "form1.h"
 
 #include "clickable_label.h"
+#include "app_identity.h"
 #include "dialog/browse_for_folder.h"
 #include "dialog/message_boxes.h"
 #include "dialog/qt_rename_progress.h"
-#include "file_list/file_list_ops.h"
-#include "file_list/new_name_rule.h"
 #include "file_list/view/init_file_list.h"
-#include "platform/platform.h"
+#include "rename/new_name_rule.h"
 #include "runner/runner.h"
 #include "status_announcer.h"
 
@@ -16,7 +15,6 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QLocale>
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
@@ -144,26 +142,25 @@ void Form1::browse()
     m_text1->setText(Dialog::BrowseForFolder(this, u"请选择文件夹"_s, m_folderChooser));
 }
 
-bool Form1::acceptsSearchPath(const QString& path)
-{
-    return !Platform::firstMatchingEntry(Platform::pathFromText(path)).isEmpty();
-}
-
 void Form1::search()
 {
+    const SearchSettings settings {
+        .path = m_text1->text(),
+        .filterBy = m_option1->isChecked() ? FilterKind::Suffix : FilterKind::Keyword,
+        .suffix = m_text2->text(),
+        .keyword = m_text3->text(),
+    };
     QString found; // stays empty when no search ran
-    runCommand(Progress::Hidden, [this, &found](Runner& runner) {
-        if (!runner.answer<bool>([path = m_text1->text()] { return acceptsSearchPath(path); })) {
-            m_messages.show(u"ERROR"_s, u"请选择路径！"_s);
+    runCommand(Progress::Hidden, [&](Runner& runner) {
+        const SearchResult result = m_session.search(settings, runner, [&](const FolderAllList::FolderFailure&) {
+            showBox(runner, AppIdentity::applicationTitle(), u"请填写正确的规则！"_s);
+        });
+        if (result.outcome == SearchResult::Outcome::PathRefused) {
+            showBox(runner, u"ERROR"_s, u"请选择路径！"_s);
             return;
         }
-        const QByteArray path = Platform::pathFromText(m_text1->text());
-        if (m_option1->isChecked())
-            F1MDE::SearchFiles(m_session, path, m_text2->text(), runner, m_messages);
-        if (m_option2->isChecked())
-            F1MDE::SearchFiles(m_session, path, m_text3->text(), runner, m_messages);
         m_listView1->show();
-        m_label3->setText(u"文件数量: "_s + QString::number(m_session.list().rowCount()));
+        m_label3->setText(u"文件数量: "_s + QString::number(result.rows));
         found = m_label3->text();
     });
     m_announcer->announce(found);
@@ -181,26 +178,18 @@ void Form1::SetFileName(bool sMode)
         .newSuffix = m_text6->text(),
     };
     const PassKind kind = sMode ? PassKind::Execute : PassKind::Preview;
-    QString done; // stays empty when no pass ran
-    int failing = 0; // of the last preview pass
+    std::optional<PassResult> result; // none when no pass ran
     runCommand(Progress::Shown, [&](Runner& runner) {
-        // A stop ends the whole command, not only the pass it came in.
-        for (const NewNameRule::PassValue& value : NewNameRule::passValues(settings, QLocale())) {
-            if (runner.stopRequested(RenameProgress::Work::Moving))
-                break;
-            const PassResult result = F1MDE::ApplyNewNames(m_session, value.value.toUtf8(), kind, value.mode,
-                runner, [this](const FileFailure& failure) { showFailure(failure); });
-            if (kind == PassKind::Execute) {
-                m_label6->setText(u"已完成 %1 个文件修改!"_s.arg(result.renamed));
-                done = m_label6->text();
-            }
-            failing = result.foreseen;
-        }
+        result = m_session.applyRule(
+            settings, kind, runner, [&](const FileFailure& failure) { showFailure(runner, failure); });
     });
     showFirstFailingRow();
     if (kind == PassKind::Execute) {
-        m_announcer->announce(done);
+        if (result)
+            m_label6->setText(u"已完成 %1 个文件修改!"_s.arg(result->renamed));
+        m_announcer->announce(result ? m_label6->text() : QString());
     } else {
+        const int failing = result ? result->foreseen : 0;
         m_announcer->announce(failing > 0 ? u"%1 个文件将无法修改"_s.arg(failing) : QString());
     }
 }
@@ -210,11 +199,11 @@ void Form1::undoLastExecute()
     // Not while another command runs, the window then taking no input.
     if (!m_session.canUndo() || !isEnabled())
         return;
-    runCommand(Progress::Shown, [this](Runner& runner) {
-        const PassResult result
-            = m_session.undo(runner, [this](const FileFailure& failure) { showFailure(failure); });
-        m_label6->setText(u"已撤销 %1 个文件修改!"_s.arg(result.renamed));
+    PassResult result;
+    runCommand(Progress::Shown, [&](Runner& runner) {
+        result = m_session.undo(runner, [&](const FileFailure& failure) { showFailure(runner, failure); });
     });
+    m_label6->setText(u"已撤销 %1 个文件修改!"_s.arg(result.renamed));
     m_announcer->announce(m_label6->text());
 }
 
@@ -245,23 +234,31 @@ void Form1::runCommand(Progress shown, const std::function<void(Runner&)>& work)
         close();
 }
 
-void Form1::showFailure(const FileFailure& failure)
+void Form1::showBox(Runner& runner, const QString& title, const QString& text)
 {
-    m_messages.show(u"ERROR"_s, u" 修改失败！项目地址: "_s + QString::fromUtf8(failure.path));
+    runner.hold([&](std::function<void()> closed) { m_messages.open(title, text, std::move(closed)); });
+}
+
+void Form1::showFailure(Runner& runner, const FileFailure& failure)
+{
+    showBox(runner, u"ERROR"_s, u" 修改失败！项目地址: "_s + QString::fromUtf8(failure.path));
 }
 
 void Form1::showFirstFailingRow()
 {
     const FileListModel& list = m_session.list();
     if (const int row = list.firstFailingRow(); row >= 0)
-        m_listView1->scrollTo(list.index(row, FileListModel::PreviewColumn));
+        m_listView1->scrollTo(m_listView1->model()->index(row, FileListModel::PreviewColumn));
 }
 
 void Form1::closeEvent(QCloseEvent* event)
 {
     if (m_runner) {
+        // Off the screen at once, whatever the work waits for (a card whose driver no longer
+        // answers); the window closes, and the program ends, once the work has stopped.
         m_runner->requestStop();
         m_closeWhenDone = true;
+        hide();
         event->ignore();
         return;
     }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "file_list/rename_session.h"
+#include "rename/rename_session.h"
 
 #include <QWidget>
 
@@ -56,12 +56,10 @@ public:
     // The text of the help box, each of its lines ended by "\r\n".
     static QString helpText();
 
-    // Whether the search takes `path`: it must designate a visible existing entry, or be "/".
-    static bool acceptsSearchPath(const QString& path);
-
 protected:
-    // Closing while a command runs (a search, or files being renamed) stops it after the folder or
-    // the move in progress; the window closes once it has stopped.
+    // Closing while a command runs (a search, or files being renamed) hides the window at once and
+    // stops the command after the folder or the move in progress; the window closes once it has
+    // stopped.
     void closeEvent(QCloseEvent* event) override;
 
 private:
@@ -86,8 +84,10 @@ private:
     // Runs `work`, which lets events through as it goes: the window takes no input meanwhile, a long
     // pass shows its progress, and closing the window stops it.
     void runCommand(Progress progress, const std::function<void(Runner&)>& work);
+    // Shows a box and holds the command until the user has closed it.
+    void showBox(Runner& runner, const QString& title, const QString& text);
     // The box for a file an execute or an undo could not rename.
-    void showFailure(const FileFailure& failure);
+    void showFailure(Runner& runner, const FileFailure& failure);
     // Brings the first row that would fail or failed into view, as a summary of the marks.
     void showFirstFailingRow();
 

@@ -1,9 +1,10 @@
 #include "init_file_list.h"
 
 #include "file_list/file_list_model.h"
-#include "file_list/new_name_rule.h"
+#include "rename/new_name_rule.h"
 #include "list_speech.h"
-#include "window/twips.h"
+#include "shown_file_list.h"
+#include "twips.h"
 
 #include <QComboBox>
 #include <QHeaderView>
@@ -15,11 +16,11 @@ void InitFileList(FileListModel& list, QTreeView& view, QComboBox& patterns)
 {
     list.clear();
     view.hide();
-    view.setModel(&list);
+    view.setModel(new ShownFileList(list, &view));
     // Columns keep the widths they are given; the last one does not stretch to fill the view.
     view.header()->setStretchLastSection(false);
     for (int column = 0; column < FileListModel::ColumnCount; ++column)
-        view.setColumnWidth(column, Twips::toPixels(FileListModel::columnWidthTwips(column)));
+        view.setColumnWidth(column, Twips::toPixels(ShownFileList::columnWidthTwips(column)));
     view.show();
     ReportListChanges(view);
     patterns.addItems(NewNameRule::patterns());

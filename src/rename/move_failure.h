@@ -1,6 +1,6 @@
 #pragma once
 
-#include "file_list_model.h"
+#include "file_list/file_list_model.h"
 
 #include <QByteArray>
 

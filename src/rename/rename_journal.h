@@ -7,11 +7,9 @@
 #include <QByteArray>
 
 #include <optional>
-#include <span>
 #include <vector>
 
 class FileListModel;
-class Runner;
 
 // The moves of one execute, in the order made, kept in memory so that they can be taken back: the
 // folder each file lies in, as the move found it, the file's old name, from which the pass's value
@@ -72,12 +70,3 @@ private:
     RenameJournal& m_journal;
     std::optional<quint32> m_folderId;
 };
-
-// Takes back the moves of `journal`, newest first, each with the same safe move as an execute, and
-// only where the searched folder and the file's folder are still the ones the execute found and the
-// new name still names the file it gave that name to; on the runner's thread. Every move that cannot
-// be taken back is reported with the file's present path. Stopped, the journal keeps the moves not
-// yet reached. The executes before it, `earlier`, oldest first, are told which file each name it
-// took a file back to now names, for their own undo.
-PassResult undoRenames(RenameJournal& journal, std::span<RenameJournal> earlier, Platform::FileMover& mover,
-    Runner& runner, const FailureReport& report);

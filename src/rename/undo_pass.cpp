@@ -1,95 +1,10 @@
-#include "rename_journal.h"
+#include "undo_pass.h"
 
-#include "file_list_model.h"
 #include "move_failure.h"
 #include "row_folders.h"
 #include "runner/runner.h"
 
 #include <QHash>
-
-// A file lies on its folder's volume; a file that does not (a file mounted over an entry) is never
-// moved, since a mount point cannot be renamed.
-Platform::FileIdentity RenameJournal::fileOf(const Move& move) const
-{
-    const Platform::FolderIdentity& folder = folders[move.folder].identity;
-    return { folder.volume, move.index, move.born, move.indexHigh, move.size, folder.fat };
-}
-
-void RenameJournal::setFile(Move& move, const Platform::FileIdentity& file)
-{
-    move.index = file.index;
-    move.indexHigh = file.indexHigh;
-    move.born = file.born;
-    move.size = file.size;
-}
-
-QByteArray RenameJournal::oldName(const Move& move) const
-{
-    return QByteArray(names.data() + move.nameOffset, move.baseLength + move.extLength);
-}
-
-QByteArray RenameJournal::newName(const Move& move) const
-{
-    const QByteArrayView name(names.data() + move.nameOffset, move.baseLength + move.extLength);
-    return mode == NameMode::NewExtension ? name.first(move.baseLength).toByteArray() + value
-                                          : value + name.sliced(move.baseLength).toByteArray();
-}
-
-size_t RenameJournal::bytesHeld() const
-{
-    size_t bytes = sizeof *this + searchedFolder.capacity() + value.capacity()
-        + folders.capacity() * sizeof(Folder) + moves.capacity() * sizeof(Move) + names.capacity();
-    for (const Folder& folder : folders)
-        bytes += folder.text.capacity();
-    return bytes;
-}
-
-JournalWriter::JournalWriter(RenameJournal& journal, const FileListModel& list, const std::vector<int>& rows,
-    const QByteArray& value, NameMode mode)
-    : m_journal(journal)
-{
-    m_journal.searchedFolder = list.searchedFolder();
-    m_journal.searchedIdentity = list.searchedIdentity();
-    m_journal.value = value;
-    m_journal.mode = mode;
-    // Room for every move at once: growing would copy what was written, on the moving thread.
-    size_t nameBytes = 0;
-    for (const int row : rows)
-        nameBytes += size_t(list.base(row).size() + list.ext(row).size());
-    m_journal.moves.reserve(rows.size());
-    m_journal.names.reserve(nameBytes);
-}
-
-JournalWriter::~JournalWriter()
-{
-    m_journal.moves.shrink_to_fit();
-    m_journal.names.shrink_to_fit();
-    m_journal.folders.shrink_to_fit();
-}
-
-void JournalWriter::add(
-    const FileListModel& list, int row, const Platform::FolderHandle& folder, const QByteArray& newName)
-{
-    const std::optional<Platform::FileIdentity> file = Platform::entryIdentity(folder, newName);
-    // A file the system cannot tell from another could not be checked before moving it back.
-    if (!file)
-        return;
-    if (m_folderId != list.folderId(row)) {
-        m_folderId = list.folderId(row);
-        m_journal.folders.push_back({ list.folder(row), folder.identity() });
-    }
-    const QByteArrayView base = list.base(row);
-    const QByteArrayView ext = list.ext(row);
-    RenameJournal::Move move;
-    RenameJournal::setFile(move, *file);
-    move.nameOffset = m_journal.names.size();
-    move.folder = static_cast<quint32>(m_journal.folders.size() - 1);
-    move.baseLength = static_cast<quint16>(base.size());
-    move.extLength = static_cast<quint16>(ext.size());
-    m_journal.moves.push_back(move);
-    m_journal.names.insert(m_journal.names.end(), base.begin(), base.end());
-    m_journal.names.insert(m_journal.names.end(), ext.begin(), ext.end());
-}
 
 namespace {
 
@@ -193,15 +108,17 @@ PassResult undoRenames(RenameJournal& journal, std::span<RenameJournal> earlier,
             const RenameJournal::Move& move = moveOf(index);
             result.failures.push_back(
                 { journal.folders[move.folder].text + journal.newName(move), outcome.mark });
-            result.ended = outcome.endsPass();
+            if (outcome.endsPass())
+                result.end = PassEnd::CutShort;
             report(result.failures.back());
         },
         [](const MoveOutcome& outcome) { return outcome.failed(); },
         [](const MoveOutcome& outcome) { return outcome.endsPass(); });
-    result.stopped = !result.ended && reached < total;
+    if (result.end != PassEnd::CutShort && reached < total)
+        result.end = PassEnd::Stopped;
     carryAlong(journal, earlier, movedBack);
     // What was not reached stays to be taken back, folders and names with it; so does the move that
     // found the volume gone, for when it is back.
-    journal.moves.resize(total - reached + (result.ended ? 1 : 0));
+    journal.moves.resize(total - reached + (result.end == PassEnd::CutShort ? 1 : 0));
     return result;
 }

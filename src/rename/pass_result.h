@@ -1,6 +1,6 @@
 #pragma once
 
-#include "file_list_model.h"
+#include "file_list/file_list_model.h"
 
 #include <QByteArray>
 
@@ -26,12 +26,18 @@ struct FileFailure
 // pass.
 using FailureReport = std::function<void(const FileFailure&)>;
 
+// How a pass ended.
+enum class PassEnd {
+    Completed, // every row was reached
+    Stopped, // the user or the window stopped it before its last row
+    CutShort, // its volume or searched folder was gone, so no later move could work
+};
+
 // What an execute or an undo did; a preview's findings are the rows' marks, and how many there are.
 struct PassResult
 {
     int renamed = 0; // files renamed, or taken back
     int foreseen = 0; // of a preview: the checked rows it marks as bound to fail
-    bool stopped = false; // the user or the window stopped it before its last file
-    bool ended = false; // ended early: its volume or searched folder was gone, so no later move could work
+    PassEnd end = PassEnd::Completed;
     std::vector<FileFailure> failures; // in the order they happened
 };

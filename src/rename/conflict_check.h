@@ -1,6 +1,6 @@
 #pragma once
 
-#include "file_list_model.h"
+#include "file_list/file_list_model.h"
 #include "pass_result.h"
 #include "platform/file_mover.h"
 #include "platform/platform.h"

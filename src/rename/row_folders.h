@@ -32,7 +32,7 @@ Platform::FolderHandle openFolderOfRow(
     const Platform::FolderHandle& searched, const QByteArray& searchedPath, const QByteArray& folder);
 
 // Each row's folder, reached as openFolderOfRow() does; consecutive rows of one folder share the
-// handle. Used by one thread at a time.
+// handle. Nothing is opened until the first row is asked for. Used by one thread at a time.
 class RowFolders final
 {
 public:

@@ -1,7 +1,7 @@
 #include "rename_pass.h"
 
 #include "conflict_check.h"
-#include "file_list_model.h"
+#include "file_list/file_list_model.h"
 #include "move_failure.h"
 #include "rename_journal.h"
 #include "row_folders.h"
@@ -27,11 +27,10 @@ RowMark moveToPreview(const FileListModel& list, int row, const Platform::Folder
 }
 
 // Moves each of `rows` to its preview name, marks what became of it, reports each failure and keeps
-// each move in the journal. The rows a stopped execute does not reach are compared and looked up as
-// a preview would.
+// each move in the journal. The rows a stopped execute does not reach keep no mark, as a stopped
+// preview leaves them: asking the disk about them would hold the window on a slow volume.
 PassResult moveToPreviews(FileListModel& list, const std::vector<int>& rows, RowFolders& folders,
-    Platform::FileMover& mover, ConflictCheck& check, JournalWriter& journal, Runner& runner,
-    const FailureReport& report)
+    Platform::FileMover& mover, JournalWriter& journal, Runner& runner, const FailureReport& report)
 {
     PassResult result;
     RowMark notTried = RowMark::None;
@@ -63,19 +62,13 @@ PassResult moveToPreviews(FileListModel& list, const std::vector<int>& rows, Row
         },
         [](const MoveOutcome& outcome) { return outcome.failed(); },
         [](const MoveOutcome& outcome) { return outcome.endsPass(); });
-    result.ended = notTried != RowMark::None;
-    result.stopped = !result.ended && reached < static_cast<int>(rows.size());
-    for (int index = reached; index < static_cast<int>(rows.size()); ++index) {
-        const int row = rows[index];
-        // Where the volume is gone, asking the disk would only wait for it.
-        if (result.ended) {
-            list.setMark(row, notTried);
-        } else {
-            // A stopped pass leaves its other rows marked as a preview would; the rows it moved
-            // hold their new names on the disk, where the look-up finds them.
-            check.byNameAndDisk(rows, index, folders).tell(list, row);
-        }
-        runner.letEventsThroughInTime();
+    if (notTried != RowMark::None) {
+        // The volume is gone: every other move would fail the same way.
+        result.end = PassEnd::CutShort;
+        for (int index = reached; index < static_cast<int>(rows.size()); ++index)
+            list.setMark(rows[index], notTried);
+    } else if (reached < static_cast<int>(rows.size())) {
+        result.end = PassEnd::Stopped;
     }
     return result;
 }
@@ -105,13 +98,13 @@ PassResult applyNewNames(FileListModel& list, const QByteArray& value, PassKind 
             runner.letEventsThroughInTime();
     }
     RowFolders folders(list);
-    ConflictCheck check(list, mover, mode);
     PassResult result;
     if (kind == PassKind::Execute) {
         // Each move answers for its own row, and more surely than a comparison beforehand would.
         JournalWriter writer(journal, list, checkedRows, value, mode);
-        result = moveToPreviews(list, checkedRows, folders, mover, check, writer, runner, report);
+        result = moveToPreviews(list, checkedRows, folders, mover, writer, runner, report);
     } else {
+        ConflictCheck check(list, mover, mode);
         // The names are compared and looked up on the runner's thread, as the moves are, so that a
         // slow answer (from a busy network share) never holds the window.
         const int checkedCount = static_cast<int>(checkedRows.size());
@@ -123,7 +116,7 @@ PassResult applyNewNames(FileListModel& list, const QByteArray& value, PassKind 
                 result.foreseen += finding.mark != RowMark::None ? 1 : 0;
             },
             [](const Finding&) { return false; });
-        result.stopped = compared < checkedCount;
+        result.end = compared < checkedCount ? PassEnd::Stopped : PassEnd::Completed;
     }
     list.notifyPreviewsChanged(firstChanged, lastChanged);
     return result;

@@ -19,7 +19,7 @@
 #include <unistd.h>
 #include <vector>
 
-namespace Bench {
+namespace Loopback {
 
 // Forwards each connection to its loopback port to `target`, each chunk delayed by `oneWay` in
 // each direction; chunks keep their order and do not wait for one another.
@@ -124,4 +124,4 @@ private:
     std::vector<std::thread> m_connections; // only the acceptor adds to it, until it is joined
 };
 
-} // namespace Bench
+} // namespace Loopback

@@ -1,11 +1,12 @@
 #include "rename_session.h"
 
-#include "folder_scan/folder_scan.h"
 #include "platform/file_mover.h"
 #include "rename_pass.h"
 #include "runner/runner.h"
+#include "undo_pass.h"
 
 #include <QElapsedTimer>
+#include <QLocale>
 
 namespace {
 
@@ -15,8 +16,24 @@ constexpr qint64 publishIntervalMs = 200;
 
 } // namespace
 
-bool RenameSession::search(
-    const QByteArray& path, const QString& filter, Runner& runner, MessageBoxes& messages)
+bool RenameSession::acceptsSearchPath(const QString& path)
+{
+    return !Platform::firstMatchingEntry(Platform::pathFromText(path)).isEmpty();
+}
+
+SearchResult RenameSession::search(
+    const SearchSettings& settings, Runner& runner, const FolderFailureReport& folderFailed)
+{
+    // A share or a card that does not answer holds the question's thread, not the caller's.
+    if (!runner.answer<bool>([path = settings.path] { return acceptsSearchPath(path); }))
+        return { SearchResult::Outcome::PathRefused, m_list.rowCount() };
+    const QString& filter = settings.filterBy == FilterKind::Suffix ? settings.suffix : settings.keyword;
+    const bool stopped = SearchFiles(Platform::pathFromText(settings.path), filter, runner, folderFailed);
+    return { stopped ? SearchResult::Outcome::Stopped : SearchResult::Outcome::Searched, m_list.rowCount() };
+}
+
+bool RenameSession::SearchFiles(
+    const QByteArray& path, const QString& filter, Runner& runner, const FolderFailureReport& folderFailed)
 {
     m_list.clear(FolderAllList::folderText(path));
     QElapsedTimer sincePublish;
@@ -31,7 +48,7 @@ bool RenameSession::search(
         [this](const QByteArray& folder, QByteArrayView base, QByteArrayView ext) {
             FolderAllList::AddFileRow(m_list, folder, base, ext);
         },
-        messages,
+        folderFailed,
         [&runner] { runner.letEventsThrough(); },
         runner,
     };
@@ -42,7 +59,20 @@ bool RenameSession::search(
     return runner.stopRequested(RenameProgress::Work::Searching);
 }
 
-PassResult RenameSession::apply(
+std::optional<PassResult> RenameSession::applyRule(
+    const NewNameRule::Settings& settings, PassKind kind, Runner& runner, const FailureReport& report)
+{
+    std::optional<PassResult> last;
+    for (const NewNameRule::PassValue& value : NewNameRule::passValues(settings, QLocale())) {
+        // A stop ends the whole command, not only the pass it came in.
+        if (runner.stopRequested(RenameProgress::Work::Moving) || (last && last->end != PassEnd::Completed))
+            break;
+        last = ApplyNewNames(value.value.toUtf8(), kind, value.mode, runner, report);
+    }
+    return last;
+}
+
+PassResult RenameSession::ApplyNewNames(
     const QByteArray& value, PassKind kind, NameMode mode, Runner& runner, const FailureReport& report)
 {
     // A mover of its own for each pass: what a volume refused is learnt anew, since by the next pass

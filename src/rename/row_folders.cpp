@@ -1,6 +1,6 @@
 #include "row_folders.h"
 
-#include "file_list_model.h"
+#include "file_list/file_list_model.h"
 
 #include <algorithm>
 
@@ -37,7 +37,6 @@ Platform::FolderHandle openFolderOfRow(
 
 RowFolders::RowFolders(const FileListModel& list)
     : m_list(list)
-    , m_searched(openSearchedFolder(list.searchedFolder(), list.searchedIdentity()))
 {
 }
 
@@ -45,6 +44,10 @@ const Platform::FolderHandle& RowFolders::of(int row)
 {
     const quint32 id = m_list.folderId(row);
     if (!m_current || *m_current != id) {
+        // Opened with the first row, on the thread that asks: a volume slow to answer holds that
+        // thread, never the window's.
+        if (!m_current)
+            m_searched = openSearchedFolder(m_list.searchedFolder(), m_list.searchedIdentity());
         m_current = id;
         m_folder = openFolderOfRow(m_searched, m_list.searchedFolder(), m_list.folder(row));
     }

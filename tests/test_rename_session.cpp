@@ -1,0 +1,284 @@
+#include "rename_fixture.h"
+
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QScopeGuard>
+#include <QThread>
+
+#include <memory>
+#include <optional>
+
+#ifndef _WIN32
+#include "delaying_proxy.h"
+#include "sshfs_share.h"
+
+#include <QTemporaryDir>
+
+#include <csignal>
+#include <sys/syscall.h>
+#include <thread>
+#include <unistd.h>
+#endif
+
+class TestRenameSession final : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void cleanupTestCase() { Volumes::unmountAll(); }
+    void stoppedPasses_data();
+    void stoppedPasses();
+#ifndef _WIN32
+    void aLostVolumeEndsThePass_data();
+    void aLostVolumeEndsThePass();
+#endif
+};
+
+void TestRenameSession::stoppedPasses_data()
+{
+    QTest::addColumn<bool>("sMode");
+    QTest::addColumn<int>("files");
+    QTest::addColumn<bool>("onShare"); // over sshfs with 10 ms round trips, as a NAS across a network
+    QTest::addColumn<bool>("namesTaken"); // every new name is taken already
+    QTest::newRow("preview") << false << 10 << false << true;
+    QTest::newRow("execute") << true << 10 << false << true;
+#ifndef _WIN32
+    // The new names free, so that a look-up of each would ask the server, as no cache answers it.
+    QTest::newRow("execute on a slow share") << true << 2000 << true << false;
+#endif
+}
+
+// The new names are compared and looked up one row after another, as the moves go, and can be
+// stopped as they can: a preview marks the rows it reached and shows every new name. An execute
+// compares nothing beforehand, since each move answers for its own row; stopped, it leaves the rows
+// it did not reach unmarked, as a stopped preview does, without asking the disk about them: on a
+// share that takes a round trip a row, that would hold the pass for seconds after the stop.
+void TestRenameSession::stoppedPasses()
+{
+    QFETCH(bool, sMode);
+    QFETCH(int, files);
+    QFETCH(bool, onShare);
+    QFETCH(bool, namesTaken);
+#ifndef _WIN32
+    // Unmounted, and sshd ended, once the session has let go of the share's folders; the proxy
+    // then has no connection left to wait for.
+    QTemporaryDir served;
+    std::unique_ptr<Loopback::DelayingProxy> proxy;
+    std::unique_ptr<SshfsShare> share;
+    if (onShare) {
+        share = std::make_unique<SshfsShare>(QFile::encodeName(served.path()));
+        if (!share->whyNot().isEmpty())
+            QSKIP(share->whyNot().constData());
+        proxy = std::make_unique<Loopback::DelayingProxy>(share->port(), std::chrono::milliseconds(10) / 2);
+        QVERIFY2(share->mount(proxy->port()), share->whyNot().constData());
+    }
+#endif
+    std::optional<Session> session;
+    std::function<QByteArrayList()> names; // the files as the disk holds them
+#ifndef _WIN32
+    // Unmounted before the session goes, its tree then removed where the server keeps it: through
+    // the share each removal would take round trips.
+    const auto unmountedFirst = qScopeGuard([&share] {
+        if (share)
+            share->unmount();
+    });
+#endif
+    if (onShare) {
+#ifndef _WIN32
+        session.emplace(share->root());
+        // Made where the server keeps them: through the share each would take round trips.
+        const QByteArray server = QFile::encodeName(served.path()) + session->tree.root().mid(share->root().size());
+        for (int i = 0; i < files; ++i) {
+            QVERIFY(TestTree::makeFile(server + "/f" + QByteArray::number(i) + ".txt"));
+            QVERIFY(!namesTaken || TestTree::makeFile(server + "/f" + QByteArray::number(i) + ".md"));
+        }
+        names = [server] { return namesIn(server); };
+#endif
+    } else {
+        session.emplace();
+        for (int i = 0; i < files; ++i) {
+            session->tree.createFile("f" + QByteArray::number(i) + ".txt");
+            if (namesTaken)
+                session->tree.createFile("f" + QByteArray::number(i) + ".md");
+        }
+        names = [&session] { return session->tree.snapshot().keys(); };
+    }
+    const QByteArrayList before = names();
+    session->search();
+    QCOMPARE(session->list.rowCount(), files);
+    constexpr int reached = 3;
+    StoppingProgress progress(reached, sMode ? RenameProgress::Work::Moving : RenameProgress::Work::Checking);
+    session->progress = &progress;
+    session->apply(".md", sMode ? PassKind::Execute : PassKind::Preview, NameMode::NewExtension);
+    const qint64 afterStopMs = progress.sinceStop.elapsed();
+
+    QCOMPARE(progress.moves, reached);
+    QCOMPARE(session->lastEnd, PassEnd::Stopped);
+    for (const auto& [done, total] : progress.shown)
+        QVERIFY(done <= reached && total == files);
+    for (int row = 0; row < files; ++row) {
+        QCOMPARE(session->list.preview(row), session->list.base(row).toByteArray() + ".md");
+        const QString reachedMark
+            = !namesTaken ? u"已修改"_s : sMode ? u"修改失败：目标已存在"_s : u"目标已存在"_s;
+        QCOMPARE(session->markOf(row), row < reached ? reachedMark : QString());
+    }
+    const int renamed = namesTaken ? 0 : reached;
+    if (namesTaken) {
+        QCOMPARE(names(), before);
+    } else {
+        const QByteArrayList after = names();
+        QCOMPARE(after.size(), before.size());
+        QCOMPARE(std::count_if(after.begin(), after.end(), [](const QByteArray& name) { return name.endsWith(".md"); }),
+            renamed);
+    }
+    QCOMPARE(session->renamed, sMode ? QList<int> { renamed } : QList<int>());
+    QCOMPARE(session->failures.size(), sMode && namesTaken ? reached : 0);
+    // A look-up of each row not reached would take 20 s there; the pass ends with the move in
+    // flight, well within a second, loaded machine or not.
+    if (onShare)
+        QCOMPARE_LT(afterStopMs, 2000);
+}
+
+#ifndef _WIN32
+void TestRenameSession::aLostVolumeEndsThePass_data()
+{
+    QTest::addColumn<QString>("lost");
+    QTest::addColumn<int>("movedBefore");
+    // A card pulled mid-execute: its driver gone, every later move would fail.
+    QTest::newRow("exFAT driver killed") << u"exfat"_s << 5;
+    // A network share whose connection drops mid-execute: sshfs gone between two moves, as a card's
+    // driver is; or while a move waits on it, which the kernel then ends as cut off mid-call.
+    QTest::newRow("share's sshfs killed") << u"share"_s << 5;
+    QTest::newRow("share's sshfs killed during a move") << u"share, during a move"_s << 3;
+    // The searched folder, and the folder of the next rows, moved away mid-execute: the pass ends.
+    // Once both are back, the undo takes back what the pass did.
+    QTest::newRow("searched folder moved away and back") << u"moved"_s << 5;
+}
+
+void TestRenameSession::aLostVolumeEndsThePass()
+{
+    QFETCH(QString, lost);
+    QFETCH(int, movedBefore);
+    const bool driverKilled = lost != u"moved";
+    // Unmounted, and the share's sshd ended, once the session has let go of their folders.
+    std::unique_ptr<MountedVolume> volume;
+    QTemporaryDir served; // the share's files, as its server keeps them
+    std::unique_ptr<SshfsShare> share;
+    Session session;
+    QByteArray card = session.tree.path("card");
+    pid_t driver = 0;
+    if (lost == u"exfat") {
+        volume = std::make_unique<MountedVolume>(u"exfat"_s);
+        if (!volume->isMounted() || volume->driverProcess() == 0)
+            QSKIP(qPrintable(u"no exFAT volume through FUSE: "_s + volume->whyNot()));
+        card = volume->root() + "/card";
+        driver = static_cast<pid_t>(volume->driverProcess());
+    } else if (driverKilled) {
+        if (const QByteArray missing = SshfsShare::missing(); !missing.isEmpty())
+            QSKIP(missing.constData());
+        share = std::make_unique<SshfsShare>(QFile::encodeName(served.path()));
+        QVERIFY2(share->whyNot().isEmpty() && share->mount(), share->whyNot().constData());
+        card = share->root() + "/card";
+        driver = static_cast<pid_t>(share->driverProcess());
+    }
+    for (const char* folder : { "/DCIM/a", "/DCIM/b" }) {
+        QVERIFY(QDir().mkpath(QFile::decodeName(card + folder)));
+        for (int i = 0; i < 5; ++i) {
+            QFile file(QFile::decodeName(card + folder + "/IMG_" + QByteArray::number(i) + ".txt"));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+    }
+    session.searchIn(card, u".txt"_s);
+    constexpr int files = 10;
+    QCOMPARE(session.list.rowCount(), files);
+    // The rows of the folder the search found first are moved; then the volume goes.
+    const QByteArray first = session.list.folder(0);
+    const QByteArray second = session.list.folder(files - 1);
+    QCOMPARE(session.list.folder(movedBefore - 1), first);
+
+    const QByteArray away = session.tree.path("away");
+    // On the moving thread, where QTest cannot report: what happened is checked after the pass.
+    bool acted = false;
+    std::jthread killer;
+    ActingProgress progress(movedBefore, [&] {
+        if (!driverKilled) {
+            acted = QDir().rename(QFile::decodeName(second), QFile::decodeName(second.chopped(1) + "-away"))
+                && QDir().rename(QFile::decodeName(card), QFile::decodeName(away));
+            return;
+        }
+        if (lost == u"share, during a move") {
+            // Stopped, sshfs leaves the next move waiting, never sent to the server; it is killed
+            // while the move waits.
+            ::kill(driver, SIGSTOP);
+            const QDeadlineTimer stopping(10000);
+            while (!hasStopped(driver) && !stopping.hasExpired())
+                QThread::msleep(5);
+            killer = std::jthread([&, mover = ::gettid()] {
+                const QDeadlineTimer deadline(10000);
+                while (!(acted = waitsInAMove(mover)) && !deadline.hasExpired())
+                    QThread::msleep(5);
+                ::kill(driver, SIGKILL);
+            });
+            return;
+        }
+        ::kill(driver, SIGKILL);
+        // The kernel cuts the volume off once the driver's end of it has closed.
+        const QDeadlineTimer deadline(10000);
+        while (!acted && !deadline.hasExpired()) {
+            acted = ::access(card.constData(), F_OK) != 0 && errno == ENOTCONN;
+            QThread::msleep(10);
+        }
+    });
+    session.progress = &progress;
+    session.apply(".md", PassKind::Execute, NameMode::NewExtension);
+    if (killer.joinable())
+        killer.join();
+    QVERIFY(acted);
+
+    // One box, for the move that found the volume gone; the files before it renamed, none after tried.
+    QCOMPARE(session.renamed, QList<int> { movedBefore });
+    QCOMPARE(session.failures.size(), 1);
+    QCOMPARE(session.failures[0].reason, RowMark::FailedVolumeLost);
+    QCOMPARE(session.failures[0].path, session.list.fullPath(movedBefore));
+    for (int row = 0; row < files; ++row) {
+        const QString mark = row < movedBefore ? u"已修改"_s
+            : row == movedBefore               ? u"修改失败：卷已断开"_s
+                                               : u"未修改：卷已断开"_s;
+        QCOMPARE(session.markOf(row), mark);
+    }
+    // In the first folder, the files moved before the loss under their new names, the others under
+    // their old ones.
+    QByteArrayList firstNames;
+    for (int row = 0; row < files / 2; ++row)
+        firstNames.append(row < movedBefore ? session.list.preview(row) : session.list.name(row));
+    std::sort(firstNames.begin(), firstNames.end());
+    const QByteArrayList untouched { "IMG_0.txt", "IMG_1.txt", "IMG_2.txt", "IMG_3.txt", "IMG_4.txt" };
+
+    QByteArray firstRead = first;
+    QByteArray secondRead = second;
+    if (volume) {
+        QVERIFY2(volume->mountAgain(), qPrintable(volume->whyNot()));
+    } else if (share) {
+        // Read on the server, which holds the files whatever a client cached of them.
+        const QByteArray server = QFile::encodeName(served.path());
+        firstRead = server + first.mid(share->root().size());
+        secondRead = server + second.mid(share->root().size());
+    } else {
+        QVERIFY(QDir().rename(QFile::decodeName(away), QFile::decodeName(card)));
+        QVERIFY(QDir().rename(QFile::decodeName(second.chopped(1) + "-away"), QFile::decodeName(second)));
+    }
+    QCOMPARE(namesIn(firstRead), firstNames);
+    QCOMPARE(namesIn(secondRead), untouched);
+    if (driverKilled)
+        return;
+    session.progress = nullptr;
+    session.undo();
+    QCOMPARE(session.renamed, (QList<int> { movedBefore, movedBefore }));
+    QCOMPARE(session.failures.size(), 1);
+    QCOMPARE(namesIn(first), untouched);
+}
+#endif
+
+QTEST_GUILESS_MAIN(TestRenameSession)
+#include "test_rename_session.moc"
