@@ -4,6 +4,9 @@
 #include <QElapsedTimer>
 #include <QTimer>
 
+#include <atomic>
+#include <thread>
+
 class TestRunner final : public QObject
 {
     Q_OBJECT
@@ -12,7 +15,87 @@ private Q_SLOTS:
     void cleanupTestCase() { Volumes::unmountAll(); }
     void eventsGoThroughDuringLongPass_data();
     void eventsGoThroughDuringLongPass();
+    void operationsRunInOrder_data();
+    void operationsRunInOrder();
+    void answersComeFromAnotherThread();
+    void holdEndsWithItsAnswer();
 };
+
+void TestRunner::operationsRunInOrder_data()
+{
+    QTest::addColumn<int>("count");
+    QTest::addColumn<QList<int>>("holding"); // the operations whose outcome holds the thread
+    QTest::addColumn<int>("ending"); // the operation whose outcome ends the run, or -1
+    QTest::addColumn<int>("stopAfter"); // how many operations run before a stop is asked, or -1
+    QTest::addColumn<int>("ran");
+    QTest::newRow("all") << 5000 << QList<int>() << -1 << -1 << 5000;
+    QTest::newRow("held outcomes") << 60 << QList<int> { 0, 7, 8, 59 } << -1 << -1 << 60;
+    QTest::newRow("an outcome that ends the run") << 100 << QList<int> { 40 } << 40 << -1 << 41;
+    QTest::newRow("a stop") << 100 << QList<int>() << -1 << 7 << 7;
+    QTest::newRow("a stop while an outcome holds") << 100 << QList<int> { 6 } << -1 << 7 << 7;
+}
+
+// Each outcome comes to this thread in order, a held one before the next operation starts, and
+// nothing runs after an ending outcome or the operation in progress at a stop.
+void TestRunner::operationsRunInOrder()
+{
+    QFETCH(int, count);
+    QFETCH(QList<int>, holding);
+    QFETCH(int, ending);
+    QFETCH(int, stopAfter);
+    QFETCH(int, ran);
+    Runner runner;
+    std::atomic<int> started = 0;
+    QList<int> taken;
+    const int done = runner.runEach<int>(
+        count, RenameProgress::Work::Moving,
+        [&](int index) {
+            ++started;
+            if (index + 1 == stopAfter)
+                runner.requestStop();
+            return index;
+        },
+        [&](int index, const int& outcome) {
+            QCOMPARE(outcome, index);
+            if (holding.contains(index))
+                QCOMPARE(started.load(), index + 1); // the next waits
+            taken.append(index);
+        },
+        [&holding](const int& outcome) { return holding.contains(outcome); },
+        [ending](const int& outcome) { return outcome == ending; });
+    QCOMPARE(done, ran);
+    QCOMPARE(started.load(), ran);
+    QCOMPARE(taken.size(), ran);
+    for (int index = 0; index < ran; ++index)
+        QCOMPARE(taken[index], index);
+}
+
+void TestRunner::answersComeFromAnotherThread()
+{
+    Runner runner;
+    const auto asked = runner.answer<std::thread::id>([] { return std::this_thread::get_id(); });
+    QVERIFY(asked != std::this_thread::get_id());
+}
+
+// A hold lets events through until its answer, which may come with any of them.
+void TestRunner::holdEndsWithItsAnswer()
+{
+    Runner runner;
+    int ticks = 0;
+    QTimer ticker;
+    ticker.setInterval(1);
+    connect(&ticker, &QTimer::timeout, this, [&ticks] { ++ticks; });
+    ticker.start();
+    bool answered = false;
+    runner.hold([&](std::function<void()> answer) {
+        QTimer::singleShot(50, this, [&answered, answer] {
+            answered = true;
+            answer();
+        });
+    });
+    QVERIFY(answered);
+    QCOMPARE_GT(ticks, 2); // the events went through meanwhile
+}
 
 void TestRunner::eventsGoThroughDuringLongPass_data()
 {

@@ -1,7 +1,7 @@
 #include "form1.h"
 
-#include "clickable_label.h"
 #include "app_identity.h"
+#include "clickable_label.h"
 #include "dialog/browse_for_folder.h"
 #include "dialog/message_boxes.h"
 #include "dialog/qt_rename_progress.h"
@@ -66,7 +66,8 @@ Form1::Form1(MessageBoxes& messages, FolderChooser& folderChooser, QWidget* pare
     // keyword box disabled after the rule mode enabled it.
     m_option1->setChecked(true);
     m_option3->setChecked(true);
-    F1MDE::InitFileList(m_session.list(), *m_listView1, *m_combo1);
+    F1MDE::InitFileList(
+        m_session.list(), *m_listView1, *m_combo1, NewNameRule::patterns(), NewNameRule::spokenPatterns());
     m_command4->setFocus();
 }
 
@@ -152,9 +153,10 @@ void Form1::search()
     };
     QString found; // stays empty when no search ran
     runCommand(Progress::Hidden, [&](Runner& runner) {
-        const SearchResult result = m_session.search(settings, runner, [&](const FolderAllList::FolderFailure&) {
-            showBox(runner, AppIdentity::applicationTitle(), u"请填写正确的规则！"_s);
-        });
+        const SearchResult result
+            = m_session.search(settings, runner, [&](const FolderAllList::FolderFailure&) {
+                  showBox(runner, AppIdentity::applicationTitle(), u"请填写正确的规则！"_s);
+              });
         if (result.outcome == SearchResult::Outcome::PathRefused) {
             showBox(runner, u"ERROR"_s, u"请选择路径！"_s);
             return;

@@ -1,7 +1,6 @@
 #include "init_file_list.h"
 
 #include "file_list/file_list_model.h"
-#include "rename/new_name_rule.h"
 #include "list_speech.h"
 #include "shown_file_list.h"
 #include "twips.h"
@@ -12,7 +11,8 @@
 
 namespace F1MDE {
 
-void InitFileList(FileListModel& list, QTreeView& view, QComboBox& patterns)
+void InitFileList(FileListModel& list, QTreeView& view, QComboBox& patterns, const QStringList& patternTexts,
+    const QStringList& spokenPatterns)
 {
     list.clear();
     view.hide();
@@ -23,10 +23,9 @@ void InitFileList(FileListModel& list, QTreeView& view, QComboBox& patterns)
         view.setColumnWidth(column, Twips::toPixels(ShownFileList::columnWidthTwips(column)));
     view.show();
     ReportListChanges(view);
-    patterns.addItems(NewNameRule::patterns());
-    const QStringList spoken = NewNameRule::spokenPatterns();
-    for (int i = 0; i < spoken.size(); ++i)
-        patterns.setItemData(i, spoken[i], Qt::AccessibleTextRole);
+    patterns.addItems(patternTexts);
+    for (int i = 0; i < spokenPatterns.size(); ++i)
+        patterns.setItemData(i, spokenPatterns[i], Qt::AccessibleTextRole);
     patterns.setCurrentIndex(0);
 }
 
