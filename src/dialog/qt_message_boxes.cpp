@@ -15,4 +15,6 @@ void QtMessageBoxes::open(const QString& title, const QString& text, std::functi
     box->setWindowModality(over ? Qt::NonModal : Qt::WindowModal);
     QObject::connect(box, &QDialog::finished, box, [closed = std::move(closed)] { closed(); });
     box->show();
+    // The box takes the keyboard, also from a progress that came up with it.
+    box->activateWindow();
 }

@@ -41,8 +41,12 @@ void QtRenameProgress::show(Work work, int done, int total, Showing showing)
         (work == Work::Checking ? u"正在检查新文件名: %1 / %2"_s : u"正在修改文件: %1 / %2"_s)
             .arg(done)
             .arg(total));
-    if (appearing)
+    if (appearing) {
+        // Come up for a box, it leaves the keyboard to the box, which shows next: the user answers
+        // the box first, and a screen reader reads it as the news it is.
+        m_dialog->setAttribute(Qt::WA_ShowWithoutActivating, showing == Showing::Now);
         m_dialog->show();
+    }
 }
 
 void QtRenameProgress::cancelled()
