@@ -232,8 +232,6 @@ void Form1::runCommand(Progress shown, const std::function<void(Runner&)>& work)
         m_runner = nullptr;
     }
     m_undo->setEnabled(m_session.canUndo());
-    if (std::exchange(m_closeWhenDone, false))
-        close();
 }
 
 void Form1::showBox(Runner& runner, const QString& title, const QString& text)
@@ -255,14 +253,9 @@ void Form1::showFirstFailingRow()
 
 void Form1::closeEvent(QCloseEvent* event)
 {
-    if (m_runner) {
-        // Off the screen at once, whatever the work waits for (a card whose driver no longer
-        // answers); the window closes, and the program ends, once the work has stopped.
+    // Closed at once, whatever a command waits for (a card whose driver no longer answers): the
+    // command stops after the folder or the move in progress, and the program ends once it has.
+    if (m_runner)
         m_runner->requestStop();
-        m_closeWhenDone = true;
-        hide();
-        event->ignore();
-        return;
-    }
     QWidget::closeEvent(event);
 }

@@ -57,9 +57,8 @@ public:
     static QString helpText();
 
 protected:
-    // Closing while a command runs (a search, or files being renamed) hides the window at once and
-    // stops the command after the folder or the move in progress; the window closes once it has
-    // stopped.
+    // Closing while a command runs (a search, or files being renamed) closes the window at once and
+    // stops the command after the folder or the move in progress.
     void closeEvent(QCloseEvent* event) override;
 
 private:
@@ -96,7 +95,6 @@ private:
     RenameSession m_session;
     std::chrono::milliseconds m_progressDelay { std::chrono::seconds(1) };
     Runner* m_runner = nullptr; // while a command runs
-    bool m_closeWhenDone = false;
     QAction* m_undo = nullptr;
 
     QGroupBox* m_frame1 = nullptr;
