@@ -1,7 +1,9 @@
 // What the window tells a screen reader beyond the names of its controls: the results of its
-// commands, presented without the focus moving; the patterns in words; each row's check state.
+// commands, presented without the focus moving; the patterns in words; each row's check state; on
+// Windows the same notices raised as the system's notifications.
 
 #include "form1_harness.h"
+#include "system_stand_in.h"
 
 #include <QAccessible>
 #include <QComboBox>
@@ -10,6 +12,11 @@
 
 #include <utility>
 
+#ifdef _WIN32
+#include <uiautomationclient.h> // UIA_NativeWindowHandlePropertyId
+#include <uiautomationcore.h>
+#endif
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -17,7 +24,54 @@ namespace {
 const QStringList patternWords = { u"起始值原样"_s, u"一位数字"_s, u"两位数字"_s, u"三位数字"_s, u"关键字"_s,
     u"关键字加短横线加一位数字"_s, u"关键字加短横线加两位数字"_s, u"关键字加短横线加三位数字"_s };
 
+// A notice as the window raised it for Windows' screen readers: its text, its NotificationKind
+// (ActionCompleted 2, Other 4) and its NotificationProcessing (MostRecent 3).
+struct Raised
+{
+    QString text;
+    int kind = 0;
+    int processing = 0;
+    bool operator==(const Raised&) const = default;
+};
+using RaisedList = QList<Raised>;
+
+constexpr int actionCompleted = 2;
+constexpr int other = 4;
+constexpr int mostRecent = 3;
+
+Raised result(const QString& text)
+{
+    return { text, actionCompleted, mostRecent };
+}
+
+#ifdef _WIN32
+RaisedList raisedNotices;
+QList<quintptr> raisedFor; // the native window handle each notice's element reports
+
+// Stands in for UiaRaiseNotificationEvent, which Wine lacks, and records what it is given.
+HRESULT WINAPI recordNotice(IRawElementProviderSimple* element, Platform::Native::NotificationKind kind,
+    Platform::Native::NotificationProcessing processing, BSTR text, BSTR)
+{
+    raisedNotices.append(
+        { QString::fromWCharArray(text, int(SysStringLen(text))), int(kind), int(processing) });
+    VARIANT handle;
+    element->GetPropertyValue(UIA_NativeWindowHandlePropertyId, &handle);
+    raisedFor.append(handle.vt == VT_I4 ? quintptr(handle.lVal) : 0);
+    return S_OK;
+}
+#endif
+
 } // namespace
+
+Q_DECLARE_METATYPE(RaisedList)
+
+namespace QTest {
+template <> char* toString(const Raised& raised)
+{
+    return QTest::toString(
+        u"%1 (kind %2, processing %3)"_s.arg(raised.text).arg(raised.kind).arg(raised.processing));
+}
+} // namespace QTest
 
 class TestForm1Speech final : public Form1Harness
 {
@@ -31,6 +85,8 @@ private Q_SLOTS:
     void patternChosenByKeyIsPresented();
     void rowIsReadWithItsCheckState_data();
     void rowIsReadWithItsCheckState();
+    void noticesAreRaisedForWindowsScreenReaders_data();
+    void noticesAreRaisedForWindowsScreenReaders();
 
 private:
     // What the notification reads while it is shown; empty while it is not.
@@ -219,6 +275,59 @@ void TestForm1Speech::rowIsReadWithItsCheckState()
     QCOMPARE(fileList()->data(fileList()->index(0, 0)).toString(),
         keys.contains(u"preview"_s) && fileList()->isChecked(0) ? u"1.txt"_s : u" "_s);
     QCOMPARE(takeShown(), presented);
+}
+
+void TestForm1Speech::noticesAreRaisedForWindowsScreenReaders_data()
+{
+    QTest::addColumn<QStringList>("steps"); // after the path is set: perform()'s, "space" and "undo"
+    QTest::addColumn<RaisedList>("raised");
+
+    QTest::newRow("search, preview with a failure, execute, undo")
+        << QStringList { u"click|Command2"_s, u"click|Command3"_s, u"click|Command4"_s, u"undo"_s }
+        << RaisedList { result(u"文件数量: 3"_s), result(u"1 个文件将无法修改"_s),
+               result(u"已完成 2 个文件修改!"_s), result(u"已撤销 2 个文件修改!"_s) };
+    QTest::newRow("pattern chosen by key")
+        << QStringList { u"down|Combo1"_s } << RaisedList { { patternWords[1], other, mostRecent } };
+    QTest::newRow("row toggled by Space")
+        << QStringList { u"click|Command2"_s, u"space"_s, u"space"_s }
+        << RaisedList { result(u"文件数量: 3"_s), { u"未勾选"_s, other, mostRecent },
+               { u"已勾选"_s, other, mostRecent } };
+}
+
+void TestForm1Speech::noticesAreRaisedForWindowsScreenReaders()
+{
+#ifdef _WIN32
+    QFETCH(QStringList, steps);
+    QFETCH(RaisedList, raised);
+    TestTree tree;
+    tree.createDir("one");
+    tree.createDir("two");
+    for (const QByteArray& file : QByteArrayList { "one/a.txt", "one/c.txt", "two/b.txt" })
+        tree.createFile(file);
+    control<QLineEdit>(u"Text1"_s)->setText(QFile::decodeName(tree.root()));
+    const SystemStandIn::Restored restored;
+    Platform::Native::calls.raiseNotificationEvent = recordNotice;
+    raisedNotices.clear();
+    raisedFor.clear();
+
+    for (const QString& step : steps) {
+        if (step == u"space" || step == u"undo") {
+            focusOn(u"ListView1"_s);
+            if (step == u"space")
+                QTest::keyClick(control(u"ListView1"_s), Qt::Key_Space);
+            else
+                QTest::keyClick(control(u"ListView1"_s), Qt::Key_Z, Qt::ControlModifier);
+            continue;
+        }
+        if (step.startsWith(u"down|"))
+            focusOn(step.section(u'|', 1));
+        perform(step);
+    }
+    QCOMPARE(raisedNotices, raised);
+    QCOMPARE(raisedFor, QList<quintptr>(raised.size(), quintptr(m_window->winId())));
+#else
+    QSKIP("Orca hears the window's notification object; Windows' notifications are raised on Windows only");
+#endif
 }
 
 QTEST_MAIN(TestForm1Speech)

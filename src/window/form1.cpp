@@ -1,7 +1,7 @@
 #include "form1.h"
 
-#include "clickable_label.h"
 #include "app_identity.h"
+#include "clickable_label.h"
 #include "dialog/browse_for_folder.h"
 #include "dialog/message_boxes.h"
 #include "dialog/qt_rename_progress.h"
@@ -129,7 +129,8 @@ void Form1::patternChosen(int index)
     m_text5->setEnabled(index >= NewNameRule::firstKeywordPattern);
     // Orca 43 takes a closed box's new name for a redundant notice and keeps it to itself.
     if (m_combo1->hasFocus())
-        m_announcer->announce(m_combo1->itemData(index, Qt::AccessibleTextRole).toString());
+        m_announcer->announce(
+            m_combo1->itemData(index, Qt::AccessibleTextRole).toString(), Platform::Notice::State);
 }
 
 void Form1::setPath(const QString& path)
@@ -152,9 +153,10 @@ void Form1::search()
     };
     QString found; // stays empty when no search ran
     runCommand(Progress::Hidden, [&](Runner& runner) {
-        const SearchResult result = m_session.search(settings, runner, [&](const FolderAllList::FolderFailure&) {
-            showBox(runner, AppIdentity::applicationTitle(), u"请填写正确的规则！"_s);
-        });
+        const SearchResult result
+            = m_session.search(settings, runner, [&](const FolderAllList::FolderFailure&) {
+                  showBox(runner, AppIdentity::applicationTitle(), u"请填写正确的规则！"_s);
+              });
         if (result.outcome == SearchResult::Outcome::PathRefused) {
             showBox(runner, u"ERROR"_s, u"请选择路径！"_s);
             return;
@@ -163,7 +165,7 @@ void Form1::search()
         m_label3->setText(u"文件数量: "_s + QString::number(result.rows));
         found = m_label3->text();
     });
-    m_announcer->announce(found);
+    m_announcer->announce(found, Platform::Notice::Result);
 }
 
 void Form1::SetFileName(bool sMode)
@@ -187,10 +189,11 @@ void Form1::SetFileName(bool sMode)
     if (kind == PassKind::Execute) {
         if (result)
             m_label6->setText(u"已完成 %1 个文件修改!"_s.arg(result->renamed));
-        m_announcer->announce(result ? m_label6->text() : QString());
+        m_announcer->announce(result ? m_label6->text() : QString(), Platform::Notice::Result);
     } else {
         const int failing = result ? result->foreseen : 0;
-        m_announcer->announce(failing > 0 ? u"%1 个文件将无法修改"_s.arg(failing) : QString());
+        m_announcer->announce(
+            failing > 0 ? u"%1 个文件将无法修改"_s.arg(failing) : QString(), Platform::Notice::Result);
     }
 }
 
@@ -204,7 +207,7 @@ void Form1::undoLastExecute()
         result = m_session.undo(runner, [&](const FileFailure& failure) { showFailure(runner, failure); });
     });
     m_label6->setText(u"已撤销 %1 个文件修改!"_s.arg(result.renamed));
-    m_announcer->announce(m_label6->text());
+    m_announcer->announce(m_label6->text(), Platform::Notice::Result);
 }
 
 void Form1::rowCheckChanged(const QModelIndex& first, const QModelIndex& last, const QList<int>& roles)
@@ -213,7 +216,8 @@ void Form1::rowCheckChanged(const QModelIndex& first, const QModelIndex& last, c
     if (first != last || !roles.contains(Qt::CheckStateRole) || !m_listView1->hasFocus()
         || first.row() != m_listView1->currentIndex().row())
         return;
-    m_announcer->announce(m_session.list().isChecked(first.row()) ? u"已勾选"_s : u"未勾选"_s);
+    m_announcer->announce(
+        m_session.list().isChecked(first.row()) ? u"已勾选"_s : u"未勾选"_s, Platform::Notice::State);
 }
 
 void Form1::runCommand(Progress shown, const std::function<void(Runner&)>& work)
