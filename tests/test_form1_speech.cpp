@@ -59,12 +59,23 @@ HRESULT WINAPI recordNotice(IRawElementProviderSimple* element, Platform::Native
     raisedFor.append(handle.vt == VT_I4 ? quintptr(handle.lVal) : 0);
     return S_OK;
 }
+
+// What reaches UI Automation of a combo box's change of value: Qt 6.4 raises a string as a
+// notification of its own.
+QVariantList valuesHandedOn;
+
+void recordUpdate(QAccessibleEvent* event)
+{
+    if (event->type() == QAccessible::ValueChanged && qobject_cast<QComboBox*>(event->object()))
+        valuesHandedOn.append(static_cast<QAccessibleValueChangeEvent*>(event)->value());
+}
 #endif
 
 } // namespace
 
 Q_DECLARE_METATYPE(RaisedList)
 
+#ifdef _WIN32
 namespace QTest {
 template <> char* toString(const Raised& raised)
 {
@@ -72,12 +83,14 @@ template <> char* toString(const Raised& raised)
         u"%1 (kind %2, processing %3)"_s.arg(raised.text).arg(raised.kind).arg(raised.processing));
 }
 } // namespace QTest
+#endif
 
 class TestForm1Speech final : public Form1Harness
 {
     Q_OBJECT
 
 private Q_SLOTS:
+    void initTestCase();
     void resultsArePresentedWithoutMovingFocus_data();
     void resultsArePresentedWithoutMovingFocus();
     void patternBoxIsReadInWords_data();
@@ -87,6 +100,8 @@ private Q_SLOTS:
     void rowIsReadWithItsCheckState();
     void noticesAreRaisedForWindowsScreenReaders_data();
     void noticesAreRaisedForWindowsScreenReaders();
+    void patternBoxChangeReachesUiAutomationInWords_data();
+    void patternBoxChangeReachesUiAutomationInWords();
 
 private:
     // What the notification reads while it is shown; empty while it is not.
@@ -127,6 +142,14 @@ private:
         QTRY_COMPARE(QApplication::focusWidget(), control(name));
     }
 };
+
+void TestForm1Speech::initTestCase()
+{
+#ifdef _WIN32
+    // Before the first window, which hands what it changes on to the handler it finds.
+    QAccessible::installUpdateHandler(recordUpdate);
+#endif
+}
 
 void TestForm1Speech::resultsArePresentedWithoutMovingFocus_data()
 {
@@ -327,6 +350,39 @@ void TestForm1Speech::noticesAreRaisedForWindowsScreenReaders()
     QCOMPARE(raisedFor, QList<quintptr>(raised.size(), quintptr(m_window->winId())));
 #else
     QSKIP("Orca hears the window's notification object; Windows' notifications are raised on Windows only");
+#endif
+}
+
+void TestForm1Speech::patternBoxChangeReachesUiAutomationInWords_data()
+{
+    QTest::addColumn<bool>("windowRaises"); // whether the system has the notification
+    QTest::addColumn<QVariantList>("handedOn");
+
+    QTest::newRow("the window raises the words itself") << true << QVariantList { QVariant() };
+    QTest::newRow("the system has no notification (Windows before 1709)")
+        << false << QVariantList { patternWords[1] };
+}
+
+void TestForm1Speech::patternBoxChangeReachesUiAutomationInWords()
+{
+#ifdef _WIN32
+    QFETCH(bool, windowRaises);
+    QFETCH(QVariantList, handedOn);
+    const SystemStandIn::Restored restored;
+    Platform::Native::calls.raiseNotificationEvent = windowRaises ? recordNotice : nullptr;
+    // The offscreen platform has no accessibility, without which QAccessible calls no handler: the
+    // box's change is given to the window's handler as QComboBox sends it, with the item's text.
+    const QAccessible::UpdateHandler windowHandler = QAccessible::installUpdateHandler(nullptr);
+    QAccessible::installUpdateHandler(windowHandler);
+    QVERIFY(windowHandler && windowHandler != recordUpdate);
+    auto* box = control<QComboBox>(u"Combo1"_s);
+    box->setCurrentIndex(1);
+    valuesHandedOn.clear();
+    QAccessibleValueChangeEvent change(box, box->currentText());
+    windowHandler(&change);
+    QCOMPARE(valuesHandedOn, handedOn);
+#else
+    QSKIP("Qt's UI Automation, which speaks a combo box's new value, is Windows' alone");
 #endif
 }
 

@@ -50,6 +50,8 @@ enum class Notice { Result, State };
 // Narrator speaks and NVDA reports for the foreground window; nothing on older Windows, nor on
 // Linux, where the window's own notification object reaches Orca through AT-SPI.
 void raiseNotice(quintptr window, const QString& text, Notice notice);
+// Whether raiseNotice() reaches the system's screen readers here: on Windows 10 1709 and later only.
+bool raisesNotices();
 
 // Which folder a handle holds, whatever path reached it. Two read at the same time are of one folder
 // when they are equal; for two read at different times, see stillSameFolder().

@@ -6,4 +6,9 @@ namespace Platform {
 
 void raiseNotice(quintptr, const QString&, Notice) { }
 
+bool raisesNotices()
+{
+    return false;
+}
+
 } // namespace Platform

@@ -111,6 +111,11 @@ struct SystemString
 
 } // namespace
 
+bool raisesNotices()
+{
+    return Native::calls.raiseNotificationEvent != nullptr;
+}
+
 void raiseNotice(quintptr window, const QString& text, Notice notice)
 {
     const auto raise = Native::calls.raiseNotificationEvent;
