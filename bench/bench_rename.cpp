@@ -9,9 +9,9 @@
 
 #include "bench_support.h"
 #include "file_list/file_list_model.h"
-#include "rename/rename_session.h"
 #include "mounted_volume.h"
 #include "platform/platform.h"
+#include "rename/rename_session.h"
 #include "runner/runner.h"
 
 #include <QCoreApplication>
@@ -109,7 +109,8 @@ int main(int argc, char** argv)
     QTemporaryDir dir;
     const QByteArray root = Platform::pathFromText(dir.path());
     int folderFailures = 0;
-    const FolderFailureReport folderFailed = [&folderFailures](const FolderAllList::FolderFailure&) { ++folderFailures; };
+    const FolderFailureReport folderFailed
+        = [&folderFailures](const FolderAllList::FolderFailure&) { ++folderFailures; };
     int failures = 0;
     const FailureReport report = [&failures](const FileFailure&) { ++failures; };
 
@@ -141,7 +142,8 @@ int main(int argc, char** argv)
 #endif
 
     if (failures != 0 || folderFailures != 0) {
-        std::fprintf(stderr, "%d renames failed, the search failed in %d folders\n", failures, folderFailures);
+        std::fprintf(
+            stderr, "%d renames failed, the search failed in %d folders\n", failures, folderFailures);
         return 1;
     }
 
@@ -178,8 +180,8 @@ int main(int argc, char** argv)
             ticker.start();
             sinceEvent.start();
             seconds = std::min(seconds, Bench::secondsOf([&] {
-                session.ApplyNewNames(round % 2 ? ".md" : ".tsv", PassKind::Preview,
-                    NameMode::NewExtension, runner, report);
+                session.ApplyNewNames(
+                    round % 2 ? ".md" : ".tsv", PassKind::Preview, NameMode::NewExtension, runner, report);
             }));
             longestGapMs = std::max(longestGapMs, sinceEvent.elapsed());
             ticker.stop();

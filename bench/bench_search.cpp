@@ -11,8 +11,8 @@
 #include "dialog/folder_chooser.h"
 #include "dialog/message_boxes.h"
 #include "file_list/file_list_model.h"
-#include "rename/rename_session.h"
 #include "platform/platform.h"
+#include "rename/rename_session.h"
 #include "runner/runner.h"
 #include "window/form1.h"
 
@@ -67,7 +67,8 @@ void makeTree(const QByteArray& root, long files, int topFolders = 100, int fold
         const QByteArray topPath = root + Platform::Separator + "top" + QByteArray::number(top);
         Bench::createDir(topPath);
         for (int sub = 0; sub < foldersPerTop; ++sub) {
-            const QByteArray dir = topPath + Platform::Separator + "sub" + QByteArray::number(sub) + Platform::Separator;
+            const QByteArray dir
+                = topPath + Platform::Separator + "sub" + QByteArray::number(sub) + Platform::Separator;
             Bench::createDir(dir);
             const long leaf = top * foldersPerTop + sub;
             const long target = files * (leaf + 1) / leaves;

@@ -87,7 +87,8 @@ void TestDialog::messageBoxHasTitleTextAndOneOkButton()
     });
     // The caller holds what it does, events going through, until the box is closed.
     Runner runner;
-    runner.hold([&](std::function<void()> closed) { boxes.open(u"ERROR"_s, u"请选择路径！"_s, std::move(closed)); });
+    runner.hold(
+        [&](std::function<void()> closed) { boxes.open(u"ERROR"_s, u"请选择路径！"_s, std::move(closed)); });
     QVERIFY(answered);
 }
 

@@ -332,9 +332,8 @@ void TestForm1Commands::failedRenamesAreReportedOneByOne()
         QVERIFY(!m_window->isEnabled());
         under.append(progressShown());
     };
-    const auto progressAt = [](int done) {
-        return u"批量文件重命名 | 正在修改文件: %1 / 3 | 取消 | %1 of 3"_s.arg(done);
-    };
+    const auto progressAt
+        = [](int done) { return u"批量文件重命名 | 正在修改文件: %1 / 3 | 取消 | %1 of 3"_s.arg(done); };
 
     QTest::mouseClick(control(u"Command4"_s), Qt::LeftButton);
     // The first row takes the name; the others find it taken.

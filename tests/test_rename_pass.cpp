@@ -737,8 +737,6 @@ void TestRenamePass::nothingIsEverLost()
     }
 }
 
-
-
 void TestRenamePass::conflictsAreMarked_data()
 {
     QTest::addColumn<QString>("volume");
@@ -848,13 +846,8 @@ void TestRenamePass::conflictsAreMarked()
     QVERIFY(session.nothingFailed());
 }
 
-
-
-
-
 QTEST_GUILESS_MAIN(TestRenamePass)
 #ifndef _WIN32
-
 
 void TestRenamePass::refusingFoldersAreMarked_data()
 {

@@ -88,7 +88,8 @@ void TestRenameSession::stoppedPasses()
 #ifndef _WIN32
         session.emplace(share->root());
         // Made where the server keeps them: through the share each would take round trips.
-        const QByteArray server = QFile::encodeName(served.path()) + session->tree.root().mid(share->root().size());
+        const QByteArray server
+            = QFile::encodeName(served.path()) + session->tree.root().mid(share->root().size());
         for (int i = 0; i < files; ++i) {
             QVERIFY(TestTree::makeFile(server + "/f" + QByteArray::number(i) + ".txt"));
             QVERIFY(!namesTaken || TestTree::makeFile(server + "/f" + QByteArray::number(i) + ".md"));
@@ -119,8 +120,9 @@ void TestRenameSession::stoppedPasses()
         QVERIFY(done <= reached && total == files);
     for (int row = 0; row < files; ++row) {
         QCOMPARE(session->list.preview(row), session->list.base(row).toByteArray() + ".md");
-        const QString reachedMark
-            = !namesTaken ? u"已修改"_s : sMode ? u"修改失败：目标已存在"_s : u"目标已存在"_s;
+        const QString reachedMark = !namesTaken ? u"已修改"_s
+            : sMode                             ? u"修改失败：目标已存在"_s
+                                                : u"目标已存在"_s;
         QCOMPARE(session->markOf(row), row < reached ? reachedMark : QString());
     }
     const int renamed = namesTaken ? 0 : reached;
@@ -129,7 +131,8 @@ void TestRenameSession::stoppedPasses()
     } else {
         const QByteArrayList after = names();
         QCOMPARE(after.size(), before.size());
-        QCOMPARE(std::count_if(after.begin(), after.end(), [](const QByteArray& name) { return name.endsWith(".md"); }),
+        QCOMPARE(std::count_if(
+                     after.begin(), after.end(), [](const QByteArray& name) { return name.endsWith(".md"); }),
             renamed);
     }
     QCOMPARE(session->renamed, sMode ? QList<int> { renamed } : QList<int>());

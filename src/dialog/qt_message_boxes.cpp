@@ -6,7 +6,8 @@
 void QtMessageBoxes::open(const QString& title, const QString& text, std::function<void()> closed)
 {
     QWidget* over = QApplication::activeModalWidget();
-    auto* box = new QMessageBox(QMessageBox::NoIcon, title, text, QMessageBox::Ok, over ? over : m_owner.data());
+    auto* box
+        = new QMessageBox(QMessageBox::NoIcon, title, text, QMessageBox::Ok, over ? over : m_owner.data());
     box->setAttribute(Qt::WA_DeleteOnClose);
     // Over a dialog that is up, the progress of a long rename, the box belongs to that dialog, so
     // that it shows on top of it, but blocks nothing of it: while failures come one box after

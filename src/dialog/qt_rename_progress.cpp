@@ -53,10 +53,13 @@ void QtRenameProgress::cancelled()
     // done.
     for (QMessageBox* box : m_dialog->findChildren<QMessageBox*>(Qt::FindDirectChildrenOnly)) {
         if (box->isVisible()) {
-            QMetaObject::invokeMethod(box, [box] {
-                box->raise();
-                box->activateWindow();
-            }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                box,
+                [box] {
+                    box->raise();
+                    box->activateWindow();
+                },
+                Qt::QueuedConnection);
         }
     }
 }

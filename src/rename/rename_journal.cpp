@@ -2,7 +2,6 @@
 
 #include "file_list/file_list_model.h"
 
-
 // A file lies on its folder's volume; a file that does not (a file mounted over an entry) is never
 // moved, since a mount point cannot be renamed.
 Platform::FileIdentity RenameJournal::fileOf(const Move& move) const

@@ -61,7 +61,8 @@ public:
 
     // The search command: checks the path on the runner's thread, then searches it with the filter
     // the settings choose. A refused path leaves the list as it was.
-    SearchResult search(const SearchSettings& settings, Runner& runner, const FolderFailureReport& folderFailed);
+    SearchResult search(
+        const SearchSettings& settings, Runner& runner, const FolderFailureReport& folderFailed);
     // Empties the list, searches `path` for names containing `filter` and checks every row.
     // Returns whether the runner stopped it.
     bool SearchFiles(const QByteArray& path, const QString& filter, Runner& runner,

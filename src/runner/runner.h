@@ -49,7 +49,10 @@ public:
 
     // Runs `work` on a thread of its own: the one way the program starts one. The thread is joined
     // when the returned object goes, so it must not outlive what `work` uses.
-    [[nodiscard]] static WorkThread startThread(std::function<void()> work) { return WorkThread(std::move(work)); }
+    [[nodiscard]] static WorkThread startThread(std::function<void()> work)
+    {
+        return WorkThread(std::move(work));
+    }
 
     // Waits on `ready`, which is notified under `lock`'s mutex, until done() holds, letting events
     // through every eventInterval; the mutex is released meanwhile.

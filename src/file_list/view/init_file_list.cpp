@@ -1,8 +1,8 @@
 #include "init_file_list.h"
 
 #include "file_list/file_list_model.h"
-#include "rename/new_name_rule.h"
 #include "list_speech.h"
+#include "rename/new_name_rule.h"
 #include "shown_file_list.h"
 #include "twips.h"
 

@@ -39,6 +39,7 @@ QString ShownFileList::spokenPreview(int row) const
     // its state to itself; the state is said in words, and a preview no pass touched as what it
     // means rather than as the space it shows.
     const QString state = m_list.isChecked(row) ? QStringLiteral("已勾选") : QStringLiteral("未勾选");
-    const QString preview = m_list.isPreviewed(row) ? QString::fromUtf8(m_list.preview(row)) : QStringLiteral("未预览");
+    const QString preview
+        = m_list.isPreviewed(row) ? QString::fromUtf8(m_list.preview(row)) : QStringLiteral("未预览");
     return state + QStringLiteral("，") + preview;
 }
