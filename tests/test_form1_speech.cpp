@@ -1,7 +1,9 @@
 // What the window tells a screen reader beyond the names of its controls: the results of its
-// commands, presented without the focus moving; the patterns in words; each row's check state.
+// commands, presented without the focus moving; the patterns in words; each row's check state; on
+// Windows the same notices raised as the system's notifications.
 
 #include "form1_harness.h"
+#include "system_stand_in.h"
 
 #include <QAccessible>
 #include <QComboBox>
@@ -10,6 +12,11 @@
 
 #include <utility>
 
+#ifdef _WIN32
+#include <uiautomationclient.h> // UIA_NativeWindowHandlePropertyId
+#include <uiautomationcore.h>
+#endif
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -17,13 +24,73 @@ namespace {
 const QStringList patternWords = { u"起始值原样"_s, u"一位数字"_s, u"两位数字"_s, u"三位数字"_s, u"关键字"_s,
     u"关键字加短横线加一位数字"_s, u"关键字加短横线加两位数字"_s, u"关键字加短横线加三位数字"_s };
 
+// A notice as the window raised it for Windows' screen readers: its text, its NotificationKind
+// (ActionCompleted 2, Other 4) and its NotificationProcessing (MostRecent 3).
+struct Raised
+{
+    QString text;
+    int kind = 0;
+    int processing = 0;
+    bool operator==(const Raised&) const = default;
+};
+using RaisedList = QList<Raised>;
+
+constexpr int actionCompleted = 2;
+constexpr int other = 4;
+constexpr int mostRecent = 3;
+
+Raised result(const QString& text)
+{
+    return { text, actionCompleted, mostRecent };
+}
+
+#ifdef _WIN32
+RaisedList raisedNotices;
+QList<quintptr> raisedFor; // the native window handle each notice's element reports
+
+// Stands in for UiaRaiseNotificationEvent, which Wine lacks, and records what it is given.
+HRESULT WINAPI recordNotice(IRawElementProviderSimple* element, Platform::Native::NotificationKind kind,
+    Platform::Native::NotificationProcessing processing, BSTR text, BSTR)
+{
+    raisedNotices.append(
+        { QString::fromWCharArray(text, int(SysStringLen(text))), int(kind), int(processing) });
+    VARIANT handle;
+    element->GetPropertyValue(UIA_NativeWindowHandlePropertyId, &handle);
+    raisedFor.append(handle.vt == VT_I4 ? quintptr(handle.lVal) : 0);
+    return S_OK;
+}
+
+// What reaches UI Automation of a combo box's change of value: Qt 6.4 raises a string as a
+// notification of its own.
+QVariantList valuesHandedOn;
+
+void recordUpdate(QAccessibleEvent* event)
+{
+    if (event->type() == QAccessible::ValueChanged && qobject_cast<QComboBox*>(event->object()))
+        valuesHandedOn.append(static_cast<QAccessibleValueChangeEvent*>(event)->value());
+}
+#endif
+
 } // namespace
+
+Q_DECLARE_METATYPE(RaisedList)
+
+#ifdef _WIN32
+namespace QTest {
+template <> char* toString(const Raised& raised)
+{
+    return QTest::toString(
+        u"%1 (kind %2, processing %3)"_s.arg(raised.text).arg(raised.kind).arg(raised.processing));
+}
+} // namespace QTest
+#endif
 
 class TestForm1Speech final : public Form1Harness
 {
     Q_OBJECT
 
 private Q_SLOTS:
+    void initTestCase();
     void resultsArePresentedWithoutMovingFocus_data();
     void resultsArePresentedWithoutMovingFocus();
     void patternBoxIsReadInWords_data();
@@ -31,6 +98,10 @@ private Q_SLOTS:
     void patternChosenByKeyIsPresented();
     void rowIsReadWithItsCheckState_data();
     void rowIsReadWithItsCheckState();
+    void noticesAreRaisedForWindowsScreenReaders_data();
+    void noticesAreRaisedForWindowsScreenReaders();
+    void patternBoxChangeReachesUiAutomationInWords_data();
+    void patternBoxChangeReachesUiAutomationInWords();
 
 private:
     // What the notification reads while it is shown; empty while it is not.
@@ -71,6 +142,14 @@ private:
         QTRY_COMPARE(QApplication::focusWidget(), control(name));
     }
 };
+
+void TestForm1Speech::initTestCase()
+{
+#ifdef _WIN32
+    // Before the first window, which hands what it changes on to the handler it finds.
+    QAccessible::installUpdateHandler(recordUpdate);
+#endif
+}
 
 void TestForm1Speech::resultsArePresentedWithoutMovingFocus_data()
 {
@@ -219,6 +298,92 @@ void TestForm1Speech::rowIsReadWithItsCheckState()
     QCOMPARE(fileList()->data(fileList()->index(0, 0)).toString(),
         keys.contains(u"preview"_s) && fileList()->isChecked(0) ? u"1.txt"_s : u" "_s);
     QCOMPARE(takeShown(), presented);
+}
+
+void TestForm1Speech::noticesAreRaisedForWindowsScreenReaders_data()
+{
+    QTest::addColumn<QStringList>("steps"); // after the path is set: perform()'s, "space" and "undo"
+    QTest::addColumn<RaisedList>("raised");
+
+    QTest::newRow("search, preview with a failure, execute, undo")
+        << QStringList { u"click|Command2"_s, u"click|Command3"_s, u"click|Command4"_s, u"undo"_s }
+        << RaisedList { result(u"文件数量: 3"_s), result(u"1 个文件将无法修改"_s),
+               result(u"已完成 2 个文件修改!"_s), result(u"已撤销 2 个文件修改!"_s) };
+    QTest::newRow("pattern chosen by key")
+        << QStringList { u"down|Combo1"_s } << RaisedList { { patternWords[1], other, mostRecent } };
+    QTest::newRow("row toggled by Space")
+        << QStringList { u"click|Command2"_s, u"space"_s, u"space"_s }
+        << RaisedList { result(u"文件数量: 3"_s), { u"未勾选"_s, other, mostRecent },
+               { u"已勾选"_s, other, mostRecent } };
+}
+
+void TestForm1Speech::noticesAreRaisedForWindowsScreenReaders()
+{
+#ifdef _WIN32
+    QFETCH(QStringList, steps);
+    QFETCH(RaisedList, raised);
+    TestTree tree;
+    tree.createDir("one");
+    tree.createDir("two");
+    for (const QByteArray& file : QByteArrayList { "one/a.txt", "one/c.txt", "two/b.txt" })
+        tree.createFile(file);
+    control<QLineEdit>(u"Text1"_s)->setText(QFile::decodeName(tree.root()));
+    const SystemStandIn::Restored restored;
+    Platform::Native::calls.raiseNotificationEvent = recordNotice;
+    raisedNotices.clear();
+    raisedFor.clear();
+
+    for (const QString& step : steps) {
+        if (step == u"space" || step == u"undo") {
+            focusOn(u"ListView1"_s);
+            if (step == u"space")
+                QTest::keyClick(control(u"ListView1"_s), Qt::Key_Space);
+            else
+                QTest::keyClick(control(u"ListView1"_s), Qt::Key_Z, Qt::ControlModifier);
+            continue;
+        }
+        if (step.startsWith(u"down|"))
+            focusOn(step.section(u'|', 1));
+        perform(step);
+    }
+    QCOMPARE(raisedNotices, raised);
+    QCOMPARE(raisedFor, QList<quintptr>(raised.size(), quintptr(m_window->winId())));
+#else
+    QSKIP("Orca hears the window's notification object; Windows' notifications are raised on Windows only");
+#endif
+}
+
+void TestForm1Speech::patternBoxChangeReachesUiAutomationInWords_data()
+{
+    QTest::addColumn<bool>("windowRaises"); // whether the system has the notification
+    QTest::addColumn<QVariantList>("handedOn");
+
+    QTest::newRow("the window raises the words itself") << true << QVariantList { QVariant() };
+    QTest::newRow("the system has no notification (Windows before 1709)")
+        << false << QVariantList { patternWords[1] };
+}
+
+void TestForm1Speech::patternBoxChangeReachesUiAutomationInWords()
+{
+#ifdef _WIN32
+    QFETCH(bool, windowRaises);
+    QFETCH(QVariantList, handedOn);
+    const SystemStandIn::Restored restored;
+    Platform::Native::calls.raiseNotificationEvent = windowRaises ? recordNotice : nullptr;
+    // The offscreen platform has no accessibility, without which QAccessible calls no handler: the
+    // box's change is given to the window's handler as QComboBox sends it, with the item's text.
+    const QAccessible::UpdateHandler windowHandler = QAccessible::installUpdateHandler(nullptr);
+    QAccessible::installUpdateHandler(windowHandler);
+    QVERIFY(windowHandler && windowHandler != recordUpdate);
+    auto* box = control<QComboBox>(u"Combo1"_s);
+    box->setCurrentIndex(1);
+    valuesHandedOn.clear();
+    QAccessibleValueChangeEvent change(box, box->currentText());
+    windowHandler(&change);
+    QCOMPARE(valuesHandedOn, handedOn);
+#else
+    QSKIP("Qt's UI Automation, which speaks a combo box's new value, is Windows' alone");
+#endif
 }
 
 QTEST_MAIN(TestForm1Speech)

@@ -42,6 +42,17 @@ void printText(OutputStream stream, const QString& text);
 // Whether `path` names an entry, without following a final symbolic link.
 bool entryExists(const QByteArray& path);
 
+// What a notice that screen readers speak tells: the result of a command the user ran, or the state
+// a key of the user's has just given a control.
+enum class Notice { Result, State };
+// Has the system's screen readers speak `text` for the window whose native handle is `window`,
+// wherever the keyboard focus is. On Windows 10 1709 and later a UI Automation notification, which
+// Narrator speaks and NVDA reports for the foreground window; nothing on older Windows, nor on
+// Linux, where the window's own notification object reaches Orca through AT-SPI.
+void raiseNotice(quintptr window, const QString& text, Notice notice);
+// Whether raiseNotice() reaches the system's screen readers here: on Windows 10 1709 and later only.
+bool raisesNotices();
+
 // Which folder a handle holds, whatever path reached it. Two read at the same time are of one folder
 // when they are equal; for two read at different times, see stillSameFolder().
 struct FolderIdentity

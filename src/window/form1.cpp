@@ -130,7 +130,8 @@ void Form1::patternChosen(int index)
     m_text5->setEnabled(index >= NewNameRule::firstKeywordPattern);
     // Orca 43 takes a closed box's new name for a redundant notice and keeps it to itself.
     if (m_combo1->hasFocus())
-        m_announcer->announce(m_combo1->itemData(index, Qt::AccessibleTextRole).toString());
+        m_announcer->announce(
+            m_combo1->itemData(index, Qt::AccessibleTextRole).toString(), Platform::Notice::State);
 }
 
 void Form1::setPath(const QString& path)
@@ -165,7 +166,7 @@ void Form1::search()
         m_label3->setText(u"文件数量: "_s + QString::number(result.rows));
         found = m_label3->text();
     });
-    m_announcer->announce(found);
+    m_announcer->announce(found, Platform::Notice::Result);
 }
 
 void Form1::SetFileName(bool sMode)
@@ -189,10 +190,11 @@ void Form1::SetFileName(bool sMode)
     if (kind == PassKind::Execute) {
         if (result)
             m_label6->setText(u"已完成 %1 个文件修改!"_s.arg(result->renamed));
-        m_announcer->announce(result ? m_label6->text() : QString());
+        m_announcer->announce(result ? m_label6->text() : QString(), Platform::Notice::Result);
     } else {
         const int failing = result ? result->foreseen : 0;
-        m_announcer->announce(failing > 0 ? u"%1 个文件将无法修改"_s.arg(failing) : QString());
+        m_announcer->announce(
+            failing > 0 ? u"%1 个文件将无法修改"_s.arg(failing) : QString(), Platform::Notice::Result);
     }
 }
 
@@ -206,7 +208,7 @@ void Form1::undoLastExecute()
         result = m_session.undo(runner, [&](const FileFailure& failure) { showFailure(runner, failure); });
     });
     m_label6->setText(u"已撤销 %1 个文件修改!"_s.arg(result.renamed));
-    m_announcer->announce(m_label6->text());
+    m_announcer->announce(m_label6->text(), Platform::Notice::Result);
 }
 
 void Form1::rowCheckChanged(const QModelIndex& first, const QModelIndex& last, const QList<int>& roles)
@@ -215,7 +217,8 @@ void Form1::rowCheckChanged(const QModelIndex& first, const QModelIndex& last, c
     if (first != last || !roles.contains(Qt::CheckStateRole) || !m_listView1->hasFocus()
         || first.row() != m_listView1->currentIndex().row())
         return;
-    m_announcer->announce(m_session.list().isChecked(first.row()) ? u"已勾选"_s : u"未勾选"_s);
+    m_announcer->announce(
+        m_session.list().isChecked(first.row()) ? u"已勾选"_s : u"未勾选"_s, Platform::Notice::State);
 }
 
 void Form1::runCommand(Progress shown, const std::function<void(Runner&)>& work)

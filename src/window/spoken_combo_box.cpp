@@ -1,10 +1,18 @@
 #include "spoken_combo_box.h"
 
+#include "platform/platform.h"
+
 #include <QAbstractItemView>
 #include <QAccessibleWidget>
 #include <QComboBox>
 
 namespace {
+
+QString spokenItemOf(const QComboBox* box)
+{
+    const QString spoken = box->currentData(Qt::AccessibleTextRole).toString();
+    return spoken.isEmpty() ? box->currentText() : spoken;
+}
 
 // Orca reads a combo box's value from its text, never from its name, so the box offers the item's
 // accessible text as a read-only text too.
@@ -18,11 +26,7 @@ public:
 
     QComboBox* box() const { return static_cast<QComboBox*>(widget()); }
 
-    QString spokenItem() const
-    {
-        const QString spoken = box()->currentData(Qt::AccessibleTextRole).toString();
-        return spoken.isEmpty() ? box()->currentText() : spoken;
-    }
+    QString spokenItem() const { return spokenItemOf(box()); }
 
     QString text(QAccessible::Text t) const override
     {
@@ -132,12 +136,56 @@ QAccessibleInterface* spokenComboBoxFactory(const QString& className, QObject* o
     return new SpokenComboBox(box);
 }
 
+#ifdef Q_OS_WIN
+// Qt 6.4's UI Automation raises a notification of its own, as important, when a combo box's value
+// changes, and speaks in it the string the change carries, which is the item's text as the box shows
+// it ("#", " ") and not its words. Where the window raises the words itself (Platform::raiseNotice),
+// for an element NVDA takes, the change is handed on without a string, for which Qt raises nothing;
+// elsewhere with the words, which Qt then raises as the box's new value. Every other event is handed
+// on as it came.
+QAccessible::UpdateHandler handedOnTo = nullptr;
+
+void handOnInWords(QAccessibleEvent* event);
+
+void handOn(QAccessibleEvent* event)
+{
+    if (handedOnTo) {
+        handedOnTo(event);
+        return;
+    }
+    // To the platform's UI Automation, which QAccessible reaches only while no handler is installed.
+    // A table has already been told of its model's change, and Qt 6.4's UI Automation does nothing
+    // with that event, so it is not passed again.
+    if (event->type() == QAccessible::TableModelChanged)
+        return;
+    QAccessible::installUpdateHandler(nullptr);
+    QAccessible::updateAccessibility(event);
+    QAccessible::installUpdateHandler(handOnInWords);
+}
+
+void handOnInWords(QAccessibleEvent* event)
+{
+    auto* box
+        = event->type() == QAccessible::ValueChanged ? qobject_cast<QComboBox*>(event->object()) : nullptr;
+    if (!box || box->isEditable()) {
+        handOn(event);
+        return;
+    }
+    QAccessibleValueChangeEvent inWords(
+        box, Platform::raisesNotices() ? QVariant() : QVariant(spokenItemOf(box)));
+    handOn(&inWords);
+}
+#endif
+
 } // namespace
 
 void installSpokenComboBoxes()
 {
     static const bool installed = [] {
         QAccessible::installFactory(spokenComboBoxFactory);
+#ifdef Q_OS_WIN
+        handedOnTo = QAccessible::installUpdateHandler(handOnInWords);
+#endif
         return true;
     }();
     Q_UNUSED(installed)

@@ -44,11 +44,13 @@ StatusAnnouncer::StatusAnnouncer(QWidget* parent)
     hide();
 }
 
-void StatusAnnouncer::announce(const QString& text)
+void StatusAnnouncer::announce(const QString& text, Platform::Notice notice)
 {
     // Hidden first, so that a message equal to the last one is presented again.
     hide();
     m_text = text;
-    if (!text.isEmpty())
-        show();
+    if (text.isEmpty())
+        return;
+    show();
+    Platform::raiseNotice(window()->winId(), text, notice);
 }

@@ -2,6 +2,7 @@
 
 #include "file_list/file_list_model.h"
 #include "list_speech.h"
+#include "rename/new_name_rule.h"
 #include "shown_file_list.h"
 #include "twips.h"
 

@@ -1,4 +1,4 @@
-// The table of native calls, filled with ntdll's own.
+// The table of native calls, filled with ntdll's own and UI Automation's.
 #include "native_calls.h"
 
 // Declared by the driver kit rather than by winternl.h; ntdll has exported it since Windows NT.
@@ -19,13 +19,27 @@ VolumeInformationFile ntQueryVolumeInformationFile()
     return reinterpret_cast<VolumeInformationFile>(reinterpret_cast<void (*)()>(call));
 }
 
+// Asked of uiautomationcore.dll by name, loaded from the system's own folder only, so that a program
+// built here runs on Windows before 10 1709, which lacks the notification: GetProcAddress then
+// answers null, and nothing is raised.
+template <typename Call> Call uiAutomationCall(const char* name)
+{
+    static const HMODULE core
+        = LoadLibraryExW(L"uiautomationcore.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (!core)
+        return nullptr;
+    return reinterpret_cast<Call>(reinterpret_cast<void (*)()>(GetProcAddress(core, name)));
+}
+
 } // namespace
 
 const Calls& systemCalls()
 {
-    static const Calls ntdll { NtCreateFile, NtQueryDirectoryFile, NtQueryInformationFile,
-        NtSetInformationFile, ntQueryVolumeInformationFile() };
-    return ntdll;
+    static const Calls system { NtCreateFile, NtQueryDirectoryFile, NtQueryInformationFile,
+        NtSetInformationFile, ntQueryVolumeInformationFile(),
+        uiAutomationCall<RaiseNotificationEvent>("UiaRaiseNotificationEvent"),
+        uiAutomationCall<HostProviderFromHwnd>("UiaHostProviderFromHwnd") };
+    return system;
 }
 
 Calls calls = systemCalls();

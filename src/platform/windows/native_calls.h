@@ -1,4 +1,5 @@
-// The native calls through which the Windows layer asks the file system, in one table a test may change.
+// The native calls through which the Windows layer asks the file system and raises what a screen
+// reader speaks, in one table a test may change.
 #pragma once
 
 #ifndef NOMINMAX
@@ -7,6 +8,9 @@
 #include <windows.h>
 // After windows.h, which it builds on.
 #include <winternl.h>
+
+// UI Automation's element, whose header the table's users need not read.
+struct IRawElementProviderSimple;
 
 namespace Platform::Native {
 
@@ -22,6 +26,14 @@ using InformationFile = NTSTATUS(NTAPI*)(HANDLE file, PIO_STATUS_BLOCK ioStatus,
 using VolumeInformationFile = NTSTATUS(NTAPI*)(
     HANDLE file, PIO_STATUS_BLOCK ioStatus, PVOID information, ULONG length, ULONG informationClass);
 
+// UI Automation's notification (uiautomationcoreapi.h), which mingw-w64's headers lack; its two
+// enumerations are numbered as Microsoft documents them, the values used here only.
+enum class NotificationKind : int { ActionCompleted = 2, Other = 4 };
+enum class NotificationProcessing : int { MostRecent = 3 };
+using RaiseNotificationEvent = HRESULT(WINAPI*)(IRawElementProviderSimple* provider, NotificationKind kind,
+    NotificationProcessing processing, BSTR displayString, BSTR activityId);
+using HostProviderFromHwnd = HRESULT(WINAPI*)(HWND window, IRawElementProviderSimple** provider);
+
 struct Calls
 {
     CreateFile createFile;
@@ -29,12 +41,16 @@ struct Calls
     InformationFile queryInformationFile;
     InformationFile setInformationFile;
     VolumeInformationFile queryVolumeInformationFile;
+    // UiaRaiseNotificationEvent, null where uiautomationcore.dll does not export it: Windows before
+    // 10 1709, and Wine.
+    RaiseNotificationEvent raiseNotificationEvent;
+    HostProviderFromHwnd hostProviderFromHwnd; // UiaHostProviderFromHwnd, which Windows has had since XP
 };
 
-// The calls the layer makes: ntdll's own, unless a test has put others in their place to answer as a
-// file system that the machine running it does not have.
+// The calls the layer makes: the system's own, unless a test has put others in their place to answer
+// as a file system that the machine running it does not have, or to record what it raises.
 extern Calls calls;
-// ntdll's own calls, to which a test's replacement hands on what it does not answer itself.
+// The system's own calls, to which a test's replacement hands on what it does not answer itself.
 const Calls& systemCalls();
 
 // The information classes used, file and volume, numbered here since the SDK's winternl.h names only
