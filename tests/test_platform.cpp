@@ -285,6 +285,8 @@ void TestPlatform::waysOfMovingOnEachVolume_data()
     const bool wine = TestSystem::underWine();
     QTest::newRow("local") << u"local"_s << Way::RenameNoReplace << wine;
     QTest::newRow("fat") << u"fat"_s << Way::RenameNoReplace << wine;
+    // exFAT giving no file numbers: the name the renamed file reports tells where it went.
+    QTest::newRow("exfat") << u"exfat"_s << Way::RenameNoReplace << wine;
 #else
     QTest::newRow("local") << u"local"_s << Way::RenameNoReplace << false;
     QTest::newRow("ext2") << u"ext2"_s << Way::RenameNoReplace << false;
@@ -452,6 +454,7 @@ namespace {
 using MoveResultOf = std::function<Platform::MoveResult(
     const Platform::FolderHandle&, const QByteArray&, const QByteArray&)>;
 using SetInformation = Platform::Native::InformationFile;
+using QueryInformation = Platform::Native::InformationFile;
 
 // What answers FileInformation calls in place of the system; none: the system itself.
 struct Answers
@@ -459,6 +462,7 @@ struct Answers
     SetInformation setInformation = nullptr;
     NTSTATUS status = 0; // what `answersStatus` answers a move by handle with
     bool folderHeld = false; // another program holds the photos' folder open without write sharing
+    QueryInformation queryInformation = nullptr; // what answers queries in place of the system
 };
 
 MoveResultOf byStep(Platform::MoveStep step, Platform::MoveWay way)
@@ -615,6 +619,13 @@ void TestPlatform::movesAsWindowsAnswers_data()
         << Names { "elsewhere/new.jpg", "photos/old.jpg" };
     QTest::newRow("RootDirectory taken as the volume's root: the file comes back, the move fails")
         << Answers { renamesIntoRoot } << mover << EIO << Way::NotMoved << Names { "photos/old.jpg" };
+    // [MS-FSCC] 2.4.22: a volume without file numbers answers 0; the name the handle reports tells.
+    QTest::newRow("no file numbers: renamed by handle")
+        << Answers { nullptr, 0, false, NoFileIds::queryInformationFile } << mover << 0
+        << Way::RenameNoReplace << Names { "photos/new.jpg" };
+    QTest::newRow("no file numbers, RootDirectory taken as the volume's root: the file comes back")
+        << Answers { renamesIntoRoot, 0, false, NoFileIds::queryInformationFile } << mover << EIO
+        << Way::NotMoved << Names { "photos/old.jpg" };
     QTest::newRow("target folder held without write sharing: renamed within its folder")
         << Answers { IoManager::setInformationFile, 0, true } << mover << 0 << Way::RenameNoReplace
         << Names { "photos/new.jpg" };
@@ -631,14 +642,19 @@ void TestPlatform::movesAsWindowsAnswers_data()
                                                  << ENODEV << Way::NotMoved << Names { "photos/old.jpg" };
     QTest::newRow("volume gone: dismounted") << answered(Platform::Native::statusVolumeDismounted) << mover
                                              << ENODEV << Way::NotMoved << Names { "photos/old.jpg" };
+    // fastfat (verfysup.c, FatVerifyFcb): a card pulled out, and another put in its place.
+    QTest::newRow("volume gone: card pulled out") << answered(Platform::Native::statusFileInvalid) << mover
+                                                  << ENODEV << Way::NotMoved << Names { "photos/old.jpg" };
+    QTest::newRow("volume gone: card swapped") << answered(Platform::Native::statusWrongVolume) << mover
+                                               << ENODEV << Way::NotMoved << Names { "photos/old.jpg" };
     QTest::newRow("volume gone: network name deleted")
         << answered(Platform::Native::statusNetworkNameDeleted) << mover << ENOTCONN << Way::NotMoved
         << Names { "photos/old.jpg" };
     // Another program has deleted the file while holding it open: its name stays until that
     // program closes it, and every other call on it is answered STATUS_DELETE_PENDING.
     QTest::newRow("deleted by another program: the file is going")
-        << answered(Platform::Native::statusDeletePending) << mover << ENOENT << Way::NotMoved
-        << Names { "photos/old.jpg" };
+        << answered(Platform::Native::statusDeletePending) << mover << Platform::deletePending
+        << Way::NotMoved << Names { "photos/old.jpg" };
     // A cloud drive's placeholder that its provider is hydrating or syncing.
     QTest::newRow("cloud file in use") << answered(Platform::Native::statusCloudFileInUse) << mover << EBUSY
                                        << Way::NotMoved << Names { "photos/old.jpg" };
@@ -702,6 +718,8 @@ void TestPlatform::movesAsWindowsAnswers()
     } closed { holder };
     if (answers.setInformation)
         Platform::Native::calls.setInformationFile = answers.setInformation;
+    if (answers.queryInformation)
+        Platform::Native::calls.queryInformationFile = answers.queryInformation;
     const Platform::MoveResult result = move(photos, "old.jpg", "new.jpg");
     QCOMPARE(result.error, error);
     QCOMPARE(result.way, way);

@@ -332,6 +332,9 @@ inline NTSTATUS NTAPI setInformationFile(
     return status;
 }
 
+// The name the driver gives its file system: "FAT32" (FatQueryFsAttributeInfo), or "exFAT".
+inline std::wstring_view fileSystemName = L"FAT32";
+
 inline NTSTATUS NTAPI queryVolumeInformationFile(
     HANDLE file, PIO_STATUS_BLOCK ioStatus, PVOID information, ULONG length, ULONG asked)
 {
@@ -339,14 +342,14 @@ inline NTSTATUS NTAPI queryVolumeInformationFile(
     if (asked != Platform::Native::fileFsAttributeInformation)
         return Platform::Native::systemCalls().queryVolumeInformationFile(
             file, ioStatus, information, length, asked);
-    constexpr std::wstring_view name = L"FAT32";
-    constexpr ULONG needed = offsetof(FsAttributeInformation, fileSystemName) + name.size() * sizeof(WCHAR);
+    const std::wstring_view name = fileSystemName;
+    const auto needed = ULONG(offsetof(FsAttributeInformation, fileSystemName) + name.size() * sizeof(WCHAR));
     if (length < needed)
         return Platform::Native::statusInvalidParameter;
     auto* attributes = static_cast<FsAttributeInformation*>(information);
     attributes->fileSystemAttributes = FILE_CASE_PRESERVED_NAMES | FILE_UNICODE_ON_DISK;
     attributes->maximumComponentNameLength = 255;
-    attributes->fileSystemNameLength = name.size() * sizeof(WCHAR);
+    attributes->fileSystemNameLength = ULONG(name.size() * sizeof(WCHAR));
     std::memcpy(static_cast<char*>(information) + offsetof(FsAttributeInformation, fileSystemName),
         name.data(), name.size() * sizeof(WCHAR));
     ioStatus->Information = needed;
@@ -381,6 +384,25 @@ inline NTSTATUS NTAPI queryInformationFile(
 }
 
 } // namespace ReFsDriver
+
+// A volume that gives its files no number: [MS-FSCC] 2.4.22 has FileInternalInformation answer 0
+// there, to be ignored, as WinFsp's SSHFS does, which refuses FileIdInformation as well (answered
+// here as fastfat refuses a class it lacks, STATUS_INVALID_PARAMETER).
+namespace NoFileIds {
+
+inline NTSTATUS NTAPI queryInformationFile(
+    HANDLE file, PIO_STATUS_BLOCK ioStatus, PVOID information, ULONG length, FILE_INFORMATION_CLASS asked)
+{
+    if (asked == Platform::Native::fileIdInformation)
+        return Platform::Native::statusInvalidParameter;
+    const NTSTATUS status
+        = Platform::Native::systemCalls().queryInformationFile(file, ioStatus, information, length, asked);
+    if (NT_SUCCESS(status) && asked == Platform::Native::fileInternalInformation)
+        static_cast<Platform::Native::InternalInformation*>(information)->indexNumber.QuadPart = 0;
+    return status;
+}
+
+} // namespace NoFileIds
 
 // A file a program has mapped (a viewer, an indexer): NTFS refuses to delete any of its names, by
 // either class, with STATUS_CANNOT_DELETE (FILE_DISPOSITION_INFORMATION_EX: "the file is read only,
@@ -423,7 +445,7 @@ public:
         root.clear();
         whyNot = QStringLiteral("volumes are mounted on Linux only");
         return kind == QStringLiteral("local") || kind == QStringLiteral("fat")
-            || kind == QStringLiteral("refs");
+            || kind == QStringLiteral("exfat") || kind == QStringLiteral("refs");
     }
     static void unmountAll() { }
     static bool unmount(const QString&) { return false; }
@@ -436,6 +458,15 @@ public:
         explicit Answers(const QString& kind)
             : m_kind(kind)
         {
+            FatDriver::fileSystemName = L"FAT32";
+            if (kind == QStringLiteral("exfat")) {
+                // No public source shows what Windows' exFAT driver answers for a file's number, and
+                // exFAT's own specification defines none: it answers here as a volume that gives
+                // none may ([MS-FSCC] 2.4.22), naming its file system "exFAT".
+                FatDriver::fileSystemName = L"exFAT";
+                Platform::Native::calls.queryInformationFile = NoFileIds::queryInformationFile;
+                Platform::Native::calls.queryVolumeInformationFile = FatDriver::queryVolumeInformationFile;
+            }
             if (kind == QStringLiteral("fat")) {
                 FatDriver::mount();
                 Platform::Native::calls.queryInformationFile = FatDriver::queryInformationFile;

@@ -56,6 +56,8 @@ QString reasonOf(RowMark mark)
         return QStringLiteral("修改失败：旧名称无法删除，文件同时有了新名称");
     case RowMark::FailedCloudProviderNotRunning:
         return QStringLiteral("修改失败：云存储程序未运行");
+    case RowMark::FailedDeletePending:
+        return QStringLiteral("修改失败：文件正被另一程序删除");
     case RowMark::Failed:
         return QStringLiteral("修改失败");
     }

@@ -31,6 +31,7 @@ enum class RowMark : quint8 {
     FailedVolumeLost, // the volume, the share or the searched folder itself no longer answers
     FailedKeptBothNames, // the file is also under its new name, the preview
     FailedCloudProviderNotRunning, // the sync program of the file's cloud drive is not running
+    FailedDeletePending, // another program is deleting the file and may still cancel it
     Failed,
 };
 

@@ -217,6 +217,9 @@ inline constexpr int keptBothNames = -1;
 // so that the system's cloud filter refuses to change it; Windows alone answers so. No system's
 // errno value.
 inline constexpr int cloudProviderNotRunning = -2;
+// What a way returns where another program has deleted the file while holding it open: its name
+// goes when that program closes it, which may still cancel the deletion. Windows alone answers so.
+inline constexpr int deletePending = -3;
 
 // Whether the volume loses a file when it refuses to rename it to a name it cannot hold.
 bool dropsFilesOnRefusedNames(quint64 volume);

@@ -38,6 +38,8 @@ RowMark failureOf(int error)
         return RowMark::FailedKeptBothNames;
     case Platform::cloudProviderNotRunning:
         return RowMark::FailedCloudProviderNotRunning;
+    case Platform::deletePending:
+        return RowMark::FailedDeletePending;
     default:
         return RowMark::Failed;
     }

@@ -53,6 +53,11 @@ std::pair<quint64, quint64> fileNumber(HANDLE handle, quint64* volume = nullptr)
 
 } // namespace
 
+bool hasFileNumber(HANDLE handle)
+{
+    return fileNumber(handle) != std::pair<quint64, quint64>();
+}
+
 bool sameFile(HANDLE first, HANDLE second)
 {
     const auto number = fileNumber(first);

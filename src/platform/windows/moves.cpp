@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <optional>
 #include <vector>
 
 namespace Platform {
@@ -89,9 +90,29 @@ std::wstring nativePathOf(const FolderHandle& folder, const std::wstring& name)
     return path + name;
 }
 
-// Whether the open file `file` is the entry `name` of `folder`.
-bool isEntryOf(HANDLE file, const FolderHandle& folder, const std::wstring& name)
+// Whether the open file `file` now has the path of the entry `name` of `folder`, as the file
+// system reports each open file's name (GetFinalPathNameByHandleW); nullopt when either path
+// cannot be read.
+std::optional<bool> isNamed(HANDLE file, const FolderHandle& folder, const std::wstring& name)
 {
+    std::wstring expected = finalPath(handleOf(folder));
+    const std::wstring path = finalPath(file);
+    if (expected.empty() || path.empty())
+        return std::nullopt;
+    if (!expected.ends_with(L'\\'))
+        expected += L'\\';
+    return sameIgnoringCase(expected + name, path);
+}
+
+// Whether the open file `file` is the entry `name` of `folder`. A volume may give its files no
+// number: [MS-FSCC] 2.4.22 has it answer 0, to be ignored (WinFsp's SSHFS does, and
+// FileIdInformation it refuses). There the name the open file now has, which a rename changes,
+// tells instead; where not even that can be read, `simple` says whether the rename was the simple
+// one, which FILE_RENAME_INFORMATION documents as made within the file's own folder.
+bool isEntryOf(HANDLE file, const FolderHandle& folder, const std::wstring& name, bool simple)
+{
+    if (!hasFileNumber(file))
+        return isNamed(file, folder, name).value_or(simple);
     ScopedHandle entry;
     return NT_SUCCESS(openRelative(handleOf(folder), name, FILE_READ_ATTRIBUTES, 0, *entry.out()))
         && sameFile(file, entry.get());
@@ -110,11 +131,12 @@ bool isEntryOf(HANDLE file, const FolderHandle& folder, const std::wstring& name
 int renameInFolder(HANDLE file, const FolderHandle& folder, const std::wstring& from, const std::wstring& to)
 {
     int error = giveName(file, nullptr, to, Native::fileRenameInformation);
+    const bool simple = error == 0;
     if (error == EILSEQ)
         error = giveName(file, handleOf(folder), to, Native::fileRenameInformation);
     if (error)
         return error;
-    if (isEntryOf(file, folder, to))
+    if (isEntryOf(file, folder, to, simple))
         return 0;
     const std::wstring back = nativePathOf(folder, from);
     if (!back.empty())
@@ -172,8 +194,9 @@ bool unlinkIfSameFile(HANDLE file, const FolderHandle& folder, const std::wstrin
     ScopedHandle link;
     const NTSTATUS opened
         = openRelative(handleOf(folder), name, DELETE | FILE_READ_ATTRIBUTES, 0, *link.out());
+    // A name another program is deleting is on its way out as well.
     if (!NT_SUCCESS(opened))
-        return errnoOfStatus(opened) == ENOENT;
+        return errnoOfStatus(opened) == ENOENT || errnoOfStatus(opened) == deletePending;
     return !sameFile(file, link.get()) || deleteOpenName(link.get()) == 0;
 }
 
