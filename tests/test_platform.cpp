@@ -463,13 +463,14 @@ struct Answers
     NTSTATUS status = 0; // what `answersStatus` answers a move by handle with
     bool folderHeld = false; // another program holds the photos' folder open without write sharing
     QueryInformation queryInformation = nullptr; // what answers queries in place of the system
+    Platform::Native::MoveByPath moveFileEx = nullptr; // what moves by path in place of the system
 };
 
 MoveResultOf byStep(Platform::MoveStep step, Platform::MoveWay way)
 {
     return [step, way](const Platform::FolderHandle& folder, const QByteArray& from, const QByteArray& to) {
         const int error = step(folder, from, to);
-        return Platform::MoveResult { error, error == 0 ? way : Platform::MoveWay::NotMoved, false };
+        return Platform::MoveResult { error, error == 0 ? way : Platform::MoveWay::NotMoved, false, {} };
     };
 }
 
@@ -576,6 +577,33 @@ NTSTATUS NTAPI renamesIntoRoot(
     return systemSetInformation(file, ioStatus, information, length, asked);
 }
 
+// The same driver, while another program takes the file's old name the moment it has left it, so
+// that the file cannot be moved back by its full path ([MS-FSCC] 2.4.37: a rename without
+// ReplaceIfExists to an existing name fails with STATUS_OBJECT_NAME_COLLISION).
+NTSTATUS NTAPI renamesIntoRootOldNameTaken(
+    HANDLE file, PIO_STATUS_BLOCK ioStatus, PVOID information, ULONG length, FILE_INFORMATION_CLASS asked)
+{
+    const auto* info = static_cast<const FILE_RENAME_INFO*>(information);
+    if (asked == Platform::Native::fileRenameInformation && info->FileNameLength > 0
+        && info->FileName[0] == L'\\') {
+        std::wstring path(info->FileName, info->FileNameLength / sizeof(wchar_t));
+        path[1] = L'\\'; // "\??\D:\photos\old.jpg" as "\\?\D:\photos\old.jpg"
+        CloseHandle(CreateFileW(
+            path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_READONLY, nullptr));
+    }
+    return renamesIntoRoot(file, ioStatus, information, length, asked);
+}
+
+// A volume whose driver puts a file moved by full path into another folder ("elsewhere"), which
+// MoveFileEx reports as a success all the same: it says nothing of where the file went.
+BOOL WINAPI movesByPathElsewhere(LPCWSTR existing, LPCWSTR target, DWORD flags)
+{
+    std::wstring path(32768, L'\0');
+    path.resize(GetFinalPathNameByHandleW(elsewhere, path.data(), DWORD(path.size()), 0));
+    const std::wstring_view name(target);
+    return MoveFileExW(existing, (path + std::wstring(name.substr(name.rfind(L'\\')))).c_str(), flags);
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(MoveResultOf)
@@ -626,6 +654,13 @@ void TestPlatform::movesAsWindowsAnswers_data()
     QTest::newRow("no file numbers, RootDirectory taken as the volume's root: the file comes back")
         << Answers { renamesIntoRoot, 0, false, NoFileIds::queryInformationFile } << mover << EIO
         << Way::NotMoved << Names { "photos/old.jpg" };
+    QTest::newRow("RootDirectory taken as the volume's root, old name taken meanwhile: told where")
+        << Answers { renamesIntoRootOldNameTaken } << mover << Platform::movedElsewhere << Way::NotMoved
+        << Names { "elsewhere/new.jpg", "photos/old.jpg" };
+    QTest::newRow("moved by path into another folder: told where")
+        << Answers { .setInformation = SystemStandIn::refusesRename<cloudRefusesHardLinks>,
+               .moveFileEx = movesByPathElsewhere }
+        << mover << Platform::movedElsewhere << Way::NotMoved << Names { "elsewhere/new.jpg" };
     QTest::newRow("target folder held without write sharing: renamed within its folder")
         << Answers { IoManager::setInformationFile, 0, true } << mover << 0 << Way::RenameNoReplace
         << Names { "photos/new.jpg" };
@@ -720,9 +755,16 @@ void TestPlatform::movesAsWindowsAnswers()
         Platform::Native::calls.setInformationFile = answers.setInformation;
     if (answers.queryInformation)
         Platform::Native::calls.queryInformationFile = answers.queryInformation;
+    if (answers.moveFileEx)
+        Platform::Native::calls.moveFileEx = answers.moveFileEx;
     const Platform::MoveResult result = move(photos, "old.jpg", "new.jpg");
     QCOMPARE(result.error, error);
     QCOMPARE(result.way, way);
+    // A file left elsewhere is told where it is, or nothing where the system cannot say (Wine keeps
+    // the name a handle was opened by when another handle moves the file); no other file is told.
+    const QByteArray told = result.placedAt.endsWith("\\elsewhere\\new.jpg") ? "elsewhere" : result.placedAt;
+    const bool elsewhere = error == Platform::movedElsewhere;
+    QVERIFY2(told == (elsewhere ? "elsewhere" : "") || (elsewhere && told.isEmpty()), told.constData());
     QCOMPARE(tree.snapshot().keys(), names);
     for (const QByteArray& name : names) {
         const DWORD attributes = GetFileAttributesW(TestSystem::nativePath(tree.path(name)).c_str());

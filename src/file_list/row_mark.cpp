@@ -58,6 +58,8 @@ QString reasonOf(RowMark mark)
         return QStringLiteral("修改失败：云存储程序未运行");
     case RowMark::FailedDeletePending:
         return QStringLiteral("修改失败：文件正被另一程序删除");
+    case RowMark::FailedMovedElsewhere:
+        return QStringLiteral("修改失败：文件被文件系统放到了别处");
     case RowMark::Failed:
         return QStringLiteral("修改失败");
     }

@@ -32,6 +32,7 @@ enum class RowMark : quint8 {
     FailedKeptBothNames, // the file is also under its new name, the preview
     FailedCloudProviderNotRunning, // the sync program of the file's cloud drive is not running
     FailedDeletePending, // another program is deleting the file and may still cancel it
+    FailedMovedElsewhere, // the file system put the file outside its folder, and it stayed there
     Failed,
 };
 

@@ -220,6 +220,12 @@ inline constexpr int cloudProviderNotRunning = -2;
 // What a way returns where another program has deleted the file while holding it open: its name
 // goes when that program closes it, which may still cancel the deletion. Windows alone answers so.
 inline constexpr int deletePending = -3;
+// What a way returns where the file system put the file somewhere other than its folder and it
+// could not be brought back; where it is, takePlacedElsewhere() then tells.
+inline constexpr int movedElsewhere = -4;
+// The full path of the file that the last way of this thread left elsewhere (movedElsewhere), once;
+// empty where the system cannot say.
+QByteArray takePlacedElsewhere();
 
 // Whether the volume loses a file when it refuses to rename it to a name it cannot hold.
 bool dropsFilesOnRefusedNames(quint64 volume);

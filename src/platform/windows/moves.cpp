@@ -5,6 +5,7 @@
 #include <array>
 #include <cerrno>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace Platform {
@@ -118,6 +119,31 @@ bool isEntryOf(HANDLE file, const FolderHandle& folder, const std::wstring& name
         && sameFile(file, entry.get());
 }
 
+// Where the last way of this thread left a file outside its folder.
+thread_local QByteArray placedElsewhere;
+
+// The file `file` stays outside its folder: where it is, as the user types paths, is kept for the
+// row to tell ("\\?\D:\x" as "D:\x", "\\?\UNC\server\share\x" as "\\server\share\x"). NTFS and
+// fastfat answer an open file's name from the file itself (FatQueryNameInfo, from its FCB), so it
+// follows a move made through another handle, as MoveFileExW's; Wine keeps the name the handle was
+// opened by. The path is told only where it is known to hold the file.
+int leftElsewhere(HANDLE file)
+{
+    std::wstring path = finalPath(file);
+    ScopedHandle there;
+    if (path.starts_with(L"\\\\?\\") && hasFileNumber(file)
+        && !(NT_SUCCESS(
+                 openRelative(nullptr, L"\\??\\" + path.substr(4), FILE_READ_ATTRIBUTES, 0, *there.out()))
+            && sameFile(file, there.get())))
+        path.clear();
+    if (path.starts_with(L"\\\\?\\UNC\\"))
+        path.erase(2, 6);
+    else if (path.starts_with(L"\\\\?\\"))
+        path.erase(0, 4);
+    placedElsewhere = wtf8(path.data(), qsizetype(path.size()));
+    return movedElsewhere;
+}
+
 // Renames the open file `file` of `folder` from `from` to `to` by a simple rename: with
 // RootDirectory NULL and a name alone (FILE_RENAME_INFORMATION, ntifs.h), the file is renamed
 // within its own folder, which fastfat (FatSetRenameInfo, "simple rename") and NTFS take in one
@@ -127,7 +153,8 @@ bool isEntryOf(HANDLE file, const FolderHandle& folder, const std::wstring& name
 // there the folder is given as RootDirectory. A file-system driver may still put the file
 // elsewhere (some installed ones take a relative name as one in the volume's root), so where the
 // file now is is read back through the handle; a file that left its folder is moved back by its
-// full path, and the move fails.
+// full path, and the move fails. Where it cannot be moved back (its old name taken meanwhile, or
+// the folder's path unreadable), it stays where it is, and the move says where that is.
 int renameInFolder(HANDLE file, const FolderHandle& folder, const std::wstring& from, const std::wstring& to)
 {
     int error = giveName(file, nullptr, to, Native::fileRenameInformation);
@@ -139,9 +166,10 @@ int renameInFolder(HANDLE file, const FolderHandle& folder, const std::wstring& 
     if (isEntryOf(file, folder, to, simple))
         return 0;
     const std::wstring back = nativePathOf(folder, from);
-    if (!back.empty())
-        giveName(file, nullptr, back, Native::fileRenameInformation);
-    return EIO;
+    if (!back.empty() && giveName(file, nullptr, back, Native::fileRenameInformation) == 0
+        && isEntryOf(file, folder, from, false))
+        return EIO;
+    return leftElsewhere(file);
 }
 
 bool disposalRefused(NTSTATUS status)
@@ -227,9 +255,15 @@ int linkThenUnlink(const FolderHandle& folder, const QByteArray& from, const QBy
     if (const int error = openToMove(folder, from, to, file))
         return error;
     const std::wstring target = wide(to);
+    // As for a rename, the simple form first: RootDirectory NULL and a name alone, which
+    // FILE_LINK_INFORMATION (ntifs.h) documents as a link in the file's own folder, so that no
+    // driver is handed a folder to misread. Wine 8 takes no name alone; there the folder is given.
     // [MS-FSCC] 2.4.27 FileLinkInformation documents STATUS_INVALID_PARAMETER for a RootDirectory
     // the volume will not take: a refusal of this way, so the mover goes on to the next.
-    if (const int error = giveName(file.get(), handleOf(folder), target, Native::fileLinkInformation))
+    int error = giveName(file.get(), nullptr, target, Native::fileLinkInformation);
+    if (error == EILSEQ)
+        error = giveName(file.get(), handleOf(folder), target, Native::fileLinkInformation);
+    if (error)
         return error == EINVAL ? ENOTSUP : error;
     // The old name is deleted only once the new one is known to hold the file; otherwise, or when
     // the old name cannot be deleted, the file keeps its old name and the move fails.
@@ -256,9 +290,21 @@ int checkThenRename(const FolderHandle& folder, const QByteArray& from, const QB
         return lastErrno();
     if (!folderPath.ends_with(L'\\'))
         folderPath += L'\\';
-    if (!MoveFileExW((folderPath + wide(from)).c_str(), (folderPath + wide(to)).c_str(), 0))
+    // The file held open across the move, sharing deletion, so that where it went can be read back
+    // as after a rename by handle: MoveFileExW reports no more than success.
+    ScopedHandle file;
+    const bool held
+        = NT_SUCCESS(openRelative(handleOf(folder), wide(from), FILE_READ_ATTRIBUTES, 0, *file.out()));
+    if (!Native::calls.moveFileEx((folderPath + wide(from)).c_str(), (folderPath + wide(to)).c_str(), 0))
         return lastErrno();
+    if (held && !isEntryOf(file.get(), folder, wide(to), false))
+        return leftElsewhere(file.get());
     return confirmRename(folder, from, to);
+}
+
+QByteArray takePlacedElsewhere()
+{
+    return std::exchange(placedElsewhere, QByteArray());
 }
 
 bool dropsFilesOnRefusedNames(quint64)

@@ -1,4 +1,4 @@
-// The table of native calls, filled with ntdll's own.
+// The table of native calls, filled with the system's own: ntdll's, and kernel32's move by path.
 #include "native_calls.h"
 
 // Declared by the driver kit rather than by winternl.h; ntdll has exported it since Windows NT.
@@ -24,7 +24,7 @@ VolumeInformationFile ntQueryVolumeInformationFile()
 const Calls& systemCalls()
 {
     static const Calls ntdll { NtCreateFile, NtQueryDirectoryFile, NtQueryInformationFile,
-        NtSetInformationFile, ntQueryVolumeInformationFile() };
+        NtSetInformationFile, ntQueryVolumeInformationFile(), MoveFileExW };
     return ntdll;
 }
 

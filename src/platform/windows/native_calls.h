@@ -19,6 +19,7 @@ using QueryDirectoryFile = NTSTATUS(NTAPI*)(HANDLE file, HANDLE event, PVOID apc
 using InformationFile = NTSTATUS(NTAPI*)(HANDLE file, PIO_STATUS_BLOCK ioStatus, PVOID information,
     ULONG length, FILE_INFORMATION_CLASS informationClass);
 // NtQueryVolumeInformationFile, whose class the SDKs type each their own way, or not at all.
+using MoveByPath = BOOL(WINAPI*)(LPCWSTR existing, LPCWSTR target, DWORD flags);
 using VolumeInformationFile = NTSTATUS(NTAPI*)(
     HANDLE file, PIO_STATUS_BLOCK ioStatus, PVOID information, ULONG length, ULONG informationClass);
 
@@ -29,6 +30,7 @@ struct Calls
     InformationFile queryInformationFile;
     InformationFile setInformationFile;
     VolumeInformationFile queryVolumeInformationFile;
+    MoveByPath moveFileEx; // kernel32's, not ntdll's: the move by path
 };
 
 // The calls the layer makes: ntdll's own, unless a test has put others in their place to answer as a
