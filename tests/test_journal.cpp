@@ -45,6 +45,13 @@ void TestJournal::undoTakesBackExecutes_data()
     // The second execute's longer names take more entries, and so do the names its undo gives back:
     // the files' numbers are no longer those the first execute recorded.
     QTest::newRow("fat: a second execute to longer names, taken back") << u"fat"_s << u"longer"_s;
+    // Between two executes, the first's file is renamed and another of the same size, both written
+    // with a creation date of 0 (which fastfat reads as 1 January 1980), is given its name: only
+    // the entry tells them apart, and the first's undo must not take the other.
+    QTest::newRow("fat: another file of the same size and time given the name") << u"fat"_s << u"swap"_s;
+    // FAT keeps no number of its own for a file: the size is part of telling it; a file edited in
+    // place keeps its entry and its time.
+    QTest::newRow("fat: a file edited in place") << u"fat"_s << u"edit"_s;
 #endif
 }
 
@@ -69,6 +76,14 @@ void TestJournal::undoTakesBackExecutes()
     for (const QByteArray stem : { "a", "b", "c" })
         session.tree.createFile(stem + from, stem);
     session.tree.createFile("d" + from, "d");
+#ifdef _WIN32
+    // Wine may give the time an inode last changed for its creation, which a write moves; a file
+    // written without a creation date keeps the time fastfat gives it.
+    if (meanwhile == u"swap" || meanwhile == u"edit")
+        FatDriver::writtenWithoutCreationDate(TestSystem::nativePath(session.tree.path("a" + from)));
+    if (meanwhile == u"swap")
+        FatDriver::writtenWithoutCreationDate(TestSystem::nativePath(session.tree.path("d" + from)));
+#endif
     session.search(QString::fromUtf8(from));
     session.list.setChecked(session.rowOf("d" + from), false);
     QVERIFY(QFile::remove(QFile::decodeName(session.tree.path("c" + from)))); // its move fails
@@ -89,6 +104,7 @@ void TestJournal::undoTakesBackExecutes()
     Tree expected = before;
     int back = 2;
     QStringList failed;
+    RowMark reason = RowMark::FailedSourceMissing; // why each of `failed` failed
     if (meanwhile == u"search") {
         session.search(QString::fromUtf8(to));
     } else if (meanwhile == u"replace") {
@@ -98,10 +114,35 @@ void TestJournal::undoTakesBackExecutes()
         expected.insert("a" + to, "new");
         back = 1;
         failed.append(QString::fromUtf8(session.tree.path("a" + to)));
+    } else if (meanwhile == u"edit") {
+        QFile edited(QFile::decodeName(session.tree.path("a" + to)));
+        QVERIFY(edited.open(QIODevice::Append));
+        QVERIFY(edited.write(" edited") == 7);
+        edited.close();
+        expected.remove("a" + from);
+        expected.insert("a" + to, "a edited");
+        reason = RowMark::FailedSourceModified;
+        back = 1;
+        failed.append(QString::fromUtf8(session.tree.path("a" + to)));
+    } else if (meanwhile == u"swap") {
+        QVERIFY(QFile::rename(
+            QFile::decodeName(session.tree.path("a" + to)), QFile::decodeName(session.tree.path("x" + to))));
+        QVERIFY(QFile::rename(QFile::decodeName(session.tree.path("d" + from)),
+            QFile::decodeName(session.tree.path("a" + to))));
+        session.search(QString::fromUtf8(to));
+        session.list.setChecked(session.rowOf("x" + to), false);
+        session.apply(".markdown", PassKind::Execute, NameMode::NewExtension);
+        QCOMPARE(session.renamed.last(), 2);
+        session.undo();
+        QCOMPARE(session.renamed.last(), 2);
+        expected = { { "x" + to, "a" }, { "a" + to, "d" }, { "b" + from, "b" } };
+        back = 1;
+        failed.append(QString::fromUtf8(session.tree.path("a" + to)));
     } else if (meanwhile == u"take") {
         session.tree.createFile("b" + from, "taker");
         expected.insert("b" + from, "taker");
         expected.insert("b" + to, "b");
+        reason = RowMark::FailedTargetExists;
         back = 1;
         failed.append(QString::fromUtf8(session.tree.path("b" + to)));
     } else if (meanwhile == u"execute" || meanwhile == u"longer") {
@@ -133,6 +174,8 @@ void TestJournal::undoTakesBackExecutes()
     session.undo();
     QCOMPARE(session.renamed.last(), back);
     QCOMPARE(session.failedPaths(), failed);
+    for (const FileFailure& failure : session.failures)
+        QCOMPARE(failure.reason, reason);
     QCOMPARE(session.tree.snapshot(), expected);
     QVERIFY(!session.core.canUndo());
 }

@@ -15,6 +15,7 @@
 #include <initializer_list>
 #include <map>
 #include <mutex>
+#include <set>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -127,6 +128,7 @@ struct Volume
     std::map<ULONGLONG, Folder> folders;
     ULONGLONG root = 0; // the folder that answers as the volume's root
     LONGLONG bias = 0; // in minutes: UTC is local time plus the bias, as TIME_ZONE_INFORMATION has it
+    std::set<ULONGLONG> undated; // Wine's numbers of the files written with a creation date of 0
 };
 
 inline Volume& volume()
@@ -143,6 +145,7 @@ inline void mount()
     fat.folders.clear();
     fat.root = 0;
     fat.bias = 0;
+    fat.undated.clear();
 }
 
 inline ULONGLONG wineNumber(HANDLE handle)
@@ -169,6 +172,20 @@ inline void answerAsRoot(const std::wstring& path)
     const std::lock_guard held(fat.lock);
     fat.root = wineNumber(folder);
     CloseHandle(folder);
+}
+
+// The file at `path`, in the "\\?\" form, was written with a creation date of 0, as some recorders
+// and cameras write their files: fastfat gives it 1 January 1980 in local time, converted as any
+// other time (FatGetDirTimes in dirctrl.c, and alike where it builds a file's FCB), so that every
+// such file was made at one time.
+inline void writtenWithoutCreationDate(const std::wstring& path)
+{
+    const HANDLE file = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
+    Volume& fat = volume();
+    const std::lock_guard held(fat.lock);
+    fat.undated.insert(wineNumber(file));
+    CloseHandle(file);
 }
 
 // The bias changes by `minutes`, as with a change of time zone or of daylight saving time.
@@ -267,6 +284,8 @@ inline void convertTimes(const Volume& fat, HANDLE handle, LARGE_INTEGER& creati
 {
     if (wineNumber(handle) == fat.root)
         creation.QuadPart = lastAccess.QuadPart = lastWrite.QuadPart = janOne1980;
+    else if (fat.undated.contains(wineNumber(handle)))
+        creation.QuadPart = janOne1980;
     for (LARGE_INTEGER* time : { &creation, &lastAccess, &lastWrite }) {
         if (time->QuadPart != 0) // a time the volume does not have stays 0
             time->QuadPart += fat.bias * minute;

@@ -38,6 +38,8 @@ QString reasonOf(RowMark mark)
         return QStringLiteral("修改失败：目标已存在");
     case RowMark::FailedSourceMissing:
         return QStringLiteral("修改失败：源文件不存在");
+    case RowMark::FailedSourceModified:
+        return QStringLiteral("修改失败：文件已被修改");
     case RowMark::FailedNoPermission:
         return QStringLiteral("修改失败：没有权限");
     case RowMark::FailedInUse:

@@ -22,6 +22,7 @@ enum class RowMark : quint8 {
     Renamed,
     FailedTargetExists,
     FailedSourceMissing,
+    FailedSourceModified, // of an undo: the file is there but has been edited since
     FailedNoPermission,
     FailedInUse,
     FailedNameUnusable,

@@ -170,10 +170,6 @@ struct FileIdentity
 // keeps in local time, come in UTC converted with whatever time-zone bias is in force when asked,
 // so a change of time zone or of daylight saving time since moves them by whole minutes.
 bool stillSameFile(const FileIdentity& earlier, const FileIdentity& now);
-// The same, for a file the program itself may have renamed since: on FAT and exFAT a rename that
-// takes another number of entries for the name moves the file's entry, and its number with it, so
-// the number is not compared there.
-bool stillSameFileRenamed(const FileIdentity& earlier, const FileIdentity& now);
 // Whether two identities of a folder, read at different times, are of one folder (see
 // stillSameFile()).
 bool stillSameFolder(const FolderIdentity& earlier, const FolderIdentity& now);

@@ -48,9 +48,15 @@ PassResult moveToPreviews(FileListModel& list, const std::vector<int>& rows, Row
             bool moved = false;
             QByteArray placedAt;
             list.previewInto(row, target);
+            // On FAT a rename may move the file's entry, and its number with it: which file the old
+            // name names is read just before, so that a later undo can tell this execute's file by
+            // its entry (see undo_pass.cpp).
+            std::optional<Platform::FileIdentity> before;
+            if (folder.isOpen() && folder.identity().fat)
+                before = Platform::entryIdentity(folder, list.name(row));
             const RowMark mark = moveToPreview(list, row, folder, mover, target, moved, placedAt);
             if (moved)
-                journal.add(list, row, folder, target);
+                journal.add(list, row, folder, target, before);
             MoveOutcome outcome
                 = outcomeInSearchedFolder(mark, list.searchedFolder(), list.searchedIdentity());
             outcome.placedAt = std::move(placedAt);

@@ -26,8 +26,15 @@ RowMark moveBack(const RenameJournal& journal, const RenameJournal::Move& move,
     const QByteArray newName = journal.newName(move);
     // Only the file the execute renamed goes back: not one put under its name since.
     const std::optional<Platform::FileIdentity> there = Platform::entryIdentity(folder, newName);
-    if (!there || !Platform::stillSameFile(journal.fileOf(move), *there))
+    if (!there)
         return RowMark::FailedSourceMissing;
+    if (!Platform::stillSameFile(journal.fileOf(move), *there)) {
+        // The same file but for its size (FAT and exFAT alone record it): edited since.
+        Platform::FileIdentity resized = *there;
+        resized.size = journal.fileOf(move).size;
+        return Platform::stillSameFile(journal.fileOf(move), resized) ? RowMark::FailedSourceModified
+                                                                      : RowMark::FailedSourceMissing;
+    }
     const QByteArray oldName = journal.oldName(move);
     if (const int error = mover.move(folder, newName, oldName).error)
         return failureOf(error);
@@ -39,10 +46,13 @@ RowMark moveBack(const RenameJournal& journal, const RenameJournal::Move& move,
 }
 
 // Tells the executes before `journal` which file each name its undo took a file back to now names:
-// the newest of them that gave that name, in that folder, to this file (see stillSameFileRenamed())
-// holds the file as it now is, since on FAT and exFAT the program's own renames may have moved its
-// entry, and its number with it. Where the newest to give the name gave it to another file, that
-// execute keeps what it holds, and the older ones are not asked.
+// the newest of them that gave that name, in that folder, to this file holds the file as it now is,
+// since on FAT and exFAT the program's own renames may have moved its entry, and its number with it.
+// That execute's file is this one only where it is the very file, entry included, that this
+// execute found under the name just before moving it: the same check as a direct undo's, so that
+// another file of the same size and time given the name meanwhile is never taken for it. Where the
+// newest to give the name gave it to another file, that execute keeps what it holds, and the older
+// ones are not asked.
 void carryAlong(
     const RenameJournal& journal, std::span<RenameJournal> earlier, const std::vector<MovedBack>& movedBack)
 {
@@ -61,8 +71,8 @@ void carryAlong(
             if (found == named.cend())
                 return false;
             RenameJournal::Move& move = before->moves[*found];
-            if (Platform::stillSameFileRenamed(before->fileOf(move), journal.fileOf(*back->move)))
-                RenameJournal::setFile(move, back->now);
+            if (Platform::stillSameFile(before->fileOf(move), journal.fileBefore(*back->move)))
+                before->setFile(move, back->now);
             return true;
         });
     }
