@@ -162,7 +162,9 @@ void TestJournal::undoTakesBackExecutes()
         // Only on FAT did the file get another number on the way.
         const std::optional<Platform::FileIdentity> back = identityOf("a" + to);
         QVERIFY(back);
-        QCOMPARE(back->index != renamed->index, meanwhile == u"longer" && volume == u"fat");
+        // The whole number: ReFS's lower halves are all alike.
+        QCOMPARE(back->index != renamed->index || back->indexHigh != renamed->indexHigh,
+            meanwhile == u"longer" && volume == u"fat");
 #ifdef _WIN32
     } else if (meanwhile == u"zone") {
         const std::optional<Platform::FileIdentity> renamed = identityOf("a" + to);

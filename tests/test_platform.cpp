@@ -577,6 +577,23 @@ NTSTATUS NTAPI renamesIntoRoot(
     return systemSetInformation(file, ioStatus, information, length, asked);
 }
 
+// A driver that reports a link made and makes none, while another program makes a file of its own
+// under the link's name in the file's folder.
+NTSTATUS NTAPI linkNameTakenByAnother(
+    HANDLE file, PIO_STATUS_BLOCK ioStatus, PVOID information, ULONG length, FILE_INFORMATION_CLASS asked)
+{
+    if (asked != Platform::Native::fileLinkInformation)
+        return systemSetInformation(file, ioStatus, information, length, asked);
+    const auto* info = static_cast<const FILE_RENAME_INFO*>(information);
+    std::wstring path(32768, L'\0');
+    path.resize(GetFinalPathNameByHandleW(file, path.data(), DWORD(path.size()), 0));
+    path.resize(path.rfind(L'\\') + 1);
+    path.append(info->FileName, info->FileNameLength / sizeof(wchar_t));
+    CloseHandle(
+        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_READONLY, nullptr));
+    return 0;
+}
+
 // The same driver, while another program takes the file's old name the moment it has left it, so
 // that the file cannot be moved back by its full path ([MS-FSCC] 2.4.37: a rename without
 // ReplaceIfExists to an existing name fails with STATUS_OBJECT_NAME_COLLISION).
@@ -654,6 +671,11 @@ void TestPlatform::movesAsWindowsAnswers_data()
     QTest::newRow("no file numbers, RootDirectory taken as the volume's root: the file comes back")
         << Answers { renamesIntoRoot, 0, false, NoFileIds::queryInformationFile } << mover << EIO
         << Way::NotMoved << Names { "photos/old.jpg" };
+    // ReFS ([MS-FSCC] 2.4.26 FileIdInformation: a 128-bit id unique on the volume): the other
+    // program's file differs from the photo only in the upper half of its id, and is kept.
+    QTest::newRow("refs: link reported, another program's file under its name: kept")
+        << Answers { linkNameTakenByAnother, 0, false, ReFsDriver::queryInformationFile } << link << EIO
+        << Way::NotMoved << Names { "photos/new.jpg", "photos/old.jpg" };
     QTest::newRow("RootDirectory taken as the volume's root, old name taken meanwhile: told where")
         << Answers { renamesIntoRootOldNameTaken } << mover << Platform::movedElsewhere << Way::NotMoved
         << Names { "elsewhere/new.jpg", "photos/old.jpg" };
