@@ -423,6 +423,27 @@ inline NTSTATUS NTAPI queryInformationFile(
 
 } // namespace NoFileIds
 
+// An installed file-system driver that takes a relative name, with RootDirectory or without, as one
+// in another folder (`folder`), and refuses every full path with STATUS_ACCESS_DENIED: a file it
+// renames cannot be moved back.
+namespace ElsewhereDriver {
+
+inline HANDLE folder = nullptr;
+
+inline NTSTATUS NTAPI setInformationFile(
+    HANDLE file, PIO_STATUS_BLOCK ioStatus, PVOID information, ULONG length, FILE_INFORMATION_CLASS asked)
+{
+    auto* info = static_cast<FILE_RENAME_INFO*>(information);
+    if (asked == Platform::Native::fileRenameInformation || asked == Platform::Native::fileLinkInformation) {
+        if (info->FileNameLength > 0 && info->FileName[0] == L'\\')
+            return static_cast<NTSTATUS>(0xC0000022); // STATUS_ACCESS_DENIED
+        info->RootDirectory = folder;
+    }
+    return Platform::Native::systemCalls().setInformationFile(file, ioStatus, information, length, asked);
+}
+
+} // namespace ElsewhereDriver
+
 // A file a program has mapped (a viewer, an indexer): NTFS refuses to delete any of its names, by
 // either class, with STATUS_CANNOT_DELETE (FILE_DISPOSITION_INFORMATION_EX: "the file is read only,
 // or there's an existing mapped view to the file"). The refusal is answered here, through the
