@@ -423,6 +423,22 @@ inline NTSTATUS NTAPI queryInformationFile(
 
 } // namespace NoFileIds
 
+// Windows' exFAT driver, as far as it is documented: its times as FAT's (see FatDriver), and, since
+// no public source shows what it answers for a file's number and exFAT's own specification defines
+// none, no numbers, as [MS-FSCC] 2.4.22 lets a volume answer.
+namespace ExFatDriver {
+
+inline NTSTATUS NTAPI queryInformationFile(
+    HANDLE file, PIO_STATUS_BLOCK ioStatus, PVOID information, ULONG length, FILE_INFORMATION_CLASS asked)
+{
+    const NTSTATUS status = FatDriver::queryInformationFile(file, ioStatus, information, length, asked);
+    if (NT_SUCCESS(status) && asked == Platform::Native::fileInternalInformation)
+        static_cast<Platform::Native::InternalInformation*>(information)->indexNumber.QuadPart = 0;
+    return status;
+}
+
+} // namespace ExFatDriver
+
 // An installed file-system driver that takes a relative name, with RootDirectory or without, as one
 // in another folder (`folder`), and refuses every full path with STATUS_ACCESS_DENIED: a file it
 // renames cannot be moved back.
@@ -500,11 +516,10 @@ public:
         {
             FatDriver::fileSystemName = L"FAT32";
             if (kind == QStringLiteral("exfat")) {
-                // No public source shows what Windows' exFAT driver answers for a file's number, and
-                // exFAT's own specification defines none: it answers here as a volume that gives
-                // none may ([MS-FSCC] 2.4.22), naming its file system "exFAT".
+                FatDriver::mount();
                 FatDriver::fileSystemName = L"exFAT";
-                Platform::Native::calls.queryInformationFile = NoFileIds::queryInformationFile;
+                Platform::Native::calls.queryInformationFile = ExFatDriver::queryInformationFile;
+                Platform::Native::calls.setInformationFile = FatDriver::setInformationFile;
                 Platform::Native::calls.queryVolumeInformationFile = FatDriver::queryVolumeInformationFile;
             }
             if (kind == QStringLiteral("fat")) {

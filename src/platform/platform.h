@@ -158,7 +158,7 @@ struct FileIdentity
     quint64 index = 0;
     quint64 born = 0; // 0 where the volume does not say
     quint64 indexHigh = 0; // the upper half where the number is 128 bits wide (ReFS), else 0
-    quint64 size = 0; // on FAT and exFAT only, else 0
+    quint64 size = 0; // on FAT and exFAT, and where the volume gives no number; else 0
     bool fat = false; // as FolderIdentity::fat
     bool operator==(const FileIdentity&) const = default;
 };
