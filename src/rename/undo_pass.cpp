@@ -19,7 +19,8 @@ struct MovedBack
 // exFAT the move may have moved the file's entry, and its number with it: what the old name now
 // names is kept in `movedBack`.
 RowMark moveBack(const RenameJournal& journal, const RenameJournal::Move& move,
-    const Platform::FolderHandle& folder, Platform::FileMover& mover, std::vector<MovedBack>& movedBack)
+    const Platform::FolderHandle& folder, Platform::FileMover& mover, std::vector<MovedBack>& movedBack,
+    QByteArray& placedAt)
 {
     if (!folder.isOpen())
         return RowMark::FailedFolderReplaced;
@@ -36,8 +37,11 @@ RowMark moveBack(const RenameJournal& journal, const RenameJournal::Move& move,
                                                                       : RowMark::FailedSourceMissing;
     }
     const QByteArray oldName = journal.oldName(move);
-    if (const int error = mover.move(folder, newName, oldName).error)
-        return failureOf(error);
+    Platform::MoveResult result = mover.move(folder, newName, oldName);
+    if (result.error) {
+        placedAt = std::move(result.placedAt); // where the file system left it, if not in its folder
+        return failureOf(result.error);
+    }
     if (journal.folders[move.folder].identity.fat) {
         if (const std::optional<Platform::FileIdentity> now = Platform::entryIdentity(folder, oldName))
             movedBack.push_back({ &move, *now });
@@ -107,8 +111,12 @@ PassResult undoRenames(RenameJournal& journal, std::span<RenameJournal> earlier,
                 if (!Platform::stillSameFolder(recorded.identity, folder.identity()))
                     folder = {};
             }
-            return outcomeInSearchedFolder(moveBack(journal, move, folder, mover, movedBack),
-                journal.searchedFolder, journal.searchedIdentity);
+            QByteArray placedAt;
+            MoveOutcome outcome
+                = outcomeInSearchedFolder(moveBack(journal, move, folder, mover, movedBack, placedAt),
+                    journal.searchedFolder, journal.searchedIdentity);
+            outcome.placedAt = std::move(placedAt);
+            return outcome;
         },
         [&](int index, const MoveOutcome& outcome) {
             if (!outcome.failed()) {
@@ -117,7 +125,9 @@ PassResult undoRenames(RenameJournal& journal, std::span<RenameJournal> earlier,
             }
             const RenameJournal::Move& move = moveOf(index);
             result.failures.push_back(
-                { journal.folders[move.folder].text + journal.newName(move), outcome.mark });
+                { outcome.placedAt.isEmpty() ? journal.folders[move.folder].text + journal.newName(move)
+                                             : outcome.placedAt,
+                    outcome.mark });
             if (outcome.endsPass())
                 result.end = PassEnd::CutShort;
             report(result.failures.back());
