@@ -669,6 +669,10 @@ void TestPlatform::movesAsWindowsAnswers_data()
     QTest::newRow("no file numbers: renamed by handle")
         << Answers { nullptr, 0, false, NoFileIds::queryInformationFile } << mover << 0
         << Way::RenameNoReplace << Names { "photos/new.jpg" };
+    QTest::newRow("no file numbers, no rename nor link by handle: moved by path")
+        << Answers { .setInformation = SystemStandIn::refusesRename<cloudRefusesHardLinks>,
+               .queryInformation = NoFileIds::queryInformationFile }
+        << mover << 0 << Way::CheckThenRename << Names { "photos/new.jpg" };
     QTest::newRow("no file numbers, RootDirectory taken as the volume's root: the file comes back")
         << Answers { renamesIntoRoot, 0, false, NoFileIds::queryInformationFile } << mover << EIO
         << Way::NotMoved << Names { "photos/old.jpg" };

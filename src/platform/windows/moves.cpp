@@ -119,6 +119,17 @@ bool isEntryOf(HANDLE file, const FolderHandle& folder, const std::wstring& name
         && sameFile(file, entry.get());
 }
 
+// Whether the open file `file`, which another handle has just moved, is the entry `name` of `folder`.
+// Where the volume gives no numbers, the name a handle reports may still be the one it was opened by
+// (as under Wine), so there the name is only looked for.
+bool movedTo(HANDLE file, const FolderHandle& folder, const std::wstring& name)
+{
+    if (hasFileNumber(file))
+        return isEntryOf(file, folder, name, false);
+    ScopedHandle entry;
+    return NT_SUCCESS(openRelative(handleOf(folder), name, FILE_READ_ATTRIBUTES, 0, *entry.out()));
+}
+
 // Where the last way of this thread left a file outside its folder.
 thread_local QByteArray placedElsewhere;
 
@@ -297,7 +308,7 @@ int checkThenRename(const FolderHandle& folder, const QByteArray& from, const QB
         = NT_SUCCESS(openRelative(handleOf(folder), wide(from), FILE_READ_ATTRIBUTES, 0, *file.out()));
     if (!Native::calls.moveFileEx((folderPath + wide(from)).c_str(), (folderPath + wide(to)).c_str(), 0))
         return lastErrno();
-    if (held && !isEntryOf(file.get(), folder, wide(to), false))
+    if (held && !movedTo(file.get(), folder, wide(to)))
         return leftElsewhere(file.get());
     return confirmRename(folder, from, to);
 }
