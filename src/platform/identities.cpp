@@ -27,11 +27,17 @@ bool sameTime(quint64 earlier, quint64 now, bool localTimes)
 
 } // namespace
 
+bool stillSameFileRenamed(const FileIdentity& earlier, const FileIdentity& now)
+{
+    return earlier.volume == now.volume && earlier.fat == now.fat
+        && (earlier.fat || (earlier.index == now.index && earlier.indexHigh == now.indexHigh))
+        && earlier.size == now.size && sameTime(earlier.born, now.born, earlier.fat);
+}
+
 bool stillSameFile(const FileIdentity& earlier, const FileIdentity& now)
 {
-    return earlier.volume == now.volume && earlier.fat == now.fat && earlier.index == now.index
-        && earlier.indexHigh == now.indexHigh && earlier.size == now.size
-        && sameTime(earlier.born, now.born, earlier.fat);
+    return earlier.index == now.index && earlier.indexHigh == now.indexHigh
+        && stillSameFileRenamed(earlier, now);
 }
 
 bool stillSameFolder(const FolderIdentity& earlier, const FolderIdentity& now)

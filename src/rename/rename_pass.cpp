@@ -9,10 +9,9 @@
 
 namespace {
 
-// Moves `row`'s file to its preview name, `target`: Renamed, or what made the move fail, and
-// where the file now is if the file system put it outside its folder.
+// Moves `row`'s file to its preview name, `target`: Renamed, or what made the move fail.
 RowMark moveToPreview(const FileListModel& list, int row, const Platform::FolderHandle& folder,
-    Platform::FileMover& mover, const QByteArray& target, bool& moved, QByteArray& placedAt)
+    Platform::FileMover& mover, const QByteArray& target, bool& moved)
 {
     moved = false;
     if (!isPlainFileName(target))
@@ -22,9 +21,7 @@ RowMark moveToPreview(const FileListModel& list, int row, const Platform::Folder
     const QByteArray name = list.name(row);
     if (target == name)
         return Platform::entryExists(folder, name) ? RowMark::Renamed : RowMark::FailedSourceMissing;
-    Platform::MoveResult result = mover.move(folder, name, target);
-    const int error = result.error;
-    placedAt = std::move(result.placedAt);
+    const int error = mover.move(folder, name, target).error;
     moved = error == 0;
     return error == 0 ? RowMark::Renamed : failureOf(error);
 }
@@ -46,21 +43,11 @@ PassResult moveToPreviews(FileListModel& list, const std::vector<int>& rows, Row
             const int row = rows[index];
             const Platform::FolderHandle& folder = folders.of(row);
             bool moved = false;
-            QByteArray placedAt;
             list.previewInto(row, target);
-            // On FAT a rename may move the file's entry, and its number with it: which file the old
-            // name names is read just before, so that a later undo can tell this execute's file by
-            // its entry (see undo_pass.cpp).
-            std::optional<Platform::FileIdentity> before;
-            if (folder.isOpen() && folder.identity().fat)
-                before = Platform::entryIdentity(folder, list.name(row));
-            const RowMark mark = moveToPreview(list, row, folder, mover, target, moved, placedAt);
+            const RowMark mark = moveToPreview(list, row, folder, mover, target, moved);
             if (moved)
-                journal.add(list, row, folder, target, before);
-            MoveOutcome outcome
-                = outcomeInSearchedFolder(mark, list.searchedFolder(), list.searchedIdentity());
-            outcome.placedAt = std::move(placedAt);
-            return outcome;
+                journal.add(list, row, folder, target);
+            return outcomeInSearchedFolder(mark, list.searchedFolder(), list.searchedIdentity());
         },
         [&](int index, const MoveOutcome& outcome) {
             const int row = rows[index];
@@ -70,9 +57,7 @@ PassResult moveToPreviews(FileListModel& list, const std::vector<int>& rows, Row
                 ++result.renamed;
                 return;
             }
-            // A file the file system put elsewhere is told where it is.
-            result.failures.push_back(
-                { outcome.placedAt.isEmpty() ? list.fullPath(row) : outcome.placedAt, outcome.mark });
+            result.failures.push_back({ list.fullPath(row), outcome.mark });
             report(result.failures.back());
         },
         [](const MoveOutcome& outcome) { return outcome.failed(); },
