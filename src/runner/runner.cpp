@@ -29,8 +29,9 @@ void Runner::letEventsThroughInTime()
 
 void Runner::hold(const std::function<void(std::function<void()> answered)>& open)
 {
-    // Shared with the holder, which may answer after the hold has ended (a box closed late).
-    const auto isAnswered = std::make_shared<std::atomic<bool>>(false);
+    // Shared with the holder, which may answer after the hold has ended (a box closed late); both
+    // are on this thread.
+    const auto isAnswered = std::make_shared<bool>(false);
     open([isAnswered] { *isAnswered = true; });
     // The events are all there is to wait for: the answer comes with one of them.
     while (!*isAnswered)

@@ -68,7 +68,7 @@ public:
 
     // Holds the work, events going through, while the user answers something on this thread (a
     // box): open() opens it and hands its answer to the function it is given, which the holder
-    // calls once, whenever it likes, even after the hold has ended.
+    // calls once on this thread, whenever it likes, even after the hold has ended.
     void hold(const std::function<void(std::function<void()> answered)>& open);
 
     // Asks `question` on a thread of its own and returns its answer once it has one.

@@ -27,19 +27,21 @@ QVariant ShownFileList::data(const QModelIndex& index, int role) const
     case Qt::ForegroundRole:
         return markColour(kindOf(m_list.mark(index.row())));
     case Qt::AccessibleTextRole:
-        return spokenPreview(index.row());
+        return spokenPreview(index);
     default:
         return QIdentityProxyModel::data(index, role);
     }
 }
 
-QString ShownFileList::spokenPreview(int row) const
+QString ShownFileList::spokenPreview(const QModelIndex& index) const
 {
     // Qt 6.4 names the check box's action so that Orca takes the cell for no check box and keeps
     // its state to itself; the state is said in words, and a preview no pass touched as what it
     // means rather than as the space it shows.
+    const int row = index.row();
     const QString state = m_list.isChecked(row) ? QStringLiteral("已勾选") : QStringLiteral("未勾选");
-    const QString preview
-        = m_list.isPreviewed(row) ? QString::fromUtf8(m_list.preview(row)) : QStringLiteral("未预览");
+    const QString preview = m_list.isPreviewed(row)
+        ? QIdentityProxyModel::data(index, Qt::DisplayRole).toString()
+        : QStringLiteral("未预览");
     return state + QStringLiteral("，") + preview;
 }

@@ -21,7 +21,7 @@ public:
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
 
 private:
-    QString spokenPreview(int row) const;
+    QString spokenPreview(const QModelIndex& index) const;
 
     const FileListModel& m_list;
 };
