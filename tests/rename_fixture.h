@@ -13,10 +13,12 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QMap>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <algorithm>
 #include <functional>
+#include <memory>
 
 #ifndef _WIN32
 #include "sshfs_share.h"
@@ -31,7 +33,7 @@ using Tree = QMap<QByteArray, QByteArray>;
 using Marks = QMap<QByteArray, QString>; // file -> the mark of its row
 
 // One search and rename session over a real tree, as the window would run it, keeping what each
-// execute and undo did as data.
+// execute and undo did as data, and each execute on record in a state folder of its own.
 struct Session
 {
     explicit Session(const QByteArray& base = {})
@@ -40,13 +42,16 @@ struct Session
     }
 
     TestTree tree;
-    RenameSession core;
+    QTemporaryDir state;
+    QByteArray stateFolder = QFile::encodeName(state.path());
+    RenameSession core { stateFolder };
     FileListModel& list = core.list();
     QByteArrayList folderFailures; // the search's
     RenameProgress* progress = nullptr;
     QList<int> renamed; // for each execute and undo, the files it renamed or took back
     QList<FileFailure> failures; // every execute's and undo's, in order
     PassEnd lastEnd = PassEnd::Completed; // of the last pass
+    int recordError = 0; // of the last execute
 
     void search(const QString& filter = u".txt"_s) { searchIn(tree.root(), filter); }
     void searchIn(const QByteArray& path, const QString& filter)
@@ -60,8 +65,10 @@ struct Session
         Runner runner(progress);
         const PassResult result = core.ApplyNewNames(value, kind, mode, runner, report());
         lastEnd = result.end;
-        if (kind == PassKind::Execute)
+        if (kind == PassKind::Execute) {
             renamed.append(result.renamed);
+            recordError = result.recordError;
+        }
     }
     // Takes back the most recent execute, as the window's undo does.
     void undo()
@@ -75,6 +82,20 @@ struct Session
     FailureReport report()
     {
         return [this](const FileFailure& failure) { failures.append(failure); };
+    }
+    // The session ends, as its window closes or its program is killed, and another starts over the
+    // same state folder, taking over the records the first left; the list is then empty.
+    RecordsFound reopen()
+    {
+        std::destroy_at(&core);
+        std::construct_at(&core, stateFolder);
+        Runner runner;
+        return core.takeRecordsLeft(runner);
+    }
+    // The records in the state folder whose names end with `suffix`.
+    QStringList records(const QString& suffix = u".record"_s) const
+    {
+        return QDir(state.path()).entryList({ u"*"_s + suffix }, QDir::Files);
     }
     // No file failed to move and no folder failed to be searched.
     bool nothingFailed() const { return failures.isEmpty() && folderFailures.isEmpty(); }
@@ -178,7 +199,7 @@ inline QByteArrayList namesIn(const QByteArray& folder)
 }
 
 // Whether `thread` of this process sleeps in a call that moves a file, as one does while a FUSE
-// driver has yet to answer it.
+// driver has yet to answer it; a move begins by reading which file it is about to move.
 inline bool waitsInAMove(pid_t thread)
 {
     const QString task = u"/proc/self/task/"_s + QString::number(thread);
@@ -187,7 +208,7 @@ inline bool waitsInAMove(pid_t thread)
     if (!call.open(QIODevice::ReadOnly) || status.isEmpty() || (status[0] != "S" && status[0] != "D"))
         return false;
     const long number = call.readAll().split(' ').value(0).toLong();
-    return number == SYS_linkat || number == SYS_unlinkat || number == SYS_renameat
+    return number == SYS_statx || number == SYS_linkat || number == SYS_unlinkat || number == SYS_renameat
         || number == SYS_renameat2;
 }
 

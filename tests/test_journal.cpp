@@ -9,42 +9,55 @@ private Q_SLOTS:
     void cleanupTestCase() { Volumes::unmountAll(); }
     void undoTakesBackExecutes_data();
     void undoTakesBackExecutes();
+    void recordsLeftBehind_data();
+    void recordsLeftBehind();
+    void aRecordThatLeadsOutside_data();
+    void aRecordThatLeadsOutside();
+    void unwritableStateFolder();
 };
 
 void TestJournal::undoTakesBackExecutes_data()
 {
     QTest::addColumn<QString>("volume");
     QTest::addColumn<QString>("meanwhile");
+    QTest::addColumn<bool>("reopened"); // the undo is a later session's, from the record
     const QString local = u"local"_s;
-    QTest::newRow("nothing") << local << u"nothing"_s;
-    QTest::newRow("a new search") << local << u"search"_s;
-    QTest::newRow("a file replaced under its new name") << local << u"replace"_s;
-    QTest::newRow("an old name taken") << local << u"take"_s;
-    QTest::newRow("a second execute") << local << u"execute"_s;
+    QTest::newRow("nothing") << local << u"nothing"_s << false;
+    QTest::newRow("a new search") << local << u"search"_s << false;
+    QTest::newRow("a file replaced under its new name") << local << u"replace"_s << false;
+    QTest::newRow("an old name taken") << local << u"take"_s << false;
+    QTest::newRow("a second execute") << local << u"execute"_s << false;
+    QTest::newRow("a later session: nothing") << local << u"nothing"_s << true;
+    QTest::newRow("a later session: a file replaced") << local << u"replace"_s << true;
+    QTest::newRow("a later session: an old name taken") << local << u"take"_s << true;
+    QTest::newRow("a later session: a second execute") << local << u"execute"_s << true;
     for (const QString& kind : MountedVolume::kinds()) {
-        if (kind == u"exfat" || kind == u"fat")
-            QTest::addRow("%s: letter case only", qPrintable(kind)) << kind << u"nothing"_s;
+        if (kind == u"exfat" || kind == u"fat") {
+            QTest::addRow("%s: letter case only", qPrintable(kind)) << kind << u"nothing"_s << false;
+            QTest::addRow("%s: a later session, letter case only", qPrintable(kind))
+                << kind << u"nothing"_s << true;
+        }
     }
 #ifdef _WIN32
     // ReFS: files told apart by their 128-bit ids alone, whose lower halves are all alike.
-    QTest::newRow("refs: nothing") << u"refs"_s << u"nothing"_s;
-    QTest::newRow("refs: a file replaced under its new name") << u"refs"_s << u"replace"_s;
-    QTest::newRow("refs: a second execute") << u"refs"_s << u"execute"_s;
+    QTest::newRow("refs: nothing") << u"refs"_s << u"nothing"_s << false;
+    QTest::newRow("refs: a file replaced under its new name") << u"refs"_s << u"replace"_s << false;
+    QTest::newRow("refs: a second execute") << u"refs"_s << u"execute"_s << false;
     // The undo of a second execute renames the files back; ReFS keeps their ids.
-    QTest::newRow("refs: a second execute to longer names, taken back") << u"refs"_s << u"longer"_s;
+    QTest::newRow("refs: a second execute to longer names, taken back") << u"refs"_s << u"longer"_s << false;
     // A FAT card searched at its root, as Windows' FAT driver answers (see FatDriver): the root has
     // no number and 1 January 1980 in local time for its times; every time comes in UTC converted
     // with the time-zone bias in force when asked, and a file's number is where its entry lies.
-    QTest::newRow("fat: a file replaced under its new name") << u"fat"_s << u"replace"_s;
+    QTest::newRow("fat: a file replaced under its new name") << u"fat"_s << u"replace"_s << false;
     // The clocks go back an hour between the search and the execute, or forward an hour between the
     // execute and the undo: every time the volume gives moves by the hour. The stand-in converts its
     // times with a bias the test changes, since Wine's time zone cannot be changed reliably under a
     // running test.
-    QTest::newRow("fat: the time zone changed, then an execute") << u"fat"_s << u"zone first"_s;
-    QTest::newRow("fat: the time zone changed") << u"fat"_s << u"zone"_s;
+    QTest::newRow("fat: the time zone changed, then an execute") << u"fat"_s << u"zone first"_s << false;
+    QTest::newRow("fat: the time zone changed") << u"fat"_s << u"zone"_s << false;
     // The second execute's longer names take more entries, and so do the names its undo gives back:
     // the files' numbers are no longer those the first execute recorded.
-    QTest::newRow("fat: a second execute to longer names, taken back") << u"fat"_s << u"longer"_s;
+    QTest::newRow("fat: a second execute to longer names, taken back") << u"fat"_s << u"longer"_s << false;
 #endif
 }
 
@@ -53,6 +66,7 @@ void TestJournal::undoTakesBackExecutes()
 {
     QFETCH(QString, volume);
     QFETCH(QString, meanwhile);
+    QFETCH(bool, reopened);
     VOLUME_BASE(base);
     Session session(base);
 #ifdef _WIN32
@@ -130,11 +144,192 @@ void TestJournal::undoTakesBackExecutes()
         QVERIFY(renamed && identityOf("a" + to) != renamed);
 #endif
     }
+    if (reopened) {
+        const RecordsFound found = session.reopen();
+        QVERIFY(found.cutOff.empty());
+        QCOMPARE(found.unreadable, 0);
+    }
     session.undo();
     QCOMPARE(session.renamed.last(), back);
     QCOMPARE(session.failedPaths(), failed);
     QCOMPARE(session.tree.snapshot(), expected);
     QVERIFY(!session.core.canUndo());
+    // A record taken back whole is gone; one with a file that could not go back stays for a later try.
+    QCOMPARE(session.records().size(), failed.isEmpty() ? 0 : 1);
+}
+
+void TestJournal::recordsLeftBehind_data()
+{
+    QTest::addColumn<QString>("damage");
+    QTest::addColumn<int>("cutOff"); // the files the later session finds renamed on disk
+    QTest::addColumn<int>("unreadable");
+    QTest::addColumn<int>("leftRenamed"); // the files its undo cannot identify
+    // The program ended before it could mark the record complete: killed, or the power cut.
+    QTest::newRow("cut off") << u"cut off"_s << 2 << 0 << 0;
+    // ... between the two steps of a change of letter case.
+    QTest::newRow("cut off under a temporary name") << u"temporary"_s << 2 << 0 << 0;
+    // A power cut tore the last entry, the identity of the last file moved: nothing identifies it.
+    QTest::newRow("torn last entry") << u"torn"_s << 1 << 0 << 1;
+    QTest::newRow("corrupt plan") << u"corrupt"_s << 0 << 1 << 2;
+    QTest::newRow("not a record") << u"garbage"_s << 0 << 1 << 2;
+    // Another window is still open with it: it is that window's, not a crashed one's.
+    QTest::newRow("held by a running window, then closed") << u"held"_s << 0 << 0 << 0;
+}
+
+// An execute stopped after two of its four moves, its record then damaged as the row says, and a
+// later session started over the same state folder: what it tells, and what its undo brings back.
+void TestJournal::recordsLeftBehind()
+{
+    QFETCH(QString, damage);
+    QFETCH(int, cutOff);
+    QFETCH(int, unreadable);
+    QFETCH(int, leftRenamed);
+    Session session;
+    for (const QByteArray stem : { "a", "b", "c", "d" })
+        session.tree.createFile(stem + ".txt", stem);
+    const Tree before = session.tree.snapshot();
+    session.search();
+    StoppingProgress stopping(2);
+    session.progress = &stopping;
+    session.apply(".md", PassKind::Execute, NameMode::NewExtension);
+    session.progress = nullptr;
+    QCOMPARE(session.renamed.last(), 2);
+    const QStringList records = session.records();
+    QCOMPARE(records.size(), 1);
+    QFile record(session.state.filePath(records.first()));
+    QByteArray moved; // a file moved, and its row in the record, which numbers the checked rows
+    for (const QByteArray& name : namesIn(session.tree.root()))
+        if (name.endsWith(".md") && moved.isEmpty())
+            moved = name;
+    const int movedRow = session.rowOf(moved.chopped(3) + ".txt");
+
+    std::optional<RenameSession> running;
+    if (damage == u"held") {
+        // Both windows open: the later one takes nothing of the earlier one's.
+        RenameSession later(session.stateFolder);
+        Runner runner;
+        const RecordsFound found = later.takeRecordsLeft(runner);
+        QVERIFY(found.cutOff.empty() && found.unreadable == 0 && !later.canUndo());
+        QVERIFY(session.core.canUndo());
+    } else {
+        // The record as the program, ended without marking it complete, leaves it: without its
+        // last entry, which marks it complete.
+        QVERIFY(record.open(QIODevice::ReadWrite));
+        QVERIFY(record.resize(record.size() - 9));
+        if (damage == u"torn") {
+            QVERIFY(record.resize(record.size() - 10));
+        } else if (damage == u"corrupt") {
+            record.seek(40);
+            QVERIFY(record.putChar('\x7f'));
+        } else if (damage == u"garbage") {
+            QVERIFY(record.resize(0) && record.write(QByteArray(4096, '\x55')) == 4096);
+        } else if (damage == u"temporary") {
+            // As a change of letter case leaves a file between its two steps, the temporary name on
+            // record before the first.
+            const QByteArray temporary = moved + ".0123456789abcdef.batch-renamer-tmp";
+            QVERIFY(QFile::rename(QFile::decodeName(session.tree.path(moved)),
+                QFile::decodeName(session.tree.path(temporary))));
+            // Written as the pass writes it, once the session that held the record has let it go.
+            std::destroy_at(&session.core);
+            std::construct_at(&session.core);
+            Platform::RecordFile::Taken taken = Platform::RecordFile::Taken::Failed;
+            ExecuteRecord written(
+                Platform::RecordFile::take(session.stateFolder, QFile::encodeName(records.first()), taken));
+            QCOMPARE(taken, Platform::RecordFile::Taken::Held);
+            written.temporaryName(quint32(movedRow), temporary);
+        }
+        record.close();
+    }
+    const RecordsFound found = session.reopen();
+    QCOMPARE(found.unreadable, unreadable);
+    if (cutOff > 0) {
+        QCOMPARE(found.cutOff.size(), size_t(1));
+        QCOMPARE(found.cutOff.front().searchedFolder, session.tree.root() + Platform::Separator);
+        QCOMPARE(found.cutOff.front().renamed, cutOff);
+    } else {
+        QVERIFY(found.cutOff.empty());
+    }
+    QCOMPARE(session.records(u".unreadable"_s).size(), unreadable);
+    const bool undone = session.core.canUndo();
+    if (undone)
+        session.undo();
+    QCOMPARE(undone ? session.renamed.last() : 0, 2 - leftRenamed);
+    QVERIFY(session.failures.isEmpty());
+    int stillRenamed = 0;
+    for (const QByteArray& name : session.tree.snapshot().keys())
+        stillRenamed += name.endsWith(".md") ? 1 : 0;
+    QCOMPARE(stillRenamed, leftRenamed);
+    if (leftRenamed == 0)
+        QCOMPARE(session.tree.snapshot(), before);
+    // Taken back as far as it identifies files, the record is gone.
+    QVERIFY(session.records().isEmpty());
+}
+
+void TestJournal::aRecordThatLeadsOutside_data()
+{
+    QTest::addColumn<QByteArray>("folder"); // beneath the searched one
+    QTest::addColumn<QByteArray>("base");
+    QTest::addColumn<QByteArray>("ext");
+    QTest::newRow("a name with a separator")
+        << QByteArray() << QByteArray("../outside") << QByteArray(".txt");
+    QTest::newRow("a name that is ..") << QByteArray() << QByteArray("..") << QByteArray();
+    QTest::newRow("a folder above") << QByteArray("../") << QByteArray("outside") << QByteArray(".txt");
+    QTest::newRow("a folder named .") << QByteArray("./../") << QByteArray("outside") << QByteArray(".txt");
+}
+
+// A record edited by hand, its checksums made anew, whose plan names a file outside the searched
+// folder, with the identity of the file there: it is set aside, and nothing is moved.
+void TestJournal::aRecordThatLeadsOutside()
+{
+    QFETCH(QByteArray, folder);
+    QFETCH(QByteArray, base);
+    QFETCH(QByteArray, ext);
+    Session session;
+    session.tree.createDir("searched");
+    session.tree.createFile("outside.txt", "keep");
+    session.tree.createFile("outside.md", "keep too");
+    const Tree before = session.tree.snapshot();
+    const QByteArray searched = session.tree.path("searched") + Platform::Separator;
+    folder.replace('/', Platform::Separator);
+    FileListModel list;
+    list.clear(searched);
+    list.setSearchedIdentity(Platform::openFolder(searched).identity());
+    list.appendRow(searched + folder, base, ext);
+    list.publishPendingRows();
+    int error = 0;
+    ExecuteRecord written
+        = ExecuteRecord::start(session.stateFolder, list, { 0 }, ".md", NameMode::NewExtension, error);
+    QCOMPARE(error, 0);
+    const Platform::FolderHandle root = Platform::openFolder(session.tree.root());
+    written.folderOpened(list.folderId(0), root.identity());
+    written.aboutToMove(0, *Platform::entryIdentity(root, "outside.md"));
+    written.release(false);
+
+    const RecordsFound found = session.reopen();
+    QCOMPARE(found.unreadable, 1);
+    QVERIFY(found.cutOff.empty());
+    QVERIFY(!session.core.canUndo());
+    QCOMPARE(session.tree.snapshot(), before);
+}
+
+// A state folder where no record can be made: the execute renames all the same, says why it is not
+// on record, and its undo works for as long as the session lives.
+void TestJournal::unwritableStateFolder()
+{
+    Session session;
+    session.tree.createFile("a.txt", "a");
+    session.tree.createFile("b.txt", "b");
+    session.tree.createFile("blocker", "a file where the state folder's parent should be");
+    const Tree before = session.tree.snapshot();
+    session.stateFolder = session.tree.path("blocker") + Platform::Separator + "batch-renamer";
+    session.reopen();
+    session.search();
+    session.apply(".md", PassKind::Execute, NameMode::NewExtension);
+    QCOMPARE(session.renamed.last(), 2);
+    QVERIFY(session.recordError != 0);
+    session.undo();
+    QCOMPARE(session.renamed.last(), 2);
+    QCOMPARE(session.tree.snapshot(), before);
 }
 
 QTEST_GUILESS_MAIN(TestJournal)

@@ -3,6 +3,7 @@
 #include "dialog/qt_folder_chooser.h"
 #include "dialog/qt_message_boxes.h"
 #include "platform/platform.h"
+#include "platform/record_file.h"
 #include "window/form1.h"
 
 #include <QApplication>
@@ -33,10 +34,12 @@ int main(int argc, char* argv[])
 
     QtMessageBoxes messages;
     QtFolderChooser folderChooser;
-    Form1 window(messages, folderChooser);
+    // A folder that cannot be made is told of at the first execute, which then runs unrecorded.
+    Form1 window(messages, folderChooser, Platform::stateFolder());
     messages.setOwner(&window);
     if (!outcome.folder.isEmpty())
         window.setPath(outcome.folder);
     window.show();
+    window.takeRecordsLeft();
     return QApplication::exec();
 }

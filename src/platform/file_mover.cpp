@@ -143,13 +143,15 @@ MoveResult FileMover::moveOnce(
 // reports that the target exists. The file goes to a unique temporary name first and from there to
 // the target, each step refusing to replace anything. A crash between the two steps leaves the
 // file, whole, under the temporary name in its own folder.
-MoveResult FileMover::changeCaseOnly(
-    const FolderHandle& folder, Volume& volume, const QByteArray& from, const QByteArray& to)
+MoveResult FileMover::changeCaseOnly(const FolderHandle& folder, Volume& volume, const QByteArray& from,
+    const QByteArray& to, const TemporaryNameReport& temporaryName)
 {
     MoveResult toTemporary;
     QByteArray temporary;
     for (int attempt = 0; attempt < temporaryNameAttempts; ++attempt) {
-        temporary = temporaryName(from, volume.limit, volume.dropsFilesOnRefusedNames);
+        temporary = Platform::temporaryName(from, volume.limit, volume.dropsFilesOnRefusedNames);
+        if (temporaryName)
+            temporaryName(temporary);
         toTemporary = moveOnce(folder, volume, from, temporary);
         if (toTemporary.error != EEXIST)
             break;
@@ -171,12 +173,13 @@ bool FileMover::refusesName(const FolderHandle& folder, const QByteArray& to)
     return (volumeOf(folder).dropsFilesOnRefusedNames && !fitsFuseFat(to)) || systemRefusesName(to);
 }
 
-MoveResult FileMover::move(const FolderHandle& folder, const QByteArray& from, const QByteArray& to)
+MoveResult FileMover::move(const FolderHandle& folder, const QByteArray& from, const QByteArray& to,
+    const TemporaryNameReport& temporaryName)
 {
     Volume& volume = volumeOf(folder);
     const MoveResult direct = moveOnce(folder, volume, from, to);
     if (direct.error == EEXIST && from != to && sameNameIgnoringCase(from, to))
-        return changeCaseOnly(folder, volume, from, to);
+        return changeCaseOnly(folder, volume, from, to, temporaryName);
     return direct;
 }
 

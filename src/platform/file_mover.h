@@ -8,6 +8,7 @@
 #include <QByteArray>
 #include <QtGlobal>
 
+#include <functional>
 #include <unordered_map>
 
 namespace Platform {
@@ -30,6 +31,9 @@ struct MoveResult
     bool throughTemporaryName = false; // a change of letter case only, done in two moves
 };
 
+// Told the temporary name a change of letter case is about to move a file to, before it does.
+using TemporaryNameReport = std::function<void(const QByteArray& temporary)>;
+
 // Moves files within a folder, never replacing an existing file. The next way of moving is tried
 // only when the file system refused the previous way, never when the move itself failed; what a
 // file system refused is remembered for later moves on it.
@@ -42,7 +46,8 @@ public:
     explicit FileMover(const MoveSteps& steps);
     Q_DISABLE_COPY_MOVE(FileMover)
 
-    MoveResult move(const FolderHandle& folder, const QByteArray& from, const QByteArray& to);
+    MoveResult move(const FolderHandle& folder, const QByteArray& from, const QByteArray& to,
+        const TemporaryNameReport& temporaryName = {});
     // Whether move() would refuse `to` in `folder` without asking the volume, as a name the volume
     // or the system cannot hold.
     bool refusesName(const FolderHandle& folder, const QByteArray& to);
@@ -59,8 +64,8 @@ private:
     Volume& volumeOf(const FolderHandle& folder);
     MoveResult moveOnce(
         const FolderHandle& folder, Volume& volume, const QByteArray& from, const QByteArray& to);
-    MoveResult changeCaseOnly(
-        const FolderHandle& folder, Volume& volume, const QByteArray& from, const QByteArray& to);
+    MoveResult changeCaseOnly(const FolderHandle& folder, Volume& volume, const QByteArray& from,
+        const QByteArray& to, const TemporaryNameReport& temporaryName);
 
     MoveSteps m_steps;
     std::unordered_map<quint64, Volume> m_volumes;

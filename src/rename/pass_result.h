@@ -40,4 +40,7 @@ struct PassResult
     int foreseen = 0; // of a preview: the checked rows it marks as bound to fail
     PassEnd end = PassEnd::Completed;
     std::vector<FileFailure> failures; // in the order they happened
+    // Of an execute: the errno value of why its record could not be written, so that it can be taken
+    // back only while its window is open; else 0.
+    int recordError = 0;
 };

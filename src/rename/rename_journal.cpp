@@ -62,13 +62,9 @@ JournalWriter::~JournalWriter()
     m_journal.folders.shrink_to_fit();
 }
 
-void JournalWriter::add(
-    const FileListModel& list, int row, const Platform::FolderHandle& folder, const QByteArray& newName)
+void JournalWriter::add(const FileListModel& list, int row, quint32 planRow,
+    const Platform::FolderHandle& folder, const Platform::FileIdentity& file)
 {
-    const std::optional<Platform::FileIdentity> file = Platform::entryIdentity(folder, newName);
-    // A file the system cannot tell from another could not be checked before moving it back.
-    if (!file)
-        return;
     if (m_folderId != list.folderId(row)) {
         m_folderId = list.folderId(row);
         m_journal.folders.push_back({ list.folder(row), folder.identity() });
@@ -76,8 +72,9 @@ void JournalWriter::add(
     const QByteArrayView base = list.base(row);
     const QByteArrayView ext = list.ext(row);
     RenameJournal::Move move;
-    RenameJournal::setFile(move, *file);
-    move.nameOffset = m_journal.names.size();
+    RenameJournal::setFile(move, file);
+    move.nameOffset = static_cast<quint32>(m_journal.names.size());
+    move.planRow = planRow;
     move.folder = static_cast<quint32>(m_journal.folders.size() - 1);
     move.baseLength = static_cast<quint16>(base.size());
     move.extLength = static_cast<quint16>(ext.size());

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "execute_record.h"
 #include "pass_result.h"
 #include "platform/file_mover.h"
 #include "platform/platform.h"
@@ -29,7 +30,8 @@ struct RenameJournal
         quint64 indexHigh = 0;
         quint64 born = 0;
         quint64 size = 0;
-        quint64 nameOffset = 0; // the old name, base followed by extension, in `names`
+        quint32 nameOffset = 0; // the old name, base followed by extension, in `names`
+        quint32 planRow = 0; // the row's number in the execute's record
         quint32 folder = 0;
         quint16 baseLength = 0;
         quint16 extLength = 0;
@@ -42,6 +44,12 @@ struct RenameJournal
     std::vector<Folder> folders;
     std::vector<Move> moves;
     std::vector<char> names;
+    // Where a move on its way to another letter case may have left a file: its temporary name, by
+    // the move's record row; only for an execute read back from its record.
+    QHash<quint32, QByteArray> leftUnder;
+    ExecuteRecord record; // not kept where the state folder cannot be written
+    // Whether a move of it could not be taken back: its record then stays for a later start.
+    bool undoFailed = false;
 
     Platform::FileIdentity fileOf(const Move& move) const;
     static void setFile(Move& move, const Platform::FileIdentity& file);
@@ -62,9 +70,10 @@ public:
     ~JournalWriter();
     Q_DISABLE_COPY_MOVE(JournalWriter)
 
-    // `row`'s file has just been moved to its preview name, `newName`, in `folder`.
-    void add(
-        const FileListModel& list, int row, const Platform::FolderHandle& folder, const QByteArray& newName);
+    // `row`, the record's row `planRow`, has just been moved to its preview name in `folder`, and is
+    // the file `file`.
+    void add(const FileListModel& list, int row, quint32 planRow, const Platform::FolderHandle& folder,
+        const Platform::FileIdentity& file);
 
 private:
     RenameJournal& m_journal;

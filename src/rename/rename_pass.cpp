@@ -9,11 +9,15 @@
 
 namespace {
 
-// Moves `row`'s file to its preview name, `target`: Renamed, or what made the move fail.
-RowMark moveToPreview(const FileListModel& list, int row, const Platform::FolderHandle& folder,
-    Platform::FileMover& mover, const QByteArray& target, bool& moved)
+// Makes the record of an execute, before its first move: 0, or the errno value of why it is not kept.
+using RecordStart = std::function<int(ExecuteRecord& record)>;
+
+// Moves `row`'s file, the record's row `planRow`, to its preview name, `target`, keeping the move in
+// the journal and on record: Renamed, or what made the move fail.
+RowMark moveToPreview(const FileListModel& list, int row, quint32 planRow,
+    const Platform::FolderHandle& folder, Platform::FileMover& mover, const QByteArray& target,
+    JournalWriter& journal, ExecuteRecord& record)
 {
-    moved = false;
     if (!isPlainFileName(target))
         return RowMark::FailedNameUnusable;
     if (!folder.isOpen())
@@ -21,18 +25,43 @@ RowMark moveToPreview(const FileListModel& list, int row, const Platform::Folder
     const QByteArray name = list.name(row);
     if (target == name)
         return Platform::entryExists(folder, name) ? RowMark::Renamed : RowMark::FailedSourceMissing;
-    const int error = mover.move(folder, name, target).error;
-    moved = error == 0;
-    return error == 0 ? RowMark::Renamed : failureOf(error);
+    // Which file moves is on record before it moves, so that a crash cannot leave it unidentified. A
+    // file the system cannot tell from another could not be checked before moving it back, so it is
+    // moved but kept nowhere.
+    const std::optional<Platform::FileIdentity> file = Platform::entryIdentity(folder, name);
+    if (file)
+        record.aboutToMove(planRow, *file);
+    const int error = mover
+                          .move(folder, name, target,
+                              [&](const QByteArray& temporary) { record.temporaryName(planRow, temporary); })
+                          .error;
+    if (error != 0) {
+        if (file)
+            record.failed(planRow);
+        return failureOf(error);
+    }
+    if (!file)
+        return RowMark::Renamed;
+    // On FAT and exFAT a rename may move the file's entry, and its number with it.
+    const std::optional<Platform::FileIdentity> now
+        = file->fat ? Platform::entryIdentity(folder, target) : file;
+    if (now) {
+        if (file->fat)
+            record.moved(planRow, *now);
+        journal.add(list, row, planRow, folder, *now);
+    }
+    return RowMark::Renamed;
 }
 
 // Moves each of `rows` to its preview name, marks what became of it, reports each failure and keeps
 // each move in the journal. The rows a stopped execute does not reach keep no mark, as a stopped
 // preview leaves them: asking the disk about them would hold the window on a slow volume.
 PassResult moveToPreviews(FileListModel& list, const std::vector<int>& rows, RowFolders& folders,
-    Platform::FileMover& mover, JournalWriter& journal, Runner& runner, const FailureReport& report)
+    Platform::FileMover& mover, JournalWriter& journal, ExecuteRecord& record, const RecordStart& recordStart,
+    Runner& runner, const FailureReport& report)
 {
     PassResult result;
+    std::optional<quint32> recordedFolder;
     RowMark notTried = RowMark::None;
     QByteArray target; // each row's new name, made in the room of the last one's
     // The folders, the moves and the journal's look-ups are the thread's alone while it runs; it
@@ -40,13 +69,17 @@ PassResult moveToPreviews(FileListModel& list, const std::vector<int>& rows, Row
     const int reached = runner.runEach<MoveOutcome>(
         static_cast<int>(rows.size()), RenameProgress::Work::Moving,
         [&](int index) {
+            if (index == 0)
+                result.recordError = recordStart(record);
             const int row = rows[index];
             const Platform::FolderHandle& folder = folders.of(row);
-            bool moved = false;
+            if (folder.isOpen() && recordedFolder != list.folderId(row)) {
+                recordedFolder = list.folderId(row);
+                record.folderOpened(*recordedFolder, folder.identity());
+            }
             list.previewInto(row, target);
-            const RowMark mark = moveToPreview(list, row, folder, mover, target, moved);
-            if (moved)
-                journal.add(list, row, folder, target);
+            const RowMark mark
+                = moveToPreview(list, row, quint32(index), folder, mover, target, journal, record);
             return outcomeInSearchedFolder(mark, list.searchedFolder(), list.searchedIdentity());
         },
         [&](int index, const MoveOutcome& outcome) {
@@ -70,13 +103,16 @@ PassResult moveToPreviews(FileListModel& list, const std::vector<int>& rows, Row
     } else if (reached < static_cast<int>(rows.size())) {
         result.end = PassEnd::Stopped;
     }
+    // Stopped or cut short, the execute moves nothing more either way.
+    record.complete();
     return result;
 }
 
 } // namespace
 
 PassResult applyNewNames(FileListModel& list, const QByteArray& value, PassKind kind, NameMode mode,
-    Platform::FileMover& mover, Runner& runner, RenameJournal& journal, const FailureReport& report)
+    Platform::FileMover& mover, Runner& runner, RenameJournal& journal, const QByteArray& recordFolder,
+    const FailureReport& report)
 {
     const int rowCount = list.rowCount();
     const quint32 pass = list.beginPreviewPass(value, mode == NameMode::NewExtension);
@@ -102,7 +138,15 @@ PassResult applyNewNames(FileListModel& list, const QByteArray& value, PassKind 
     if (kind == PassKind::Execute) {
         // Each move answers for its own row, and more surely than a comparison beforehand would.
         JournalWriter writer(journal, list, checkedRows, value, mode);
-        result = moveToPreviews(list, checkedRows, folders, mover, writer, runner, report);
+        // Written on the runner's thread, as the moves are: a plan of many rows takes a while to write.
+        const RecordStart recordStart = [&](ExecuteRecord& record) {
+            int error = 0;
+            if (!recordFolder.isEmpty())
+                record = ExecuteRecord::start(recordFolder, list, checkedRows, value, mode, error);
+            return error;
+        };
+        result = moveToPreviews(
+            list, checkedRows, folders, mover, writer, journal.record, recordStart, runner, report);
     } else {
         ConflictCheck check(list, mover, mode);
         // The names are compared and looked up on the runner's thread, as the moves are, so that a

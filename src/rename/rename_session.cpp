@@ -16,6 +16,11 @@ constexpr qint64 publishIntervalMs = 200;
 
 } // namespace
 
+RenameSession::RenameSession(QByteArray recordFolder)
+    : m_recordFolder(std::move(recordFolder))
+{
+}
+
 bool RenameSession::acceptsSearchPath(const QString& path)
 {
     return !Platform::firstMatchingEntry(Platform::pathFromText(path)).isEmpty();
@@ -79,9 +84,14 @@ PassResult RenameSession::ApplyNewNames(
     // another card may sit where the last one was.
     Platform::FileMover mover;
     RenameJournal journal;
-    PassResult result = applyNewNames(m_list, value, kind, mode, mover, runner, journal, report);
-    if (!journal.moves.empty())
-        m_executes.push_back(std::move(journal));
+    PassResult result
+        = applyNewNames(m_list, value, kind, mode, mover, runner, journal, m_recordFolder, report);
+    if (journal.moves.empty()) {
+        journal.record.release(true);
+        return result;
+    }
+    m_executes.push_back(std::move(journal));
+    dropExecutesBeyondKept();
     return result;
 }
 
@@ -92,10 +102,35 @@ PassResult RenameSession::undo(Runner& runner, const FailureReport& report)
     Platform::FileMover mover;
     PassResult result = undoRenames(
         m_executes.back(), std::span(m_executes.data(), m_executes.size() - 1), mover, runner, report);
-    if (m_executes.back().moves.empty())
+    if (RenameJournal& taken = m_executes.back(); taken.moves.empty()) {
+        // What could not be taken back stays on record, for a later start to try again.
+        taken.record.release(!taken.undoFailed);
         m_executes.pop_back();
+    }
     m_list.clearMarks();
     return result;
+}
+
+RecordsFound RenameSession::takeRecordsLeft(Runner& runner)
+{
+    if (m_recordFolder.isEmpty())
+        return {};
+    RecordsLeft left
+        = runner.answer<RecordsLeft>([folder = m_recordFolder] { return ::takeRecordsLeft(folder); });
+    m_executes.insert(m_executes.begin(), std::make_move_iterator(left.executes.begin()),
+        std::make_move_iterator(left.executes.end()));
+    dropExecutesBeyondKept();
+    return { std::move(left.cutOff), left.unreadable };
+}
+
+void RenameSession::dropExecutesBeyondKept()
+{
+    if (m_executes.size() <= executesKept)
+        return;
+    const auto beyond = m_executes.begin() + std::ptrdiff_t(m_executes.size() - executesKept);
+    for (auto dropped = m_executes.begin(); dropped != beyond; ++dropped)
+        dropped->record.release(true);
+    m_executes.erase(m_executes.begin(), beyond);
 }
 
 size_t RenameSession::undoBytesHeld() const

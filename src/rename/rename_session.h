@@ -4,6 +4,7 @@
 #include "folder_scan/folder_scan.h"
 #include "new_name_rule.h"
 #include "pass_result.h"
+#include "records_left.h"
 #include "rename_journal.h"
 
 #include <QByteArray>
@@ -41,16 +42,28 @@ struct SearchResult
 // Told of each folder a search failed in, before the search goes on.
 using FolderFailureReport = std::function<void(const FolderAllList::FolderFailure&)>;
 
+// What the records left by earlier windows held, as the window tells it.
+struct RecordsFound
+{
+    std::vector<CutOffExecute> cutOff;
+    int unreadable = 0;
+};
+
 // One window's work on files, without a widget: the file list a search fills, the commands that
-// search, preview, rename and take back, and the executes that can still be taken back. Each
+// search, preview, rename and take back, and the executes that can still be taken back, kept on
+// record in the state folder so that they outlive the window. Each
 // command runs through the runner it is given, which does the work away from the caller's thread,
 // lets events through while it waits and carries the user's stop; failures come back typed, as they
 // happen, and the caller turns them and the results into texts.
 class RenameSession final
 {
 public:
-    RenameSession() = default;
+    // Executes are recorded in `recordFolder`, or in memory only when it is empty.
+    explicit RenameSession(QByteArray recordFolder = {});
     Q_DISABLE_COPY_MOVE(RenameSession)
+
+    // The most executes kept to be taken back; beyond it the oldest, and its record, are dropped.
+    static constexpr size_t executesKept = 20;
 
     FileListModel& list() { return m_list; }
     const FileListModel& list() const { return m_list; }
@@ -78,6 +91,11 @@ public:
     PassResult ApplyNewNames(
         const QByteArray& value, PassKind kind, NameMode mode, Runner& runner, const FailureReport& report);
 
+    // Takes back the records that no running window holds, as executes made before this session's
+    // own, asking the disk on the runner's thread: what the cut-off ones moved, and how many of them
+    // could not be read.
+    RecordsFound takeRecordsLeft(Runner& runner);
+
     bool canUndo() const { return !m_executes.empty(); }
     // The undo command: takes back the most recent execute not yet taken back, as far as its files
     // are still where it left them; a stopped undo keeps the rest of that execute for the next. The
@@ -88,6 +106,9 @@ public:
     size_t undoBytesHeld() const;
 
 private:
+    void dropExecutesBeyondKept();
+
     FileListModel m_list;
+    QByteArray m_recordFolder;
     std::vector<RenameJournal> m_executes; // oldest first, each with what is left to take back
 };

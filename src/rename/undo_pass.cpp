@@ -18,19 +18,26 @@ struct MovedBack
 // Moves one file of the journal back to its old name in `folder`: Renamed, or why not. On FAT and
 // exFAT the move may have moved the file's entry, and its number with it: what the old name now
 // names is kept in `movedBack`.
-RowMark moveBack(const RenameJournal& journal, const RenameJournal::Move& move,
+RowMark moveBack(RenameJournal& journal, const RenameJournal::Move& move,
     const Platform::FolderHandle& folder, Platform::FileMover& mover, std::vector<MovedBack>& movedBack)
 {
     if (!folder.isOpen())
         return RowMark::FailedFolderReplaced;
-    const QByteArray newName = journal.newName(move);
+    const QByteArray newName = journal.leftUnder.value(move.planRow, journal.newName(move));
     // Only the file the execute renamed goes back: not one put under its name since.
     const std::optional<Platform::FileIdentity> there = Platform::entryIdentity(folder, newName);
     if (!there || !Platform::stillSameFile(journal.fileOf(move), *there))
         return RowMark::FailedSourceMissing;
     const QByteArray oldName = journal.oldName(move);
-    if (const int error = mover.move(folder, newName, oldName).error)
+    ExecuteRecord& record = journal.record;
+    const int error
+        = mover
+              .move(folder, newName, oldName,
+                  [&](const QByteArray& temporary) { record.temporaryName(move.planRow, temporary); })
+              .error;
+    if (error != 0)
         return failureOf(error);
+    record.takenBack(move.planRow);
     if (journal.folders[move.folder].identity.fat) {
         if (const std::optional<Platform::FileIdentity> now = Platform::entryIdentity(folder, oldName))
             movedBack.push_back({ &move, *now });
@@ -61,8 +68,10 @@ void carryAlong(
             if (found == named.cend())
                 return false;
             RenameJournal::Move& move = before->moves[*found];
-            if (Platform::stillSameFileRenamed(before->fileOf(move), journal.fileOf(*back->move)))
+            if (Platform::stillSameFileRenamed(before->fileOf(move), journal.fileOf(*back->move))) {
                 RenameJournal::setFile(move, back->now);
+                before->record.moved(move.planRow, back->now);
+            }
             return true;
         });
     }
@@ -105,6 +114,7 @@ PassResult undoRenames(RenameJournal& journal, std::span<RenameJournal> earlier,
                 ++result.renamed;
                 return;
             }
+            journal.undoFailed = true;
             const RenameJournal::Move& move = moveOf(index);
             result.failures.push_back(
                 { journal.folders[move.folder].text + journal.newName(move), outcome.mark });

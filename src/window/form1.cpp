@@ -20,6 +20,8 @@
 #include <QRadioButton>
 #include <QTreeView>
 
+#include <cstring>
+
 #include <optional>
 #include <utility>
 
@@ -53,10 +55,12 @@ private:
 
 } // namespace
 
-Form1::Form1(MessageBoxes& messages, FolderChooser& folderChooser, QWidget* parent)
+Form1::Form1(
+    MessageBoxes& messages, FolderChooser& folderChooser, const QByteArray& recordFolder, QWidget* parent)
     : QWidget(parent)
     , m_messages(messages)
     , m_folderChooser(folderChooser)
+    , m_session(recordFolder)
 {
     createControls();
     connectReactions();
@@ -191,6 +195,8 @@ void Form1::SetFileName(bool sMode)
         if (result)
             m_label6->setText(u"已完成 %1 个文件修改!"_s.arg(result->renamed));
         m_announcer->announce(result ? m_label6->text() : QString(), Platform::Notice::Result);
+        if (result && result->recordError != 0)
+            tellRecordNotKept(result->recordError);
     } else {
         const int failing = result ? result->foreseen : 0;
         m_announcer->announce(
@@ -209,6 +215,30 @@ void Form1::undoLastExecute()
     });
     m_label6->setText(u"已撤销 %1 个文件修改!"_s.arg(result.renamed));
     m_announcer->announce(m_label6->text(), Platform::Notice::Result);
+}
+
+void Form1::takeRecordsLeft()
+{
+    RecordsFound found;
+    runCommand(Progress::Hidden, [&](Runner& runner) { found = m_session.takeRecordsLeft(runner); });
+    QStringList told;
+    for (const CutOffExecute& execute : found.cutOff)
+        told += u"上次在“%1”中的执行被中断，磁盘上已有 %2 个文件改了名。按 Ctrl+Z 可以把它们改回原名。"_s.arg(
+            QString::fromUtf8(execute.searchedFolder), QString::number(execute.renamed));
+    if (found.unreadable > 0)
+        told += u"有 %1 份撤销记录无法读取，已跳过，其中的修改无法撤销。"_s.arg(found.unreadable);
+    if (!told.isEmpty())
+        m_messages.open(AppIdentity::applicationTitle(), told.join(u'\n'), {});
+}
+
+void Form1::tellRecordNotKept(int error)
+{
+    if (std::exchange(m_toldRecordNotKept, true))
+        return;
+    m_messages.open(AppIdentity::applicationTitle(),
+        u"无法保存撤销记录（%1），关闭窗口后将不能再撤销这次执行。"_s.arg(
+            QString::fromLocal8Bit(std::strerror(error))),
+        {});
 }
 
 void Form1::rowCheckChanged(const QModelIndex& first, const QModelIndex& last, const QList<int>& roles)

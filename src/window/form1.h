@@ -32,8 +32,11 @@ class Form1 final : public QWidget
     Q_DISABLE_COPY_MOVE(Form1)
 
 public:
-    // `messages` and `folderChooser` must outlive the window.
-    Form1(MessageBoxes& messages, FolderChooser& folderChooser, QWidget* parent = nullptr);
+    // `messages` and `folderChooser` must outlive the window. Executes are kept on record in
+    // `recordFolder`, so that they can be taken back after the window has closed; with none, only
+    // while it is open.
+    Form1(MessageBoxes& messages, FolderChooser& folderChooser, const QByteArray& recordFolder = {},
+        QWidget* parent = nullptr);
 
     // Puts `path` in the path box, as the folder the program was opened with; nothing else changes and
     // no search starts.
@@ -46,8 +49,16 @@ public:
 
     // Takes back the most recent execute not yet taken back, as far as its files are still where it
     // left them; the window's Ctrl+Z (outside the text boxes, which undo their own typing) and the
-    // list's context menu. The executes are kept for as long as the window is open.
+    // list's context menu. The executes are kept on record, this window's with those it took over.
     void undoLastExecute();
+
+    // Takes over the executes that earlier windows left on record and no running window holds, so
+    // that the undo reaches them too; a box tells of an execute that was cut off, and of records that
+    // could not be read.
+    void takeRecordsLeft();
+
+    // Tells, once for the window, that its executes cannot be kept on record, and why.
+    void tellRecordNotKept(int error);
 
     // How long an execute runs before its progress shows: a second, unless a test wants a long
     // execute without waiting for one.
@@ -93,6 +104,7 @@ private:
     MessageBoxes& m_messages;
     FolderChooser& m_folderChooser;
     RenameSession m_session;
+    bool m_toldRecordNotKept = false;
     std::chrono::milliseconds m_progressDelay { std::chrono::seconds(1) };
     Runner* m_runner = nullptr; // while a command runs
     QAction* m_undo = nullptr;

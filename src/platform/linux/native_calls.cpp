@@ -9,7 +9,7 @@ namespace Platform::Native {
 
 const Calls& systemCalls()
 {
-    static const Calls libc { ::renameat2, ::renameat, ::linkat, ::unlinkat };
+    static const Calls libc { ::renameat2, ::renameat, ::linkat, ::unlinkat, ::fsync };
     return libc;
 }
 

@@ -1,4 +1,5 @@
-// The system calls through which the Linux layer changes names, in one table a test may change.
+// The system calls through which the Linux layer changes names and makes its records durable, in one
+// table a test may change.
 #pragma once
 
 namespace Platform::Native {
@@ -9,6 +10,8 @@ struct Calls
     int (*renameat)(int fromFolder, const char* from, int toFolder, const char* to);
     int (*linkat)(int fromFolder, const char* from, int toFolder, const char* to, int flags);
     int (*unlinkat)(int folder, const char* name, int flags);
+    // What makes the program's own records durable, so that a test can see it come before a move.
+    int (*fsync)(int fd);
 };
 
 // The calls the layer makes: the C library's own, unless a test has put others in their place to

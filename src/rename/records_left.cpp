@@ -1,0 +1,124 @@
+#include "records_left.h"
+
+#include "row_folders.h"
+
+#include <QDir>
+#include <QFile>
+
+namespace {
+
+// What the disk shows of row `row` of a record: the name under which the recorded file lies now
+// (its new name, or a temporary one), or nothing when it cannot be found there.
+std::optional<QByteArray> whereRecordedFile(
+    const ReadRecord& record, quint32 row, const Platform::FolderHandle& folder, const QByteArray& newName)
+{
+    const Platform::FileIdentity& file = record.aboutToMove.value(row);
+    const auto holds = [&](const QByteArray& name, bool renamedSince) {
+        const std::optional<Platform::FileIdentity> there = Platform::entryIdentity(folder, name);
+        return there
+            && (renamedSince ? Platform::stillSameFileRenamed(file, *there)
+                             : Platform::stillSameFile(file, *there));
+    };
+    if (holds(newName, false))
+        return newName;
+    // Moved twice by the program since the identity was read, so on FAT maybe to another entry.
+    for (const QByteArray& temporary : record.temporaryNames.value(row))
+        if (holds(temporary, true))
+            return temporary;
+    return std::nullopt;
+}
+
+// The journal of `record`, for the undo: every row moved and not yet taken back, where the disk is
+// asked only for a cut-off execute and for files that may lie under a temporary name.
+RenameJournal journalOf(const ReadRecord& record, int& renamedOnDisk)
+{
+    RenameJournal journal;
+    journal.searchedFolder = record.searchedFolder;
+    journal.searchedIdentity = record.searchedIdentity;
+    journal.value = record.value;
+    journal.mode = record.mode;
+    Platform::FolderHandle searched;
+    QHash<quint32, quint32> journalFolder; // by the record's number of it
+    std::optional<quint32> openFolder;
+    Platform::FolderHandle folder;
+    for (quint32 index = 0; index < record.rows.size(); ++index) {
+        const QList<QByteArray> temporaries = record.temporaryNames.value(index);
+        if (!record.aboutToMove.contains(index) || record.takenBack.contains(index)
+            || (record.failed.contains(index) && temporaries.isEmpty()))
+            continue;
+        const ReadRecord::Row& row = record.rows[index];
+        const ReadRecord::Folder& recorded = record.folders[row.folder];
+        if (!recorded.identity)
+            continue;
+        const QByteArray newName
+            = record.mode == NameMode::NewExtension ? row.base + record.value : record.value + row.ext;
+        std::optional<QByteArray> under = newName;
+        if (!record.complete || !temporaries.isEmpty()) {
+            if (!searched.isOpen())
+                searched = openSearchedFolder(record.searchedFolder, record.searchedIdentity);
+            if (openFolder != row.folder) {
+                openFolder = row.folder;
+                folder
+                    = openFolderOfRow(searched, record.searchedFolder, record.searchedFolder + recorded.text);
+                if (!Platform::stillSameFolder(*recorded.identity, folder.identity()))
+                    folder = {};
+            }
+            under = folder.isOpen() ? whereRecordedFile(record, index, folder, newName) : std::nullopt;
+            if (!under)
+                continue;
+        }
+        if (!journalFolder.contains(row.folder)) {
+            journalFolder.insert(row.folder, quint32(journal.folders.size()));
+            journal.folders.push_back({ record.searchedFolder + recorded.text, *recorded.identity });
+        }
+        RenameJournal::Move move;
+        RenameJournal::setFile(move, record.aboutToMove.value(index));
+        move.nameOffset = static_cast<quint32>(journal.names.size());
+        move.planRow = index;
+        move.folder = journalFolder.value(row.folder);
+        move.baseLength = static_cast<quint16>(row.base.size());
+        move.extLength = static_cast<quint16>(row.ext.size());
+        journal.names.insert(journal.names.end(), row.base.begin(), row.base.end());
+        journal.names.insert(journal.names.end(), row.ext.begin(), row.ext.end());
+        if (*under != newName)
+            journal.leftUnder.insert(index, *under);
+        journal.moves.push_back(move);
+    }
+    renamedOnDisk = static_cast<int>(journal.moves.size());
+    return journal;
+}
+
+} // namespace
+
+RecordsLeft takeRecordsLeft(const QByteArray& folder)
+{
+    RecordsLeft left;
+    // Named by the time each execute began, so that sorting by name puts the oldest first.
+    const QStringList names
+        = QDir(QFile::decodeName(folder)).entryList({ QStringLiteral("*.record") }, QDir::Files, QDir::Name);
+    for (const QString& name : names) {
+        Platform::RecordFile::Taken taken = Platform::RecordFile::Taken::Failed;
+        Platform::RecordFile file = Platform::RecordFile::take(folder, QFile::encodeName(name), taken);
+        if (taken != Platform::RecordFile::Taken::Held)
+            continue;
+        RecordFault fault = RecordFault::None;
+        const std::optional<ReadRecord> record = readRecord(file.readAll(), fault);
+        if (!record) {
+            // Told once: set aside, it is not read again, but stays for whoever wants to look.
+            ++left.unreadable;
+            file.setAside();
+            continue;
+        }
+        int renamedOnDisk = 0;
+        RenameJournal journal = journalOf(*record, renamedOnDisk);
+        if (!record->complete && renamedOnDisk > 0)
+            left.cutOff.push_back({ record->searchedFolder, renamedOnDisk });
+        if (journal.moves.empty()) {
+            file.remove();
+            continue;
+        }
+        journal.record = ExecuteRecord(std::move(file));
+        left.executes.push_back(std::move(journal));
+    }
+    return left;
+}
