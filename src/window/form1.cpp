@@ -228,7 +228,7 @@ void Form1::takeRecordsLeft()
     if (found.unreadable > 0)
         told += u"有 %1 份撤销记录无法读取，已跳过，其中的修改无法撤销。"_s.arg(found.unreadable);
     if (!told.isEmpty())
-        m_messages.open(AppIdentity::applicationTitle(), told.join(u'\n'), {});
+        m_messages.open(AppIdentity::applicationTitle(), told.join(u'\n'), [] {});
 }
 
 void Form1::tellRecordNotKept(int error)
@@ -238,7 +238,7 @@ void Form1::tellRecordNotKept(int error)
     m_messages.open(AppIdentity::applicationTitle(),
         u"无法保存撤销记录（%1），关闭窗口后将不能再撤销这次执行。"_s.arg(
             QString::fromLocal8Bit(std::strerror(error))),
-        {});
+        [] {});
 }
 
 void Form1::rowCheckChanged(const QModelIndex& first, const QModelIndex& last, const QList<int>& roles)

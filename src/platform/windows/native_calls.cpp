@@ -38,7 +38,7 @@ const Calls& systemCalls()
     static const Calls system { NtCreateFile, NtQueryDirectoryFile, NtQueryInformationFile,
         NtSetInformationFile, ntQueryVolumeInformationFile(),
         uiAutomationCall<RaiseNotificationEvent>("UiaRaiseNotificationEvent"),
-        uiAutomationCall<HostProviderFromHwnd>("UiaHostProviderFromHwnd") };
+        uiAutomationCall<HostProviderFromHwnd>("UiaHostProviderFromHwnd"), FlushFileBuffers };
     return system;
 }
 

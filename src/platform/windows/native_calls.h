@@ -1,5 +1,5 @@
-// The native calls through which the Windows layer asks the file system and raises what a screen
-// reader speaks, in one table a test may change.
+// The native calls through which the Windows layer asks the file system, makes its records durable
+// and raises what a screen reader speaks, in one table a test may change.
 #pragma once
 
 #ifndef NOMINMAX
@@ -45,6 +45,9 @@ struct Calls
     // 10 1709, and Wine.
     RaiseNotificationEvent raiseNotificationEvent;
     HostProviderFromHwnd hostProviderFromHwnd; // UiaHostProviderFromHwnd, which Windows has had since XP
+    // FlushFileBuffers, which makes the program's own records durable, so that a test can see it
+    // come before a move.
+    BOOL(WINAPI* flushFileBuffers)(HANDLE file);
 };
 
 // The calls the layer makes: the system's own, unless a test has put others in their place to answer
