@@ -53,48 +53,61 @@ struct Timings
     double undoSeconds = 1e9;
     double loopBackSeconds = 1e9;
     double undoBytesPerFile = 0;
+    double recordBytesPerFile = 0; // the execute's record on disk
+    double floorSeconds = 1e9; // a loop of the careful way to rename there: a look-up, then a rename
 };
 
-// Best of `rounds` execute passes over `files` files in `root` against the best of as many plain
-// loops of `rename`. Each round renames fresh copies, since a rename cannot be repeated on the same
-// files.
-template <typename Rename>
-Timings timeRenames(const QByteArray& root, long files, int rounds, Rename rename,
-    const FolderFailureReport& folderFailed, const FailureReport& report)
+// Best of `rounds` execute passes over `files` files in `root`, kept on record in `recordFolder`,
+// against the best of as many plain loops of `rename`, and of `floor`. Each round renames fresh
+// copies, since a rename cannot be repeated on the same files.
+template <typename Rename, typename Floor>
+Timings timeRenames(const QByteArray& root, const QByteArray& recordFolder, long files, int rounds,
+    Rename rename, Floor floor, const FolderFailureReport& folderFailed, const FailureReport& report)
 {
     Timings timings;
     for (int round = 0; round < rounds; ++round) {
         const QByteArray passFolder = makeFolder(root, "pass" + QByteArray::number(round), files);
         const QByteArray loopFolder = makeFolder(root, "loop" + QByteArray::number(round), files);
-        RenameSession session;
+        const QByteArray floorFolder = makeFolder(root, "floor" + QByteArray::number(round), files);
+        RenameSession session(recordFolder);
         Runner runner;
         session.SearchFiles(passFolder, QStringLiteral(".txt"), runner, folderFailed);
         timings.executeSeconds = std::min(timings.executeSeconds, Bench::secondsOf([&] {
             session.ApplyNewNames(".md", PassKind::Execute, NameMode::NewExtension, runner, report);
         }));
         timings.undoBytesPerFile = static_cast<double>(session.undoBytesHeld()) / files;
+        qint64 recordBytes = 0;
+        for (QDirIterator it(QString::fromUtf8(recordFolder), { QStringLiteral("*.record") }, QDir::Files);
+             it.hasNext();)
+            recordBytes += it.nextFileInfo().size();
+        timings.recordBytesPerFile = static_cast<double>(recordBytes) / files;
         timings.undoSeconds
             = std::min(timings.undoSeconds, Bench::secondsOf([&] { session.undo(runner, report); }));
         // The plain loop takes the files in the order the folder lists them, as a search finds
         // them, and back in the reverse order, as an undo takes them: on ext4 that order is by
         // the names' hash, and renaming in the order the files were made would be faster only for
         // touching their inodes one after another.
-        QList<QByteArray> listed;
-        for (QDirIterator it(QString::fromUtf8(loopFolder), QDir::Files); it.hasNext();)
-            listed.append(it.nextFileInfo().completeBaseName().toUtf8());
-        const auto renameAll = [&](const char* from, const char* to, bool reversed) {
-            for (qsizetype i = 0; i < listed.size(); ++i) {
-                const QByteArray& name = listed[reversed ? listed.size() - 1 - i : i];
-                const QByteArray fromPath = loopFolder + name + from;
-                const QByteArray toPath = loopFolder + name + to;
-                if (rename(fromPath.constData(), toPath.constData()) != 0)
-                    std::exit(1);
-            }
-        };
+        const auto renameAll
+            = [](const QByteArray& folder, auto way, const char* from, const char* to, bool reversed) {
+                  QList<QByteArray> listed;
+                  for (QDirIterator it(QString::fromUtf8(folder), QDir::Files); it.hasNext();)
+                      listed.append(it.nextFileInfo().completeBaseName().toUtf8());
+                  return Bench::secondsOf([&] {
+                      for (qsizetype i = 0; i < listed.size(); ++i) {
+                          const QByteArray& name = listed[reversed ? listed.size() - 1 - i : i];
+                          const QByteArray fromPath = folder + name + from;
+                          const QByteArray toPath = folder + name + to;
+                          if (way(fromPath.constData(), toPath.constData()) != 0)
+                              std::exit(1);
+                      }
+                  });
+              };
         timings.loopSeconds
-            = std::min(timings.loopSeconds, Bench::secondsOf([&] { renameAll(".txt", ".md", false); }));
+            = std::min(timings.loopSeconds, renameAll(loopFolder, rename, ".txt", ".md", false));
         timings.loopBackSeconds
-            = std::min(timings.loopBackSeconds, Bench::secondsOf([&] { renameAll(".md", ".txt", true); }));
+            = std::min(timings.loopBackSeconds, renameAll(loopFolder, rename, ".md", ".txt", true));
+        timings.floorSeconds
+            = std::min(timings.floorSeconds, renameAll(floorFolder, floor, ".txt", ".md", false));
     }
     return timings;
 }
@@ -127,7 +140,11 @@ int main(int argc, char** argv)
         return ::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE);
     };
 #endif
-    const Timings local = timeRenames(root, files, 3, noReplace, folderFailed, report);
+    // The records lie on the same disk as the files, as a home folder does.
+    const QByteArray recordFolder = root + Platform::Separator + "state";
+    Bench::createDir(recordFolder);
+    const Timings local
+        = timeRenames(root, recordFolder, files, 3, noReplace, noReplace, folderFailed, report);
 
     Timings exfat;
 #ifdef _WIN32
@@ -135,8 +152,14 @@ int main(int argc, char** argv)
 #else
     // exFAT through FUSE refuses the no-replace flag and hard links, so the pass checks and renames.
     MountedVolume volume(QStringLiteral("exfat"));
+    // The careful way there: a look-up that finds the new name free, then the rename.
+    const auto lookUpThenRename = [](const char* from, const char* to) {
+        struct stat status = {};
+        return ::lstat(to, &status) == 0 ? -1 : ::rename(from, to);
+    };
     if (volume.isMounted())
-        exfat = timeRenames(volume.root(), exfatFiles, 2, ::rename, folderFailed, report);
+        exfat = timeRenames(
+            volume.root(), recordFolder, exfatFiles, 2, ::rename, lookUpThenRename, folderFailed, report);
     else
         std::fprintf(stderr, "no exFAT volume: %s\n", qPrintable(volume.whyNot()));
 #endif
@@ -213,12 +236,14 @@ int main(int argc, char** argv)
         "exfat_loop_s=%.3f exfat_ratio=%.3f preview_500k_s=%.4f lookup_500k_s=%.4f preview_ratio=%.3f "
         "preview_longest_gap_ms=%lld undo_s=%.3f loop_back_s=%.3f undo_ratio=%.3f "
         "exfat_undo_ratio=%.3f undo_bytes_per_file=%.1f preview_two_extensions_s=%.4f "
-        "preview_two_extensions_ratio=%.3f\n",
+        "preview_two_extensions_ratio=%.3f record_bytes_per_file=%.1f exfat_floor_ratio=%.3f "
+        "exfat_ratio_to_floor=%.3f\n",
         files, local.executeSeconds, local.loopSeconds, local.executeSeconds / local.loopSeconds, exfatFiles,
         exfat.executeSeconds, exfat.loopSeconds, exfat.executeSeconds / exfat.loopSeconds, previewSeconds,
         lookUpSeconds, previewSeconds / lookUpSeconds, static_cast<long long>(longestGapMs),
         local.undoSeconds, local.loopBackSeconds, local.undoSeconds / local.loopBackSeconds,
         exfat.undoSeconds / exfat.loopBackSeconds, local.undoBytesPerFile, twoExtensionsSeconds,
-        twoExtensionsSeconds / lookUpSeconds);
+        twoExtensionsSeconds / lookUpSeconds, local.recordBytesPerFile,
+        exfat.floorSeconds / exfat.loopSeconds, exfat.executeSeconds / exfat.floorSeconds);
     return 0;
 }

@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScopeGuard>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -51,6 +52,8 @@ private Q_SLOTS:
     void previewThenExecuteRenamesCheckedFilesOnly();
     void executeRenames_data();
     void executeRenames();
+    void undoInALaterWindow_data();
+    void undoInALaterWindow();
     void failedRenamesAreReportedOneByOne_data();
     void failedRenamesAreReportedOneByOne();
     void stoppingAnExecute_data();
@@ -304,6 +307,56 @@ void TestForm1Commands::executeRenames()
     QCOMPARE(tree.snapshot(), (Files { { "one/" + newName, "1" }, { "two/" + newName, "2" } }));
     QCOMPARE(control<QLabel>(u"Label6"_s)->text(), u"已完成 2 个文件修改!"_s);
     QVERIFY(m_messages.shown.isEmpty());
+}
+
+void TestForm1Commands::undoInALaterWindow_data()
+{
+    QTest::addColumn<bool>("cutOff"); // the first window's program was killed before the execute ended
+    QTest::newRow("the window closed") << false;
+    QTest::newRow("the program killed mid-execute") << true;
+}
+
+// An execute in one window, which then closes (or whose program is killed, its record left
+// unfinished), and a window started later over the same state folder: it tells of a cut-off execute
+// once, and its Ctrl+Z takes the execute back.
+void TestForm1Commands::undoInALaterWindow()
+{
+    QFETCH(bool, cutOff);
+    TestTree tree;
+    tree.createFile("a.txt", "a");
+    tree.createFile("b.txt", "b");
+    const Files before = tree.snapshot();
+    QTemporaryDir state;
+    const QByteArray stateFolder = QFile::encodeName(state.path());
+    m_window = std::make_unique<Form1>(m_messages, m_chooser, stateFolder);
+    m_window->show();
+    search(QFile::decodeName(tree.root()));
+    perform(u"click|Option4"_s);
+    perform(u"type|Text6|.md"_s);
+    QTest::mouseClick(control(u"Command4"_s), Qt::LeftButton);
+    QCOMPARE(tree.snapshot(), (Files { { "a.md", "a" }, { "b.md", "b" } }));
+    m_window.reset();
+    if (cutOff) {
+        // Without its last entry, which marks it complete, as a killed program leaves it.
+        const QStringList records = QDir(state.path()).entryList({ u"*.record"_s }, QDir::Files);
+        QCOMPARE(records.size(), 1);
+        QFile record(state.filePath(records.first()));
+        QVERIFY(record.open(QIODevice::ReadWrite) && record.resize(record.size() - 9));
+    }
+
+    m_window = std::make_unique<Form1>(m_messages, m_chooser, stateFolder);
+    m_window->show();
+    m_window->takeRecordsLeft();
+    const QString told
+        = u"上次在“%1”中的执行被中断，磁盘上已有 2 个文件改了名。按 Ctrl+Z 可以把它们改回原名。"_s.arg(
+            QFile::decodeName(tree.root() + Platform::Separator));
+    QCOMPARE(m_messages.shown.size(), cutOff ? 1 : 0);
+    if (cutOff)
+        QCOMPARE(m_messages.shown.first().text, told);
+    m_window->undoLastExecute();
+    QCOMPARE(tree.snapshot(), before);
+    QCOMPARE(control<QLabel>(u"Label6"_s)->text(), u"已撤销 2 个文件修改!"_s);
+    QVERIFY(QDir(state.path()).entryList({ u"*.record"_s }, QDir::Files).isEmpty());
 }
 
 void TestForm1Commands::failedRenamesAreReportedOneByOne_data()

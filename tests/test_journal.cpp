@@ -14,6 +14,7 @@ private Q_SLOTS:
     void aRecordThatLeadsOutside_data();
     void aRecordThatLeadsOutside();
     void unwritableStateFolder();
+    void planIsDurableBeforeTheFirstMove();
 };
 
 void TestJournal::undoTakesBackExecutes_data()
@@ -331,6 +332,47 @@ void TestJournal::unwritableStateFolder()
     session.undo();
     QCOMPARE(session.renamed.last(), 2);
     QCOMPARE(session.tree.snapshot(), before);
+}
+
+// A power cut can never leave a move without its record: the record's plan, and on Linux the entry
+// that names it, reach the disk before the first file moves, and no move waits for a sync of its own.
+void TestJournal::planIsDurableBeforeTheFirstMove()
+{
+    Session session;
+    for (const QByteArray stem : { "a", "b", "c" })
+        session.tree.createFile(stem + ".txt", stem);
+    session.search();
+    const SystemStandIn::Restored restored;
+    SystemStandIn::recorded().calls.clear();
+    SystemStandIn::recordSyncsAndMoves();
+    session.apply(".md", PassKind::Execute, NameMode::NewExtension);
+    QCOMPARE(session.renamed.last(), 3);
+    QStringList kinds;
+    for (const QByteArray& call : SystemStandIn::recorded().calls) {
+        if (call.startsWith("move") && call.endsWith(".md"))
+            kinds.append(u"move a file"_s);
+#ifdef _WIN32
+        else if (call == "sync")
+            kinds.append(u"sync the record"_s);
+#else
+        else if (call == "sync " + session.stateFolder)
+            kinds.append(u"sync the state folder"_s);
+        else if (call.startsWith("sync " + session.stateFolder) && call.endsWith(".record.new"))
+            kinds.append(u"sync the record"_s);
+        else if (call.startsWith("move " + session.stateFolder) && call.endsWith(".record"))
+            kinds.append(u"name the record"_s);
+#endif
+        else
+            kinds.append(QString::fromUtf8(call));
+    }
+#ifdef _WIN32
+    // Made under its own name, held by a handle no other can open meanwhile.
+    const QStringList expected { u"sync the record"_s, u"move a file"_s, u"move a file"_s, u"move a file"_s };
+#else
+    const QStringList expected { u"sync the record"_s, u"name the record"_s, u"sync the state folder"_s,
+        u"move a file"_s, u"move a file"_s, u"move a file"_s };
+#endif
+    QCOMPARE(kinds, expected);
 }
 
 QTEST_GUILESS_MAIN(TestJournal)

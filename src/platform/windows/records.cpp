@@ -48,7 +48,8 @@ RecordFile::~RecordFile()
         CloseHandle(handleOf(m_handle));
 }
 
-RecordFile RecordFile::create(const QByteArray& folder, const QByteArray& name, QByteArrayView start, int& error)
+RecordFile RecordFile::create(
+    const QByteArray& folder, const QByteArray& name, QByteArrayView start, int& error)
 {
     // Made under its own name at once: no other handle can open it before this one lets it go.
     RecordFile record;
