@@ -7,24 +7,23 @@
 
 namespace {
 
-// What the disk shows of row `row` of a record: the name under which the recorded file lies now
-// (its new name, or a temporary one), or nothing when it cannot be found there.
-std::optional<QByteArray> whereRecordedFile(
+// Where the file of row `row` of a record lies now, and which file it is there: under its new name,
+// when that names the recorded file, or under a temporary name the record gave it. That name is the
+// program's own, unique by its random part, so the file found there on the recorded volume is taken
+// for the recorded one though its number may differ: FAT and exFAT number a file by where its entry
+// lies, and the move to a longer name moved the entry.
+std::optional<std::pair<QByteArray, Platform::FileIdentity>> whereRecordedFile(
     const ReadRecord& record, quint32 row, const Platform::FolderHandle& folder, const QByteArray& newName)
 {
     const Platform::FileIdentity& file = record.aboutToMove.value(row);
-    const auto holds = [&](const QByteArray& name, bool renamedSince) {
-        const std::optional<Platform::FileIdentity> there = Platform::entryIdentity(folder, name);
-        return there
-            && (renamedSince ? Platform::stillSameFileRenamed(file, *there)
-                             : Platform::stillSameFile(file, *there));
-    };
-    if (holds(newName, false))
-        return newName;
-    // Moved twice by the program since the identity was read, so on FAT maybe to another entry.
-    for (const QByteArray& temporary : record.temporaryNames.value(row))
-        if (holds(temporary, true))
-            return temporary;
+    if (const std::optional<Platform::FileIdentity> there = Platform::entryIdentity(folder, newName);
+        there && Platform::stillSameFile(file, *there))
+        return std::pair(newName, file);
+    for (const QByteArray& temporary : record.temporaryNames.value(row)) {
+        if (const std::optional<Platform::FileIdentity> there = Platform::entryIdentity(folder, temporary);
+            there && there->volume == file.volume)
+            return std::pair(temporary, *there);
+    }
     return std::nullopt;
 }
 
@@ -52,7 +51,8 @@ RenameJournal journalOf(const ReadRecord& record, int& renamedOnDisk)
             continue;
         const QByteArray newName
             = record.mode == NameMode::NewExtension ? row.base + record.value : record.value + row.ext;
-        std::optional<QByteArray> under = newName;
+        std::optional<std::pair<QByteArray, Platform::FileIdentity>> found
+            = std::pair(newName, record.aboutToMove.value(index));
         if (!record.complete || !temporaries.isEmpty()) {
             if (!searched.isOpen())
                 searched = openSearchedFolder(record.searchedFolder, record.searchedIdentity);
@@ -63,8 +63,8 @@ RenameJournal journalOf(const ReadRecord& record, int& renamedOnDisk)
                 if (!Platform::stillSameFolder(*recorded.identity, folder.identity()))
                     folder = {};
             }
-            under = folder.isOpen() ? whereRecordedFile(record, index, folder, newName) : std::nullopt;
-            if (!under)
+            found = folder.isOpen() ? whereRecordedFile(record, index, folder, newName) : std::nullopt;
+            if (!found)
                 continue;
         }
         if (!journalFolder.contains(row.folder)) {
@@ -72,7 +72,7 @@ RenameJournal journalOf(const ReadRecord& record, int& renamedOnDisk)
             journal.folders.push_back({ record.searchedFolder + recorded.text, *recorded.identity });
         }
         RenameJournal::Move move;
-        RenameJournal::setFile(move, record.aboutToMove.value(index));
+        RenameJournal::setFile(move, found->second);
         move.nameOffset = static_cast<quint32>(journal.names.size());
         move.planRow = index;
         move.folder = journalFolder.value(row.folder);
@@ -80,8 +80,8 @@ RenameJournal journalOf(const ReadRecord& record, int& renamedOnDisk)
         move.extLength = static_cast<quint16>(row.ext.size());
         journal.names.insert(journal.names.end(), row.base.begin(), row.base.end());
         journal.names.insert(journal.names.end(), row.ext.begin(), row.ext.end());
-        if (*under != newName)
-            journal.leftUnder.insert(index, *under);
+        if (found->first != newName)
+            journal.leftUnder.insert(index, found->first);
         journal.moves.push_back(move);
     }
     renamedOnDisk = static_cast<int>(journal.moves.size());
@@ -93,10 +93,13 @@ RenameJournal journalOf(const ReadRecord& record, int& renamedOnDisk)
 RecordsLeft takeRecordsLeft(const QByteArray& folder)
 {
     RecordsLeft left;
-    // Named by the time each execute began, so that sorting by name puts the oldest first.
-    const QStringList names
-        = QDir(QFile::decodeName(folder)).entryList({ QStringLiteral("*.record") }, QDir::Files, QDir::Name);
+    // Named by the time each execute began, so that sorting by name puts the oldest first. Picked by
+    // their ending rather than by a name filter, which would leave a regular expression's stack on
+    // this short-lived thread, and that stack's release at the thread's end crashes under Wine.
+    const QStringList names = QDir(QFile::decodeName(folder)).entryList(QDir::Files, QDir::Name);
     for (const QString& name : names) {
+        if (!name.endsWith(QStringLiteral(".record")))
+            continue;
         Platform::RecordFile::Taken taken = Platform::RecordFile::Taken::Failed;
         Platform::RecordFile file = Platform::RecordFile::take(folder, QFile::encodeName(name), taken);
         if (taken != Platform::RecordFile::Taken::Held)
