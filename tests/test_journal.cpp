@@ -242,7 +242,12 @@ void TestJournal::recordsLeftBehind()
         }
         record.close();
     }
+    // A plan whose program ended before it was durable, with no file moved under it, is removed.
+    QFile unfinished(session.state.filePath(u"0000000000000001-1.record.new"_s));
+    QVERIFY(unfinished.open(QIODevice::WriteOnly) && unfinished.write("batch-renamer record\n") > 0);
+    unfinished.close();
     const RecordsFound found = session.reopen();
+    QVERIFY(!unfinished.exists());
     QCOMPARE(found.unreadable, unreadable);
     if (cutOff > 0) {
         QCOMPARE(found.cutOff.size(), size_t(1));

@@ -98,12 +98,18 @@ RecordsLeft takeRecordsLeft(const QByteArray& folder)
     // this short-lived thread, and that stack's release at the thread's end crashes under Wine.
     const QStringList names = QDir(QFile::decodeName(folder)).entryList(QDir::Files, QDir::Name);
     for (const QString& name : names) {
-        if (!name.endsWith(QStringLiteral(".record")))
+        const bool unfinished = name.endsWith(QStringLiteral(".record.new"));
+        if (!unfinished && !name.endsWith(QStringLiteral(".record")))
             continue;
         Platform::RecordFile::Taken taken = Platform::RecordFile::Taken::Failed;
         Platform::RecordFile file = Platform::RecordFile::take(folder, QFile::encodeName(name), taken);
         if (taken != Platform::RecordFile::Taken::Held)
             continue;
+        // A plan whose writer ended before it was durable: no file was moved under it.
+        if (unfinished) {
+            file.remove();
+            continue;
+        }
         RecordFault fault = RecordFault::None;
         const std::optional<ReadRecord> record = readRecord(file.readAll(), fault);
         if (!record) {
