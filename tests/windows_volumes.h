@@ -15,6 +15,7 @@
 #include <initializer_list>
 #include <map>
 #include <mutex>
+#include <set>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -127,6 +128,7 @@ struct Volume
     std::map<ULONGLONG, Folder> folders;
     ULONGLONG root = 0; // the folder that answers as the volume's root
     LONGLONG bias = 0; // in minutes: UTC is local time plus the bias, as TIME_ZONE_INFORMATION has it
+    std::set<ULONGLONG> undated; // Wine's numbers of the files written with a creation date of 0
 };
 
 inline Volume& volume()
@@ -143,6 +145,7 @@ inline void mount()
     fat.folders.clear();
     fat.root = 0;
     fat.bias = 0;
+    fat.undated.clear();
 }
 
 inline ULONGLONG wineNumber(HANDLE handle)
@@ -169,6 +172,20 @@ inline void answerAsRoot(const std::wstring& path)
     const std::lock_guard held(fat.lock);
     fat.root = wineNumber(folder);
     CloseHandle(folder);
+}
+
+// The file at `path`, in the "\\?\" form, was written with a creation date of 0, as some recorders
+// and cameras write their files: fastfat gives it 1 January 1980 in local time, converted as any
+// other time (FatGetDirTimes in dirctrl.c, and alike where it builds a file's FCB), so that every
+// such file was made at one time.
+inline void writtenWithoutCreationDate(const std::wstring& path)
+{
+    const HANDLE file = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
+    Volume& fat = volume();
+    const std::lock_guard held(fat.lock);
+    fat.undated.insert(wineNumber(file));
+    CloseHandle(file);
 }
 
 // The bias changes by `minutes`, as with a change of time zone or of daylight saving time.
@@ -267,6 +284,8 @@ inline void convertTimes(const Volume& fat, HANDLE handle, LARGE_INTEGER& creati
 {
     if (wineNumber(handle) == fat.root)
         creation.QuadPart = lastAccess.QuadPart = lastWrite.QuadPart = janOne1980;
+    else if (fat.undated.contains(wineNumber(handle)))
+        creation.QuadPart = janOne1980;
     for (LARGE_INTEGER* time : { &creation, &lastAccess, &lastWrite }) {
         if (time->QuadPart != 0) // a time the volume does not have stays 0
             time->QuadPart += fat.bias * minute;
@@ -332,6 +351,9 @@ inline NTSTATUS NTAPI setInformationFile(
     return status;
 }
 
+// The name the driver gives its file system: "FAT32" (FatQueryFsAttributeInfo), or "exFAT".
+inline std::wstring_view fileSystemName = L"FAT32";
+
 inline NTSTATUS NTAPI queryVolumeInformationFile(
     HANDLE file, PIO_STATUS_BLOCK ioStatus, PVOID information, ULONG length, ULONG asked)
 {
@@ -339,14 +361,14 @@ inline NTSTATUS NTAPI queryVolumeInformationFile(
     if (asked != Platform::Native::fileFsAttributeInformation)
         return Platform::Native::systemCalls().queryVolumeInformationFile(
             file, ioStatus, information, length, asked);
-    constexpr std::wstring_view name = L"FAT32";
-    constexpr ULONG needed = offsetof(FsAttributeInformation, fileSystemName) + name.size() * sizeof(WCHAR);
+    const std::wstring_view name = fileSystemName;
+    const auto needed = ULONG(offsetof(FsAttributeInformation, fileSystemName) + name.size() * sizeof(WCHAR));
     if (length < needed)
         return Platform::Native::statusInvalidParameter;
     auto* attributes = static_cast<FsAttributeInformation*>(information);
     attributes->fileSystemAttributes = FILE_CASE_PRESERVED_NAMES | FILE_UNICODE_ON_DISK;
     attributes->maximumComponentNameLength = 255;
-    attributes->fileSystemNameLength = name.size() * sizeof(WCHAR);
+    attributes->fileSystemNameLength = ULONG(name.size() * sizeof(WCHAR));
     std::memcpy(static_cast<char*>(information) + offsetof(FsAttributeInformation, fileSystemName),
         name.data(), name.size() * sizeof(WCHAR));
     ioStatus->Information = needed;
@@ -381,6 +403,62 @@ inline NTSTATUS NTAPI queryInformationFile(
 }
 
 } // namespace ReFsDriver
+
+// A volume that gives its files no number: [MS-FSCC] 2.4.22 has FileInternalInformation answer 0
+// there, to be ignored, as WinFsp's SSHFS does, which refuses FileIdInformation as well (answered
+// here as fastfat refuses a class it lacks, STATUS_INVALID_PARAMETER).
+namespace NoFileIds {
+
+inline NTSTATUS NTAPI queryInformationFile(
+    HANDLE file, PIO_STATUS_BLOCK ioStatus, PVOID information, ULONG length, FILE_INFORMATION_CLASS asked)
+{
+    if (asked == Platform::Native::fileIdInformation)
+        return Platform::Native::statusInvalidParameter;
+    const NTSTATUS status
+        = Platform::Native::systemCalls().queryInformationFile(file, ioStatus, information, length, asked);
+    if (NT_SUCCESS(status) && asked == Platform::Native::fileInternalInformation)
+        static_cast<Platform::Native::InternalInformation*>(information)->indexNumber.QuadPart = 0;
+    return status;
+}
+
+} // namespace NoFileIds
+
+// Windows' exFAT driver, as far as it is documented: its times as FAT's (see FatDriver), and, since
+// no public source shows what it answers for a file's number and exFAT's own specification defines
+// none, no numbers, as [MS-FSCC] 2.4.22 lets a volume answer.
+namespace ExFatDriver {
+
+inline NTSTATUS NTAPI queryInformationFile(
+    HANDLE file, PIO_STATUS_BLOCK ioStatus, PVOID information, ULONG length, FILE_INFORMATION_CLASS asked)
+{
+    const NTSTATUS status = FatDriver::queryInformationFile(file, ioStatus, information, length, asked);
+    if (NT_SUCCESS(status) && asked == Platform::Native::fileInternalInformation)
+        static_cast<Platform::Native::InternalInformation*>(information)->indexNumber.QuadPart = 0;
+    return status;
+}
+
+} // namespace ExFatDriver
+
+// An installed file-system driver that takes a relative name, with RootDirectory or without, as one
+// in another folder (`folder`), and refuses every full path with STATUS_ACCESS_DENIED: a file it
+// renames cannot be moved back.
+namespace ElsewhereDriver {
+
+inline HANDLE folder = nullptr;
+
+inline NTSTATUS NTAPI setInformationFile(
+    HANDLE file, PIO_STATUS_BLOCK ioStatus, PVOID information, ULONG length, FILE_INFORMATION_CLASS asked)
+{
+    auto* info = static_cast<FILE_RENAME_INFO*>(information);
+    if (asked == Platform::Native::fileRenameInformation || asked == Platform::Native::fileLinkInformation) {
+        if (info->FileNameLength > 0 && info->FileName[0] == L'\\')
+            return static_cast<NTSTATUS>(0xC0000022); // STATUS_ACCESS_DENIED
+        info->RootDirectory = folder;
+    }
+    return Platform::Native::systemCalls().setInformationFile(file, ioStatus, information, length, asked);
+}
+
+} // namespace ElsewhereDriver
 
 // A file a program has mapped (a viewer, an indexer): NTFS refuses to delete any of its names, by
 // either class, with STATUS_CANNOT_DELETE (FILE_DISPOSITION_INFORMATION_EX: "the file is read only,
@@ -423,7 +501,7 @@ public:
         root.clear();
         whyNot = QStringLiteral("volumes are mounted on Linux only");
         return kind == QStringLiteral("local") || kind == QStringLiteral("fat")
-            || kind == QStringLiteral("refs");
+            || kind == QStringLiteral("exfat") || kind == QStringLiteral("refs");
     }
     static void unmountAll() { }
     static bool unmount(const QString&) { return false; }
@@ -436,6 +514,14 @@ public:
         explicit Answers(const QString& kind)
             : m_kind(kind)
         {
+            FatDriver::fileSystemName = L"FAT32";
+            if (kind == QStringLiteral("exfat")) {
+                FatDriver::mount();
+                FatDriver::fileSystemName = L"exFAT";
+                Platform::Native::calls.queryInformationFile = ExFatDriver::queryInformationFile;
+                Platform::Native::calls.setInformationFile = FatDriver::setInformationFile;
+                Platform::Native::calls.queryVolumeInformationFile = FatDriver::queryVolumeInformationFile;
+            }
             if (kind == QStringLiteral("fat")) {
                 FatDriver::mount();
                 Platform::Native::calls.queryInformationFile = FatDriver::queryInformationFile;

@@ -7,13 +7,22 @@
 Platform::FileIdentity RenameJournal::fileOf(const Move& move) const
 {
     const Platform::FolderIdentity& folder = folders[move.folder].identity;
-    return { folder.volume, move.index, move.born, move.indexHigh, move.size, folder.fat };
+    return { folder.volume, move.index, move.born, folder.fat ? 0 : move.indexHigh, move.size, folder.fat };
 }
 
-void RenameJournal::setFile(Move& move, const Platform::FileIdentity& file)
+Platform::FileIdentity RenameJournal::fileBefore(const Move& move) const
+{
+    Platform::FileIdentity file = fileOf(move);
+    if (file.fat)
+        file.index = move.indexHigh;
+    return file;
+}
+
+void RenameJournal::setFile(Move& move, const Platform::FileIdentity& file) const
 {
     move.index = file.index;
-    move.indexHigh = file.indexHigh;
+    if (!folders[move.folder].identity.fat)
+        move.indexHigh = file.indexHigh;
     move.born = file.born;
     move.size = file.size;
 }
@@ -62,8 +71,8 @@ JournalWriter::~JournalWriter()
     m_journal.folders.shrink_to_fit();
 }
 
-void JournalWriter::add(
-    const FileListModel& list, int row, const Platform::FolderHandle& folder, const QByteArray& newName)
+void JournalWriter::add(const FileListModel& list, int row, const Platform::FolderHandle& folder,
+    const QByteArray& newName, const std::optional<Platform::FileIdentity>& before)
 {
     const std::optional<Platform::FileIdentity> file = Platform::entryIdentity(folder, newName);
     // A file the system cannot tell from another could not be checked before moving it back.
@@ -76,9 +85,12 @@ void JournalWriter::add(
     const QByteArrayView base = list.base(row);
     const QByteArrayView ext = list.ext(row);
     RenameJournal::Move move;
-    RenameJournal::setFile(move, *file);
-    move.nameOffset = m_journal.names.size();
     move.folder = static_cast<quint32>(m_journal.folders.size() - 1);
+    m_journal.setFile(move, *file);
+    // 0, which no file has, where the number before cannot be read: no later undo takes it then.
+    if (file->fat)
+        move.indexHigh = before ? before->index : 0;
+    move.nameOffset = m_journal.names.size();
     move.baseLength = static_cast<quint16>(base.size());
     move.extLength = static_cast<quint16>(ext.size());
     m_journal.moves.push_back(move);

@@ -26,6 +26,9 @@ struct RenameJournal
         // Which file the new name named: its identity but for the volume and whether the volume is
         // FAT, which its folder's identity holds for all of its moves (see fileOf()).
         quint64 index = 0;
+        // The upper half of a 128-bit number; on FAT, whose numbers are 64 bits wide, the file's
+        // number under its old name just before the move, since the move may have moved its entry
+        // (see fileBefore()).
         quint64 indexHigh = 0;
         quint64 born = 0;
         quint64 size = 0;
@@ -44,7 +47,10 @@ struct RenameJournal
     std::vector<char> names;
 
     Platform::FileIdentity fileOf(const Move& move) const;
-    static void setFile(Move& move, const Platform::FileIdentity& file);
+    // Which file the old name named just before the move: on FAT with the number it had there.
+    Platform::FileIdentity fileBefore(const Move& move) const;
+    // Records `file` as what the new name names; on FAT the number before the move stays.
+    void setFile(Move& move, const Platform::FileIdentity& file) const;
     QByteArray oldName(const Move& move) const;
     QByteArray newName(const Move& move) const;
     // The memory the journal holds, for measuring it.
@@ -62,9 +68,10 @@ public:
     ~JournalWriter();
     Q_DISABLE_COPY_MOVE(JournalWriter)
 
-    // `row`'s file has just been moved to its preview name, `newName`, in `folder`.
-    void add(
-        const FileListModel& list, int row, const Platform::FolderHandle& folder, const QByteArray& newName);
+    // `row`'s file has just been moved to its preview name, `newName`, in `folder`; on FAT `before` is
+    // which file its old name named just before.
+    void add(const FileListModel& list, int row, const Platform::FolderHandle& folder,
+        const QByteArray& newName, const std::optional<Platform::FileIdentity>& before);
 
 private:
     RenameJournal& m_journal;

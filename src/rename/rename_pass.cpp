@@ -9,9 +9,10 @@
 
 namespace {
 
-// Moves `row`'s file to its preview name, `target`: Renamed, or what made the move fail.
+// Moves `row`'s file to its preview name, `target`: Renamed, or what made the move fail, and
+// where the file now is if the file system put it outside its folder.
 RowMark moveToPreview(const FileListModel& list, int row, const Platform::FolderHandle& folder,
-    Platform::FileMover& mover, const QByteArray& target, bool& moved)
+    Platform::FileMover& mover, const QByteArray& target, bool& moved, QByteArray& placedAt)
 {
     moved = false;
     if (!isPlainFileName(target))
@@ -21,7 +22,9 @@ RowMark moveToPreview(const FileListModel& list, int row, const Platform::Folder
     const QByteArray name = list.name(row);
     if (target == name)
         return Platform::entryExists(folder, name) ? RowMark::Renamed : RowMark::FailedSourceMissing;
-    const int error = mover.move(folder, name, target).error;
+    Platform::MoveResult result = mover.move(folder, name, target);
+    const int error = result.error;
+    placedAt = std::move(result.placedAt);
     moved = error == 0;
     return error == 0 ? RowMark::Renamed : failureOf(error);
 }
@@ -43,11 +46,21 @@ PassResult moveToPreviews(FileListModel& list, const std::vector<int>& rows, Row
             const int row = rows[index];
             const Platform::FolderHandle& folder = folders.of(row);
             bool moved = false;
+            QByteArray placedAt;
             list.previewInto(row, target);
-            const RowMark mark = moveToPreview(list, row, folder, mover, target, moved);
+            // On FAT a rename may move the file's entry, and its number with it: which file the old
+            // name names is read just before, so that a later undo can tell this execute's file by
+            // its entry (see undo_pass.cpp).
+            std::optional<Platform::FileIdentity> before;
+            if (folder.isOpen() && folder.identity().fat)
+                before = Platform::entryIdentity(folder, list.name(row));
+            const RowMark mark = moveToPreview(list, row, folder, mover, target, moved, placedAt);
             if (moved)
-                journal.add(list, row, folder, target);
-            return outcomeInSearchedFolder(mark, list.searchedFolder(), list.searchedIdentity());
+                journal.add(list, row, folder, target, before);
+            MoveOutcome outcome
+                = outcomeInSearchedFolder(mark, list.searchedFolder(), list.searchedIdentity());
+            outcome.placedAt = std::move(placedAt);
+            return outcome;
         },
         [&](int index, const MoveOutcome& outcome) {
             const int row = rows[index];
@@ -57,7 +70,9 @@ PassResult moveToPreviews(FileListModel& list, const std::vector<int>& rows, Row
                 ++result.renamed;
                 return;
             }
-            result.failures.push_back({ list.fullPath(row), outcome.mark });
+            // A file the file system put elsewhere is told where it is.
+            result.failures.push_back(
+                { outcome.placedAt.isEmpty() ? list.fullPath(row) : outcome.placedAt, outcome.mark });
             report(result.failures.back());
         },
         [](const MoveOutcome& outcome) { return outcome.failed(); },
