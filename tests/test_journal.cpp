@@ -1,6 +1,8 @@
 #include "rename_fixture.h"
 #include "system_stand_in.h"
 
+#include <QTemporaryDir>
+
 class TestJournal final : public QObject
 {
     Q_OBJECT
@@ -52,6 +54,14 @@ void TestJournal::undoTakesBackExecutes_data()
     // FAT keeps no number of its own for a file: the size is part of telling it; a file edited in
     // place keeps its entry and its time.
     QTest::newRow("fat: a file edited in place") << u"fat"_s << u"edit"_s;
+    // The first's file is moved to another folder and another of its size put under its name at
+    // once: the volume gives it the creation time tunnelled with the name, so only its entry, a new
+    // one, tells it from the first's file.
+    QTest::newRow("fat: another file of the same size put at once under its new name")
+        << u"fat"_s << u"tunnelled"_s;
+    // The same once the tunnel time has passed and the folder's clusters are full: the other file
+    // takes the freed entry, so only the creation time tells it apart.
+    QTest::newRow("fat: another file of the same size later in its freed entry") << u"fat"_s << u"reused"_s;
     // exFAT giving no file numbers ([MS-FSCC] 2.4.22 lets a volume answer 0): its files are told by
     // their creation time and size.
     QTest::newRow("exfat without numbers: nothing") << u"exfat"_s << u"nothing"_s;
@@ -73,8 +83,9 @@ void TestJournal::undoTakesBackExecutes()
     const auto identityOf = [&session](const QByteArray& name) {
         return Platform::entryIdentity(Platform::openFolder(session.tree.root()), name);
     };
-    // On a camera card the photos' letters change; elsewhere their suffix.
-    const bool letterCase = volume == u"fat" || volume == u"exfat";
+    // On a camera card the photos' letters change; elsewhere their suffix, which on FAT keeps the
+    // file's entry.
+    const bool letterCase = (volume == u"fat" || volume == u"exfat") && meanwhile != u"reused";
     const QByteArray from = letterCase ? ".JPG" : ".txt";
     const QByteArray to = letterCase ? ".jpg" : ".md";
     for (const QByteArray stem : { "a", "b", "c" })
@@ -83,7 +94,7 @@ void TestJournal::undoTakesBackExecutes()
 #ifdef _WIN32
     // Wine may give the time an inode last changed for its creation, which a write moves; a file
     // written without a creation date keeps the time fastfat gives it.
-    if (meanwhile == u"swap" || meanwhile == u"edit")
+    if (meanwhile == u"swap" || meanwhile == u"edit" || meanwhile == u"reused")
         FatDriver::writtenWithoutCreationDate(TestSystem::nativePath(session.tree.path("a" + from)));
     if (meanwhile == u"swap")
         FatDriver::writtenWithoutCreationDate(TestSystem::nativePath(session.tree.path("d" + from)));
@@ -170,6 +181,32 @@ void TestJournal::undoTakesBackExecutes()
         QCOMPARE(back->index != renamed->index || back->indexHigh != renamed->indexHigh,
             meanwhile == u"longer" && volume == u"fat");
 #ifdef _WIN32
+    } else if (meanwhile == u"tunnelled" || meanwhile == u"reused") {
+        const std::optional<Platform::FileIdentity> renamed = identityOf("a" + to);
+        QVERIFY(renamed);
+        const QTemporaryDir elsewhere;
+        QVERIFY(QFile::rename(QFile::decodeName(session.tree.path("a" + to)),
+            elsewhere.path() + u'/' + QFile::decodeName("a" + to)));
+        const std::wstring folder = TestSystem::nativePath(session.tree.root());
+        if (meanwhile == u"reused") {
+            FatDriver::tunnelTimePasses(folder);
+            for (ULONGLONG left = FatDriver::entriesNeverUsed(folder); left > 0; --left) {
+                const QByteArray filler = "FILL" + QByteArray::number(left) + ".BIN"; // one entry each
+                session.tree.createFile(filler);
+                expected.insert(filler, QByteArray());
+            }
+            QCOMPARE(FatDriver::entriesNeverUsed(folder), ULONGLONG(0));
+        }
+        session.tree.createFile("a" + to, "z");
+        const std::optional<Platform::FileIdentity> other = identityOf("a" + to);
+        QVERIFY(other);
+        QCOMPARE(other->size, renamed->size);
+        QCOMPARE(other->index == renamed->index, meanwhile == u"reused");
+        QCOMPARE(other->born == renamed->born, meanwhile == u"tunnelled");
+        expected.remove("a" + from);
+        expected.insert("a" + to, "z");
+        back = 1;
+        failed.append(QString::fromUtf8(session.tree.path("a" + to)));
     } else if (meanwhile == u"zone") {
         const std::optional<Platform::FileIdentity> renamed = identityOf("a" + to);
         FatDriver::changeBias(-60);
