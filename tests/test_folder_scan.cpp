@@ -401,6 +401,10 @@ void TestFolderScan::hiddenEntriesAreScanned()
     QFETCH(QByteArray, folder);
     QFETCH(bool, walked);
     VOLUME_BASE(base);
+    // Where the local disk stands in for the volume (Windows), its top is the drive's own, with
+    // everything on it: not the test's to write in or to search.
+    if (atTop && base.isEmpty())
+        QSKIP("the local disk stands in for this volume, and its top is not the test's");
     TestTree tree(base);
     QByteArray searched = tree.root();
     if (atTop) {

@@ -285,6 +285,8 @@ void TestPlatform::waysOfMovingOnEachVolume_data()
     const bool wine = TestSystem::underWine();
     QTest::newRow("local") << u"local"_s << Way::RenameNoReplace << wine;
     QTest::newRow("fat") << u"fat"_s << Way::RenameNoReplace << wine;
+    // exFAT giving no file numbers: the name the renamed file reports tells where it went.
+    QTest::newRow("exfat") << u"exfat"_s << Way::RenameNoReplace << wine;
 #else
     QTest::newRow("local") << u"local"_s << Way::RenameNoReplace << false;
     QTest::newRow("ext2") << u"ext2"_s << Way::RenameNoReplace << false;
@@ -452,6 +454,7 @@ namespace {
 using MoveResultOf = std::function<Platform::MoveResult(
     const Platform::FolderHandle&, const QByteArray&, const QByteArray&)>;
 using SetInformation = Platform::Native::InformationFile;
+using QueryInformation = Platform::Native::InformationFile;
 
 // What answers FileInformation calls in place of the system; none: the system itself.
 struct Answers
@@ -459,13 +462,15 @@ struct Answers
     SetInformation setInformation = nullptr;
     NTSTATUS status = 0; // what `answersStatus` answers a move by handle with
     bool folderHeld = false; // another program holds the photos' folder open without write sharing
+    QueryInformation queryInformation = nullptr; // what answers queries in place of the system
+    Platform::Native::MoveByPath moveFileEx = nullptr; // what moves by path in place of the system
 };
 
 MoveResultOf byStep(Platform::MoveStep step, Platform::MoveWay way)
 {
     return [step, way](const Platform::FolderHandle& folder, const QByteArray& from, const QByteArray& to) {
         const int error = step(folder, from, to);
-        return Platform::MoveResult { error, error == 0 ? way : Platform::MoveWay::NotMoved, false };
+        return Platform::MoveResult { error, error == 0 ? way : Platform::MoveWay::NotMoved, false, {} };
     };
 }
 
@@ -572,6 +577,51 @@ NTSTATUS NTAPI renamesIntoRoot(
     return systemSetInformation(file, ioStatus, information, length, asked);
 }
 
+// A driver that reports a link made and makes none, while another program makes a file of its own
+// under the link's name in the file's folder.
+NTSTATUS NTAPI linkNameTakenByAnother(
+    HANDLE file, PIO_STATUS_BLOCK ioStatus, PVOID information, ULONG length, FILE_INFORMATION_CLASS asked)
+{
+    if (asked != Platform::Native::fileLinkInformation)
+        return systemSetInformation(file, ioStatus, information, length, asked);
+    const auto* info = static_cast<const FILE_RENAME_INFO*>(information);
+    std::wstring path(32768, L'\0');
+    path.resize(GetFinalPathNameByHandleW(file, path.data(), DWORD(path.size()), 0));
+    path.resize(path.rfind(L'\\') + 1);
+    path.append(info->FileName, info->FileNameLength / sizeof(wchar_t));
+    // Not read-only, as the photo is, so that nothing but the check of its id keeps it.
+    CloseHandle(
+        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return 0;
+}
+
+// The same driver, while another program takes the file's old name the moment it has left it, so
+// that the file cannot be moved back by its full path ([MS-FSCC] 2.4.37: a rename without
+// ReplaceIfExists to an existing name fails with STATUS_OBJECT_NAME_COLLISION).
+NTSTATUS NTAPI renamesIntoRootOldNameTaken(
+    HANDLE file, PIO_STATUS_BLOCK ioStatus, PVOID information, ULONG length, FILE_INFORMATION_CLASS asked)
+{
+    const auto* info = static_cast<const FILE_RENAME_INFO*>(information);
+    if (asked == Platform::Native::fileRenameInformation && info->FileNameLength > 0
+        && info->FileName[0] == L'\\') {
+        std::wstring path(info->FileName, info->FileNameLength / sizeof(wchar_t));
+        path[1] = L'\\'; // "\??\D:\photos\old.jpg" as "\\?\D:\photos\old.jpg"
+        CloseHandle(CreateFileW(
+            path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_READONLY, nullptr));
+    }
+    return renamesIntoRoot(file, ioStatus, information, length, asked);
+}
+
+// A volume whose driver puts a file moved by full path into another folder ("elsewhere"), which
+// MoveFileEx reports as a success all the same: it says nothing of where the file went.
+BOOL WINAPI movesByPathElsewhere(LPCWSTR existing, LPCWSTR target, DWORD flags)
+{
+    std::wstring path(32768, L'\0');
+    path.resize(GetFinalPathNameByHandleW(elsewhere, path.data(), DWORD(path.size()), 0));
+    const std::wstring_view name(target);
+    return MoveFileExW(existing, (path + std::wstring(name.substr(name.rfind(L'\\')))).c_str(), flags);
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(MoveResultOf)
@@ -615,6 +665,29 @@ void TestPlatform::movesAsWindowsAnswers_data()
         << Names { "elsewhere/new.jpg", "photos/old.jpg" };
     QTest::newRow("RootDirectory taken as the volume's root: the file comes back, the move fails")
         << Answers { renamesIntoRoot } << mover << EIO << Way::NotMoved << Names { "photos/old.jpg" };
+    // [MS-FSCC] 2.4.22: a volume without file numbers answers 0; the name the handle reports tells.
+    QTest::newRow("no file numbers: renamed by handle")
+        << Answers { nullptr, 0, false, NoFileIds::queryInformationFile } << mover << 0
+        << Way::RenameNoReplace << Names { "photos/new.jpg" };
+    QTest::newRow("no file numbers, no rename nor link by handle: moved by path")
+        << Answers { .setInformation = SystemStandIn::refusesRename<cloudRefusesHardLinks>,
+               .queryInformation = NoFileIds::queryInformationFile }
+        << mover << 0 << Way::CheckThenRename << Names { "photos/new.jpg" };
+    QTest::newRow("no file numbers, RootDirectory taken as the volume's root: the file comes back")
+        << Answers { renamesIntoRoot, 0, false, NoFileIds::queryInformationFile } << mover << EIO
+        << Way::NotMoved << Names { "photos/old.jpg" };
+    // ReFS ([MS-FSCC] 2.4.26 FileIdInformation: a 128-bit id unique on the volume): the other
+    // program's file differs from the photo only in the upper half of its id, and is kept.
+    QTest::newRow("refs: link reported, another program's file under its name: kept")
+        << Answers { linkNameTakenByAnother, 0, false, ReFsDriver::queryInformationFile } << link << EIO
+        << Way::NotMoved << Names { "photos/new.jpg", "photos/old.jpg" };
+    QTest::newRow("RootDirectory taken as the volume's root, old name taken meanwhile: told where")
+        << Answers { renamesIntoRootOldNameTaken } << mover << Platform::movedElsewhere << Way::NotMoved
+        << Names { "elsewhere/new.jpg", "photos/old.jpg" };
+    QTest::newRow("moved by path into another folder: told where")
+        << Answers { .setInformation = SystemStandIn::refusesRename<cloudRefusesHardLinks>,
+               .moveFileEx = movesByPathElsewhere }
+        << mover << Platform::movedElsewhere << Way::NotMoved << Names { "elsewhere/new.jpg" };
     QTest::newRow("target folder held without write sharing: renamed within its folder")
         << Answers { IoManager::setInformationFile, 0, true } << mover << 0 << Way::RenameNoReplace
         << Names { "photos/new.jpg" };
@@ -631,14 +704,19 @@ void TestPlatform::movesAsWindowsAnswers_data()
                                                  << ENODEV << Way::NotMoved << Names { "photos/old.jpg" };
     QTest::newRow("volume gone: dismounted") << answered(Platform::Native::statusVolumeDismounted) << mover
                                              << ENODEV << Way::NotMoved << Names { "photos/old.jpg" };
+    // fastfat (verfysup.c, FatVerifyFcb): a card pulled out, and another put in its place.
+    QTest::newRow("volume gone: card pulled out") << answered(Platform::Native::statusFileInvalid) << mover
+                                                  << ENODEV << Way::NotMoved << Names { "photos/old.jpg" };
+    QTest::newRow("volume gone: card swapped") << answered(Platform::Native::statusWrongVolume) << mover
+                                               << ENODEV << Way::NotMoved << Names { "photos/old.jpg" };
     QTest::newRow("volume gone: network name deleted")
         << answered(Platform::Native::statusNetworkNameDeleted) << mover << ENOTCONN << Way::NotMoved
         << Names { "photos/old.jpg" };
     // Another program has deleted the file while holding it open: its name stays until that
     // program closes it, and every other call on it is answered STATUS_DELETE_PENDING.
     QTest::newRow("deleted by another program: the file is going")
-        << answered(Platform::Native::statusDeletePending) << mover << ENOENT << Way::NotMoved
-        << Names { "photos/old.jpg" };
+        << answered(Platform::Native::statusDeletePending) << mover << Platform::deletePending
+        << Way::NotMoved << Names { "photos/old.jpg" };
     // A cloud drive's placeholder that its provider is hydrating or syncing.
     QTest::newRow("cloud file in use") << answered(Platform::Native::statusCloudFileInUse) << mover << EBUSY
                                        << Way::NotMoved << Names { "photos/old.jpg" };
@@ -702,11 +780,23 @@ void TestPlatform::movesAsWindowsAnswers()
     } closed { holder };
     if (answers.setInformation)
         Platform::Native::calls.setInformationFile = answers.setInformation;
+    if (answers.queryInformation)
+        Platform::Native::calls.queryInformationFile = answers.queryInformation;
+    if (answers.moveFileEx)
+        Platform::Native::calls.moveFileEx = answers.moveFileEx;
     const Platform::MoveResult result = move(photos, "old.jpg", "new.jpg");
     QCOMPARE(result.error, error);
     QCOMPARE(result.way, way);
-    QCOMPARE(tree.snapshot().keys(), names);
+    // A file left elsewhere is told where it is, or nothing where the system cannot say (Wine keeps
+    // the name a handle was opened by when another handle moves the file); no other file is told.
+    const QByteArray told = result.placedAt.endsWith("\\elsewhere\\new.jpg") ? "elsewhere" : result.placedAt;
+    const bool elsewhere = error == Platform::movedElsewhere;
+    QVERIFY2(told == (elsewhere ? "elsewhere" : "") || (elsewhere && told.isEmpty()), told.constData());
+    const QMap<QByteArray, QByteArray> snapshot = tree.snapshot();
+    QCOMPARE(snapshot.keys(), names);
     for (const QByteArray& name : names) {
+        if (snapshot.value(name) != "photo")
+            continue; // another program's file
         const DWORD attributes = GetFileAttributesW(TestSystem::nativePath(tree.path(name)).c_str());
         QVERIFY2(attributes & FILE_ATTRIBUTE_READONLY, name.constData());
     }

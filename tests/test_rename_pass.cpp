@@ -62,6 +62,7 @@ private Q_SLOTS:
     void conflictsAreMarked();
 #ifdef _WIN32
     void mappedFileKeepsBothNames();
+    void fileLeftElsewhereIsTold();
     void cloudRefusalsAreMarked_data();
     void cloudRefusalsAreMarked();
 #else
@@ -243,6 +244,27 @@ void TestRenamePass::mappedFileKeepsBothNames()
     QCOMPARE(session.markOf(0), u"修改失败：旧名称无法删除，文件同时有了新名称 photo.jpg，可删除其一"_s);
 }
 
+// A driver that puts the renamed file into another folder and refuses to move it back (see
+// ElsewhereDriver): the row says so, and the failure names the file where it is.
+void TestRenamePass::fileLeftElsewhereIsTold()
+{
+    Session session;
+    session.tree.createDir("photos");
+    session.tree.createDir("elsewhere");
+    session.tree.createFile("photos/photo.txt", "p");
+    session.search();
+    const SystemStandIn::Restored restored;
+    const Platform::FolderHandle elsewhere = Platform::openFolder(session.tree.path("elsewhere"));
+    ElsewhereDriver::folder = reinterpret_cast<HANDLE>(elsewhere.native());
+    Platform::Native::calls.setInformationFile = ElsewhereDriver::setInformationFile;
+    session.apply(".jpg", PassKind::Execute, NameMode::NewExtension);
+    QCOMPARE(session.renamed, QList<int> { 0 });
+    QCOMPARE(session.tree.snapshot(), (Tree { { "elsewhere/photo.jpg", "p" } }));
+    QCOMPARE(session.failures.size(), 1);
+    QVERIFY2(session.failures.first().path.endsWith("\\elsewhere\\photo.jpg"), session.failures.first().path);
+    QCOMPARE(session.markOf(0), u"修改失败：文件被文件系统放到了别处"_s);
+}
+
 void TestRenamePass::cloudRefusalsAreMarked_data()
 {
     QTest::addColumn<NTSTATUS>("status");
@@ -259,6 +281,10 @@ void TestRenamePass::cloudRefusalsAreMarked_data()
                                    << u"修改失败：没有权限"_s;
     QTest::newRow("read-only volume")
         << Platform::Native::statusCloudFileReadOnlyVolume << u"修改失败：卷为只读"_s;
+    // FILE_DISPOSITION_INFORMATION: another program has deleted the file while holding it open, and
+    // may still cancel that; every other call on it is answered STATUS_DELETE_PENDING.
+    QTest::newRow("being deleted by another program")
+        << Platform::Native::statusDeletePending << u"修改失败：文件正被另一程序删除"_s;
 }
 
 // A cloud drive's placeholders, which its cloud filter refuses to rename (see CloudFilter): each row

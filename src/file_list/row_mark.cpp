@@ -38,6 +38,8 @@ QString reasonOf(RowMark mark)
         return QStringLiteral("修改失败：目标已存在");
     case RowMark::FailedSourceMissing:
         return QStringLiteral("修改失败：源文件不存在");
+    case RowMark::FailedSourceModified:
+        return QStringLiteral("修改失败：文件已被修改");
     case RowMark::FailedNoPermission:
         return QStringLiteral("修改失败：没有权限");
     case RowMark::FailedInUse:
@@ -56,6 +58,10 @@ QString reasonOf(RowMark mark)
         return QStringLiteral("修改失败：旧名称无法删除，文件同时有了新名称");
     case RowMark::FailedCloudProviderNotRunning:
         return QStringLiteral("修改失败：云存储程序未运行");
+    case RowMark::FailedDeletePending:
+        return QStringLiteral("修改失败：文件正被另一程序删除");
+    case RowMark::FailedMovedElsewhere:
+        return QStringLiteral("修改失败：文件被文件系统放到了别处");
     case RowMark::Failed:
         return QStringLiteral("修改失败");
     }

@@ -22,6 +22,7 @@ enum class RowMark : quint8 {
     Renamed,
     FailedTargetExists,
     FailedSourceMissing,
+    FailedSourceModified, // of an undo: the file is there but has been edited since
     FailedNoPermission,
     FailedInUse,
     FailedNameUnusable,
@@ -31,6 +32,8 @@ enum class RowMark : quint8 {
     FailedVolumeLost, // the volume, the share or the searched folder itself no longer answers
     FailedKeptBothNames, // the file is also under its new name, the preview
     FailedCloudProviderNotRunning, // the sync program of the file's cloud drive is not running
+    FailedDeletePending, // another program is deleting the file and may still cancel it
+    FailedMovedElsewhere, // the file system put the file outside its folder, and it stayed there
     Failed,
 };
 

@@ -114,7 +114,7 @@ MoveResult FileMover::moveOnce(
     const FolderHandle& folder, Volume& volume, const QByteArray& from, const QByteArray& to)
 {
     if (volume.dropsFilesOnRefusedNames && !fitsFuseFat(to))
-        return { EINVAL, MoveWay::NotMoved, false };
+        return { EINVAL, MoveWay::NotMoved, false, {} };
     // A refusal is remembered only once a later way has moved the file: some file systems answer a
     // name they cannot hold as they answer a way of moving they lack.
     Volume refused = volume;
@@ -122,7 +122,8 @@ MoveResult FileMover::moveOnce(
         const int error = step(folder, from, to);
         if (error == 0)
             volume = refused;
-        return MoveResult { error, error == 0 ? way : MoveWay::NotMoved, false };
+        return MoveResult { error, error == 0 ? way : MoveWay::NotMoved, false,
+            error == movedElsewhere ? takePlacedElsewhere() : QByteArray() };
     };
     if (!refused.refusesNoReplace) {
         const MoveResult result = attempt(m_steps.renameNoReplace, MoveWay::RenameNoReplace);

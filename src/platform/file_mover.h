@@ -29,6 +29,7 @@ struct MoveResult
     int error = 0; // 0 on success, else the errno value of the failed move
     MoveWay way = MoveWay::NotMoved; // the way that moved the file
     bool throughTemporaryName = false; // a change of letter case only, done in two moves
+    QByteArray placedAt; // where the file is, for movedElsewhere: not in its folder
 };
 
 // Told the temporary name a change of letter case is about to move a file to, before it does.

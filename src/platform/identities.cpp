@@ -27,17 +27,11 @@ bool sameTime(quint64 earlier, quint64 now, bool localTimes)
 
 } // namespace
 
-bool stillSameFileRenamed(const FileIdentity& earlier, const FileIdentity& now)
-{
-    return earlier.volume == now.volume && earlier.fat == now.fat
-        && (earlier.fat || (earlier.index == now.index && earlier.indexHigh == now.indexHigh))
-        && earlier.size == now.size && sameTime(earlier.born, now.born, earlier.fat);
-}
-
 bool stillSameFile(const FileIdentity& earlier, const FileIdentity& now)
 {
-    return earlier.index == now.index && earlier.indexHigh == now.indexHigh
-        && stillSameFileRenamed(earlier, now);
+    return earlier.volume == now.volume && earlier.fat == now.fat && earlier.index == now.index
+        && earlier.indexHigh == now.indexHigh && earlier.size == now.size
+        && sameTime(earlier.born, now.born, earlier.fat);
 }
 
 bool stillSameFolder(const FolderIdentity& earlier, const FolderIdentity& now)

@@ -169,7 +169,7 @@ struct FileIdentity
     quint64 index = 0;
     quint64 born = 0; // 0 where the volume does not say
     quint64 indexHigh = 0; // the upper half where the number is 128 bits wide (ReFS), else 0
-    quint64 size = 0; // on FAT and exFAT only, else 0
+    quint64 size = 0; // on FAT and exFAT, and where the volume gives no number; else 0
     bool fat = false; // as FolderIdentity::fat
     bool operator==(const FileIdentity&) const = default;
 };
@@ -181,10 +181,6 @@ struct FileIdentity
 // keeps in local time, come in UTC converted with whatever time-zone bias is in force when asked,
 // so a change of time zone or of daylight saving time since moves them by whole minutes.
 bool stillSameFile(const FileIdentity& earlier, const FileIdentity& now);
-// The same, for a file the program itself may have renamed since: on FAT and exFAT a rename that
-// takes another number of entries for the name moves the file's entry, and its number with it, so
-// the number is not compared there.
-bool stillSameFileRenamed(const FileIdentity& earlier, const FileIdentity& now);
 // Whether two identities of a folder, read at different times, are of one folder (see
 // stillSameFile()).
 bool stillSameFolder(const FolderIdentity& earlier, const FolderIdentity& now);
@@ -228,6 +224,15 @@ inline constexpr int keptBothNames = -1;
 // so that the system's cloud filter refuses to change it; Windows alone answers so. No system's
 // errno value.
 inline constexpr int cloudProviderNotRunning = -2;
+// What a way returns where another program has deleted the file while holding it open: its name
+// goes when that program closes it, which may still cancel the deletion. Windows alone answers so.
+inline constexpr int deletePending = -3;
+// What a way returns where the file system put the file somewhere other than its folder and it
+// could not be brought back; where it is, takePlacedElsewhere() then tells.
+inline constexpr int movedElsewhere = -4;
+// The full path of the file that the last way of this thread left elsewhere (movedElsewhere), once;
+// empty where the system cannot say.
+QByteArray takePlacedElsewhere();
 
 // Whether the volume loses a file when it refuses to rename it to a name it cannot hold.
 bool dropsFilesOnRefusedNames(quint64 volume);

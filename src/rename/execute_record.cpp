@@ -188,8 +188,10 @@ bool readEventEntry(char kind, Reader& in, ReadRecord& record)
         record.folders[index].identity = in.folder();
         break;
     case AboutToMove:
-    case Moved:
         record.aboutToMove.insert(index, in.file());
+        break;
+    case Moved:
+        record.moved.insert(index, in.file());
         break;
     case TemporaryName: {
         const QByteArray name = in.text();

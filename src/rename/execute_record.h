@@ -89,7 +89,8 @@ struct ReadRecord
     NameMode mode = NameMode::NewBase;
     QHash<quint32, Folder> folders; // by the list's numbers of them
     std::vector<Row> rows;
-    QHash<quint32, Platform::FileIdentity> aboutToMove; // by row, then updated by each move
+    QHash<quint32, Platform::FileIdentity> aboutToMove; // by row: which file the old name named
+    QHash<quint32, Platform::FileIdentity> moved; // by row, where a move changed the file's number
     QHash<quint32, QList<QByteArray>> temporaryNames;
     QSet<quint32> failed;
     QSet<quint32> takenBack;

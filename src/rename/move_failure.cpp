@@ -38,6 +38,10 @@ RowMark failureOf(int error)
         return RowMark::FailedKeptBothNames;
     case Platform::cloudProviderNotRunning:
         return RowMark::FailedCloudProviderNotRunning;
+    case Platform::movedElsewhere:
+        return RowMark::FailedMovedElsewhere;
+    case Platform::deletePending:
+        return RowMark::FailedDeletePending;
     default:
         return RowMark::Failed;
     }
@@ -56,19 +60,19 @@ MoveOutcome outcomeInSearchedFolder(
     // a cloud drive whose sync program is not running, and only for the files it keeps in the cloud.
     case RowMark::FailedReadOnlyVolume:
     case RowMark::FailedCloudProviderNotRunning:
-        return { mark };
+        return { mark, RowMark::None, {} };
     default:
         break;
     }
     switch (searchedFolderState(path, identity)) {
     case SearchedFolderState::Gone:
-        return { RowMark::FailedVolumeLost, RowMark::NotReachedVolumeLost };
+        return { RowMark::FailedVolumeLost, RowMark::NotReachedVolumeLost, {} };
     case SearchedFolderState::Replaced:
-        return { RowMark::FailedFolderReplaced, RowMark::NotReachedFolderReplaced };
+        return { RowMark::FailedFolderReplaced, RowMark::NotReachedFolderReplaced, {} };
     case SearchedFolderState::There:
         break;
     }
     // A lost device or connection ends the pass even where the searched folder still answers from
     // what the system has cached of it.
-    return { mark, mark == RowMark::FailedVolumeLost ? RowMark::NotReachedVolumeLost : RowMark::None };
+    return { mark, mark == RowMark::FailedVolumeLost ? RowMark::NotReachedVolumeLost : RowMark::None, {} };
 }

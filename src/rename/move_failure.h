@@ -17,6 +17,7 @@ struct MoveOutcome
 {
     RowMark mark = RowMark::Renamed;
     RowMark notTried = RowMark::None; // None: the pass goes on
+    QByteArray placedAt; // where the file now is, where the file system put it outside its folder
 
     bool failed() const { return mark != RowMark::Renamed; }
     bool endsPass() const { return notTried != RowMark::None; }

@@ -15,7 +15,7 @@ namespace {
 std::optional<std::pair<QByteArray, Platform::FileIdentity>> whereRecordedFile(
     const ReadRecord& record, quint32 row, const Platform::FolderHandle& folder, const QByteArray& newName)
 {
-    const Platform::FileIdentity& file = record.aboutToMove.value(row);
+    const Platform::FileIdentity file = record.moved.value(row, record.aboutToMove.value(row));
     if (const std::optional<Platform::FileIdentity> there = Platform::entryIdentity(folder, newName);
         there && Platform::stillSameFile(file, *there))
         return std::pair(newName, file);
@@ -51,8 +51,9 @@ RenameJournal journalOf(const ReadRecord& record, int& renamedOnDisk)
             continue;
         const QByteArray newName
             = record.mode == NameMode::NewExtension ? row.base + record.value : record.value + row.ext;
+        const Platform::FileIdentity before = record.aboutToMove.value(index);
         std::optional<std::pair<QByteArray, Platform::FileIdentity>> found
-            = std::pair(newName, record.aboutToMove.value(index));
+            = std::pair(newName, record.moved.value(index, before));
         if (!record.complete || !temporaries.isEmpty()) {
             if (!searched.isOpen())
                 searched = openSearchedFolder(record.searchedFolder, record.searchedIdentity);
@@ -72,10 +73,13 @@ RenameJournal journalOf(const ReadRecord& record, int& renamedOnDisk)
             journal.folders.push_back({ record.searchedFolder + recorded.text, *recorded.identity });
         }
         RenameJournal::Move move;
-        RenameJournal::setFile(move, found->second);
+        move.folder = journalFolder.value(row.folder);
+        journal.setFile(move, found->second);
+        // On FAT, which file the old name named before the move, by its number there.
+        if (before.fat)
+            move.indexHigh = before.index;
         move.nameOffset = static_cast<quint32>(journal.names.size());
         move.planRow = index;
-        move.folder = journalFolder.value(row.folder);
         move.baseLength = static_cast<quint16>(row.base.size());
         move.extLength = static_cast<quint16>(row.ext.size());
         journal.names.insert(journal.names.end(), row.base.begin(), row.base.end());

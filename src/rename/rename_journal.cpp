@@ -7,13 +7,22 @@
 Platform::FileIdentity RenameJournal::fileOf(const Move& move) const
 {
     const Platform::FolderIdentity& folder = folders[move.folder].identity;
-    return { folder.volume, move.index, move.born, move.indexHigh, move.size, folder.fat };
+    return { folder.volume, move.index, move.born, folder.fat ? 0 : move.indexHigh, move.size, folder.fat };
 }
 
-void RenameJournal::setFile(Move& move, const Platform::FileIdentity& file)
+Platform::FileIdentity RenameJournal::fileBefore(const Move& move) const
+{
+    Platform::FileIdentity file = fileOf(move);
+    if (file.fat)
+        file.index = move.indexHigh;
+    return file;
+}
+
+void RenameJournal::setFile(Move& move, const Platform::FileIdentity& file) const
 {
     move.index = file.index;
-    move.indexHigh = file.indexHigh;
+    if (!folders[move.folder].identity.fat)
+        move.indexHigh = file.indexHigh;
     move.born = file.born;
     move.size = file.size;
 }
@@ -63,7 +72,8 @@ JournalWriter::~JournalWriter()
 }
 
 void JournalWriter::add(const FileListModel& list, int row, quint32 planRow,
-    const Platform::FolderHandle& folder, const Platform::FileIdentity& file)
+    const Platform::FolderHandle& folder, const Platform::FileIdentity& file,
+    const Platform::FileIdentity& before)
 {
     if (m_folderId != list.folderId(row)) {
         m_folderId = list.folderId(row);
@@ -72,10 +82,12 @@ void JournalWriter::add(const FileListModel& list, int row, quint32 planRow,
     const QByteArrayView base = list.base(row);
     const QByteArrayView ext = list.ext(row);
     RenameJournal::Move move;
-    RenameJournal::setFile(move, file);
+    move.folder = static_cast<quint32>(m_journal.folders.size() - 1);
+    m_journal.setFile(move, file);
+    if (file.fat)
+        move.indexHigh = before.index;
     move.nameOffset = static_cast<quint32>(m_journal.names.size());
     move.planRow = planRow;
-    move.folder = static_cast<quint32>(m_journal.folders.size() - 1);
     move.baseLength = static_cast<quint16>(base.size());
     move.extLength = static_cast<quint16>(ext.size());
     m_journal.moves.push_back(move);

@@ -27,6 +27,9 @@ struct RenameJournal
         // Which file the new name named: its identity but for the volume and whether the volume is
         // FAT, which its folder's identity holds for all of its moves (see fileOf()).
         quint64 index = 0;
+        // The upper half of a 128-bit number; on FAT, whose numbers are 64 bits wide, the file's
+        // number under its old name just before the move, since the move may have moved its entry
+        // (see fileBefore()).
         quint64 indexHigh = 0;
         quint64 born = 0;
         quint64 size = 0;
@@ -52,7 +55,10 @@ struct RenameJournal
     bool undoFailed = false;
 
     Platform::FileIdentity fileOf(const Move& move) const;
-    static void setFile(Move& move, const Platform::FileIdentity& file);
+    // Which file the old name named just before the move: on FAT with the number it had there.
+    Platform::FileIdentity fileBefore(const Move& move) const;
+    // Records `file` as what the new name names; on FAT the number before the move stays.
+    void setFile(Move& move, const Platform::FileIdentity& file) const;
     QByteArray oldName(const Move& move) const;
     QByteArray newName(const Move& move) const;
     // The memory the journal holds, for measuring it.
@@ -70,10 +76,11 @@ public:
     ~JournalWriter();
     Q_DISABLE_COPY_MOVE(JournalWriter)
 
-    // `row`, the record's row `planRow`, has just been moved to its preview name in `folder`, and is
-    // the file `file`.
+    // `row`, the record's row `planRow`, has just been moved to its preview name in `folder`, where it
+    // is the file `file`; `before` is which file its old name named just before (on FAT, with the
+    // number it had there).
     void add(const FileListModel& list, int row, quint32 planRow, const Platform::FolderHandle& folder,
-        const Platform::FileIdentity& file);
+        const Platform::FileIdentity& file, const Platform::FileIdentity& before);
 
 private:
     RenameJournal& m_journal;

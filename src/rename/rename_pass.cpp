@@ -13,10 +13,11 @@ namespace {
 using RecordStart = std::function<int(ExecuteRecord& record)>;
 
 // Moves `row`'s file, the record's row `planRow`, to its preview name, `target`, keeping the move in
-// the journal and on record: Renamed, or what made the move fail.
+// the journal and on record: Renamed, or what made the move fail, and where the file now is if the
+// file system put it outside its folder.
 RowMark moveToPreview(const FileListModel& list, int row, quint32 planRow,
     const Platform::FolderHandle& folder, Platform::FileMover& mover, const QByteArray& target,
-    JournalWriter& journal, ExecuteRecord& record)
+    JournalWriter& journal, ExecuteRecord& record, QByteArray& placedAt)
 {
     if (!isPlainFileName(target))
         return RowMark::FailedNameUnusable;
@@ -31,24 +32,24 @@ RowMark moveToPreview(const FileListModel& list, int row, quint32 planRow,
     const std::optional<Platform::FileIdentity> file = Platform::entryIdentity(folder, name);
     if (file)
         record.aboutToMove(planRow, *file);
-    const int error = mover
-                          .move(folder, name, target,
-                              [&](const QByteArray& temporary) { record.temporaryName(planRow, temporary); })
-                          .error;
-    if (error != 0) {
+    Platform::MoveResult result = mover.move(
+        folder, name, target, [&](const QByteArray& temporary) { record.temporaryName(planRow, temporary); });
+    placedAt = std::move(result.placedAt);
+    if (result.error != 0) {
         if (file)
             record.failed(planRow);
-        return failureOf(error);
+        return failureOf(result.error);
     }
     if (!file)
         return RowMark::Renamed;
-    // On FAT and exFAT a rename may move the file's entry, and its number with it.
+    // On FAT and exFAT a rename may move the file's entry, and its number with it: a later undo tells
+    // this execute's file by the number before (see undo_pass.cpp).
     const std::optional<Platform::FileIdentity> now
         = file->fat ? Platform::entryIdentity(folder, target) : file;
     if (now) {
         if (file->fat)
             record.moved(planRow, *now);
-        journal.add(list, row, planRow, folder, *now);
+        journal.add(list, row, planRow, folder, *now, *file);
     }
     return RowMark::Renamed;
 }
@@ -77,10 +78,14 @@ PassResult moveToPreviews(FileListModel& list, const std::vector<int>& rows, Row
                 recordedFolder = list.folderId(row);
                 record.folderOpened(*recordedFolder, folder.identity());
             }
+            QByteArray placedAt;
             list.previewInto(row, target);
             const RowMark mark
-                = moveToPreview(list, row, quint32(index), folder, mover, target, journal, record);
-            return outcomeInSearchedFolder(mark, list.searchedFolder(), list.searchedIdentity());
+                = moveToPreview(list, row, quint32(index), folder, mover, target, journal, record, placedAt);
+            MoveOutcome outcome
+                = outcomeInSearchedFolder(mark, list.searchedFolder(), list.searchedIdentity());
+            outcome.placedAt = std::move(placedAt);
+            return outcome;
         },
         [&](int index, const MoveOutcome& outcome) {
             const int row = rows[index];
@@ -90,7 +95,9 @@ PassResult moveToPreviews(FileListModel& list, const std::vector<int>& rows, Row
                 ++result.renamed;
                 return;
             }
-            result.failures.push_back({ list.fullPath(row), outcome.mark });
+            // A file the file system put elsewhere is told where it is.
+            result.failures.push_back(
+                { outcome.placedAt.isEmpty() ? list.fullPath(row) : outcome.placedAt, outcome.mark });
             report(result.failures.back());
         },
         [](const MoveOutcome& outcome) { return outcome.failed(); },

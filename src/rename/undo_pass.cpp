@@ -19,24 +19,31 @@ struct MovedBack
 // exFAT the move may have moved the file's entry, and its number with it: what the old name now
 // names is kept in `movedBack`.
 RowMark moveBack(RenameJournal& journal, const RenameJournal::Move& move,
-    const Platform::FolderHandle& folder, Platform::FileMover& mover, std::vector<MovedBack>& movedBack)
+    const Platform::FolderHandle& folder, Platform::FileMover& mover, std::vector<MovedBack>& movedBack,
+    QByteArray& placedAt)
 {
     if (!folder.isOpen())
         return RowMark::FailedFolderReplaced;
     const QByteArray newName = journal.leftUnder.value(move.planRow, journal.newName(move));
     // Only the file the execute renamed goes back: not one put under its name since.
     const std::optional<Platform::FileIdentity> there = Platform::entryIdentity(folder, newName);
-    if (!there || !Platform::stillSameFile(journal.fileOf(move), *there))
+    if (!there)
         return RowMark::FailedSourceMissing;
+    if (!Platform::stillSameFile(journal.fileOf(move), *there)) {
+        // The same file but for its size (FAT and exFAT alone record it): edited since.
+        Platform::FileIdentity resized = *there;
+        resized.size = journal.fileOf(move).size;
+        return Platform::stillSameFile(journal.fileOf(move), resized) ? RowMark::FailedSourceModified
+                                                                      : RowMark::FailedSourceMissing;
+    }
     const QByteArray oldName = journal.oldName(move);
     ExecuteRecord& record = journal.record;
-    const int error
-        = mover
-              .move(folder, newName, oldName,
-                  [&](const QByteArray& temporary) { record.temporaryName(move.planRow, temporary); })
-              .error;
-    if (error != 0)
-        return failureOf(error);
+    Platform::MoveResult result = mover.move(folder, newName, oldName,
+        [&](const QByteArray& temporary) { record.temporaryName(move.planRow, temporary); });
+    if (result.error) {
+        placedAt = std::move(result.placedAt); // where the file system left it, if not in its folder
+        return failureOf(result.error);
+    }
     record.takenBack(move.planRow);
     if (journal.folders[move.folder].identity.fat) {
         if (const std::optional<Platform::FileIdentity> now = Platform::entryIdentity(folder, oldName))
@@ -46,10 +53,13 @@ RowMark moveBack(RenameJournal& journal, const RenameJournal::Move& move,
 }
 
 // Tells the executes before `journal` which file each name its undo took a file back to now names:
-// the newest of them that gave that name, in that folder, to this file (see stillSameFileRenamed())
-// holds the file as it now is, since on FAT and exFAT the program's own renames may have moved its
-// entry, and its number with it. Where the newest to give the name gave it to another file, that
-// execute keeps what it holds, and the older ones are not asked.
+// the newest of them that gave that name, in that folder, to this file holds the file as it now is,
+// since on FAT and exFAT the program's own renames may have moved its entry, and its number with it.
+// That execute's file is this one only where it is the very file, entry included, that this
+// execute found under the name just before moving it: the same check as a direct undo's, so that
+// another file of the same size and time given the name meanwhile is never taken for it. Where the
+// newest to give the name gave it to another file, that execute keeps what it holds, and the older
+// ones are not asked.
 void carryAlong(
     const RenameJournal& journal, std::span<RenameJournal> earlier, const std::vector<MovedBack>& movedBack)
 {
@@ -68,8 +78,8 @@ void carryAlong(
             if (found == named.cend())
                 return false;
             RenameJournal::Move& move = before->moves[*found];
-            if (Platform::stillSameFileRenamed(before->fileOf(move), journal.fileOf(*back->move))) {
-                RenameJournal::setFile(move, back->now);
+            if (Platform::stillSameFile(before->fileOf(move), journal.fileBefore(*back->move))) {
+                before->setFile(move, back->now);
                 before->record.moved(move.planRow, back->now);
             }
             return true;
@@ -106,8 +116,12 @@ PassResult undoRenames(RenameJournal& journal, std::span<RenameJournal> earlier,
                 if (!Platform::stillSameFolder(recorded.identity, folder.identity()))
                     folder = {};
             }
-            return outcomeInSearchedFolder(moveBack(journal, move, folder, mover, movedBack),
-                journal.searchedFolder, journal.searchedIdentity);
+            QByteArray placedAt;
+            MoveOutcome outcome
+                = outcomeInSearchedFolder(moveBack(journal, move, folder, mover, movedBack, placedAt),
+                    journal.searchedFolder, journal.searchedIdentity);
+            outcome.placedAt = std::move(placedAt);
+            return outcome;
         },
         [&](int index, const MoveOutcome& outcome) {
             if (!outcome.failed()) {
@@ -117,7 +131,9 @@ PassResult undoRenames(RenameJournal& journal, std::span<RenameJournal> earlier,
             journal.undoFailed = true;
             const RenameJournal::Move& move = moveOf(index);
             result.failures.push_back(
-                { journal.folders[move.folder].text + journal.newName(move), outcome.mark });
+                { outcome.placedAt.isEmpty() ? journal.folders[move.folder].text + journal.newName(move)
+                                             : outcome.placedAt,
+                    outcome.mark });
             if (outcome.endsPass())
                 result.end = PassEnd::CutShort;
             report(result.failures.back());

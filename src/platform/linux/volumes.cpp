@@ -68,6 +68,12 @@ bool fuseOfDisk(const Mount& mount)
 
 } // namespace
 
+// renameat2 and linkat name the folder themselves: a file never lands elsewhere.
+QByteArray takePlacedElsewhere()
+{
+    return {};
+}
+
 bool dropsFilesOnRefusedNames(quint64 volume)
 {
     return mountOf(volume).type == "fuse.fusefat";

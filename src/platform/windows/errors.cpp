@@ -41,7 +41,7 @@ int errnoOf(DWORD error)
     // "An operation is pending on the file's deletion": another program is deleting it, so its
     // name is on its way out; not a matter of permission.
     case ERROR_DELETE_PENDING:
-        return ENOENT;
+        return Platform::deletePending;
     case ERROR_NOT_SUPPORTED:
     case ERROR_INVALID_FUNCTION:
     case ERROR_CALL_NOT_IMPLEMENTED:
@@ -105,15 +105,23 @@ int errnoOfStatus(NTSTATUS status)
         return EACCES;
     case Native::statusCloudFileReadOnlyVolume:
         return EROFS;
-    // RtlNtStatusToDosError makes ERROR_ACCESS_DENIED of it, which would read as no permission.
+    // Another program has deleted the file while holding it open: the name stays until it closes
+    // the file, and it may still cancel the deletion (FILE_DISPOSITION_INFORMATION), so the file is
+    // not missing. RtlNtStatusToDosError makes ERROR_ACCESS_DENIED of it, which would read as no
+    // permission.
     case Native::statusDeletePending:
-        return ENOENT;
+        return Platform::deletePending;
     // The volume is gone ([MS-ERREF] 2.3.1: "the device is not connected", "no such device",
     // "the volume has been dismounted"). Told apart before RtlNtStatusToDosError, whose table makes
     // ERROR_FILE_NOT_FOUND of STATUS_NO_SUCH_DEVICE, as if the file alone were missing.
     case Native::statusDeviceNotConnected:
     case Native::statusNoSuchDevice:
     case Native::statusVolumeDismounted:
+    // fastfat's answers for a card pulled out (STATUS_FILE_INVALID: the volume it was opened on is
+    // gone) or swapped for another (STATUS_WRONG_VOLUME), from FatVerifyFcb and FatVerifyVcb
+    // (verfysup.c); RtlNtStatusToDosError makes other errors of them.
+    case Native::statusFileInvalid:
+    case Native::statusWrongVolume:
         return ENODEV;
     // "The specified network name is no longer available": the share went away under an open handle.
     case Native::statusNetworkNameDeleted:

@@ -53,6 +53,11 @@ std::pair<quint64, quint64> fileNumber(HANDLE handle, quint64* volume = nullptr)
 
 } // namespace
 
+bool hasFileNumber(HANDLE handle)
+{
+    return fileNumber(handle) != std::pair<quint64, quint64>();
+}
+
 bool sameFile(HANDLE first, HANDLE second)
 {
     const auto number = fileNumber(first);
@@ -133,22 +138,24 @@ std::optional<FileIdentity> entryIdentity(const FolderHandle& folder, const QByt
     // computer, though FAT makes the id from where the entry lies in its folder, so a new file in
     // a removed one's place gets its id; the creation time tells them apart, and on FAT and exFAT
     // the size too (see stillSameFile()). The id is the 128-bit one where the volume gives it (ReFS,
-    // whose 64-bit index is not unique). A file system that gives no id (some network ones) cannot
-    // tell the file. The entry lies on its folder's volume: it is opened without following a link.
+    // whose 64-bit index is not unique). A file system that gives no id (some network ones,
+    // [MS-FSCC] 2.4.22) tells its files by what it does give, the creation time and the size; one
+    // that gives no creation time either cannot tell them. The entry lies on its folder's volume:
+    // it is opened without following a link.
     // FileNetworkOpenInformation gives the times, in UTC, and the size at once ([MS-FSA]
     // 2.1.5.12.21); NtQueryFullAttributesFile, and so GetFileAttributesEx, asks every file system
     // for it.
     const auto [index, indexHigh] = fileNumber(entry.get());
     Native::NetworkOpenInformation times = {};
-    if ((index == 0 && indexHigh == 0)
-        || !NT_SUCCESS(queryInformation(entry.get(), times, Native::fileNetworkOpenInformation)))
+    const bool numbered = index != 0 || indexHigh != 0;
+    if (!NT_SUCCESS(queryInformation(entry.get(), times, Native::fileNetworkOpenInformation))
+        || (!numbered && times.creationTime.QuadPart == 0))
         return std::nullopt;
     FileIdentity identity { folder.volume(), index, static_cast<quint64>(times.creationTime.QuadPart),
         indexHigh };
-    if (folder.identity().fat) {
+    if (folder.identity().fat || !numbered)
         identity.size = static_cast<quint64>(times.endOfFile.QuadPart);
-        identity.fat = true;
-    }
+    identity.fat = folder.identity().fat;
     return identity;
 }
 

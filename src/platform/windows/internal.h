@@ -87,6 +87,8 @@ NTSTATUS queryInformation(HANDLE handle, Information& information, FILE_INFORMAT
 // Whether two open files are one file: the same number on the same volume. A volume that gives its
 // files no number has none the same.
 bool sameFile(HANDLE first, HANDLE second);
+// Whether the volume gives the open file a number at all.
+bool hasFileNumber(HANDLE handle);
 
 // Which folder the open folder is; false when the system cannot tell.
 bool identityOf(HANDLE folder, FolderIdentity& identity);

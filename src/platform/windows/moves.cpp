@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <optional>
+#include <utility>
 #include <vector>
 
 namespace Platform {
@@ -89,12 +91,68 @@ std::wstring nativePathOf(const FolderHandle& folder, const std::wstring& name)
     return path + name;
 }
 
-// Whether the open file `file` is the entry `name` of `folder`.
-bool isEntryOf(HANDLE file, const FolderHandle& folder, const std::wstring& name)
+// Whether the open file `file` now has the path of the entry `name` of `folder`, as the file
+// system reports each open file's name (GetFinalPathNameByHandleW); nullopt when either path
+// cannot be read.
+std::optional<bool> isNamed(HANDLE file, const FolderHandle& folder, const std::wstring& name)
 {
+    std::wstring expected = finalPath(handleOf(folder));
+    const std::wstring path = finalPath(file);
+    if (expected.empty() || path.empty())
+        return std::nullopt;
+    if (!expected.ends_with(L'\\'))
+        expected += L'\\';
+    return sameIgnoringCase(expected + name, path);
+}
+
+// Whether the open file `file` is the entry `name` of `folder`. A volume may give its files no
+// number: [MS-FSCC] 2.4.22 has it answer 0, to be ignored (WinFsp's SSHFS does, and
+// FileIdInformation it refuses). There the name the open file now has, which a rename changes,
+// tells instead; where not even that can be read, `simple` says whether the rename was the simple
+// one, which FILE_RENAME_INFORMATION documents as made within the file's own folder.
+bool isEntryOf(HANDLE file, const FolderHandle& folder, const std::wstring& name, bool simple)
+{
+    if (!hasFileNumber(file))
+        return isNamed(file, folder, name).value_or(simple);
     ScopedHandle entry;
     return NT_SUCCESS(openRelative(handleOf(folder), name, FILE_READ_ATTRIBUTES, 0, *entry.out()))
         && sameFile(file, entry.get());
+}
+
+// Whether the open file `file`, which another handle has just moved, is the entry `name` of `folder`.
+// Where the volume gives no numbers, the name a handle reports may still be the one it was opened by
+// (as under Wine), so there the name is only looked for.
+bool movedTo(HANDLE file, const FolderHandle& folder, const std::wstring& name)
+{
+    if (hasFileNumber(file))
+        return isEntryOf(file, folder, name, false);
+    ScopedHandle entry;
+    return NT_SUCCESS(openRelative(handleOf(folder), name, FILE_READ_ATTRIBUTES, 0, *entry.out()));
+}
+
+// Where the last way of this thread left a file outside its folder.
+thread_local QByteArray placedElsewhere;
+
+// The file `file` stays outside its folder: where it is, as the user types paths, is kept for the
+// row to tell ("\\?\D:\x" as "D:\x", "\\?\UNC\server\share\x" as "\\server\share\x"). NTFS and
+// fastfat answer an open file's name from the file itself (FatQueryNameInfo, from its FCB), so it
+// follows a move made through another handle, as MoveFileExW's; Wine keeps the name the handle was
+// opened by. The path is told only where it is known to hold the file.
+int leftElsewhere(HANDLE file)
+{
+    std::wstring path = finalPath(file);
+    ScopedHandle there;
+    if (path.starts_with(L"\\\\?\\") && hasFileNumber(file)
+        && !(NT_SUCCESS(
+                 openRelative(nullptr, L"\\??\\" + path.substr(4), FILE_READ_ATTRIBUTES, 0, *there.out()))
+            && sameFile(file, there.get())))
+        path.clear();
+    if (path.starts_with(L"\\\\?\\UNC\\"))
+        path.erase(2, 6);
+    else if (path.starts_with(L"\\\\?\\"))
+        path.erase(0, 4);
+    placedElsewhere = wtf8(path.data(), qsizetype(path.size()));
+    return movedElsewhere;
 }
 
 // Renames the open file `file` of `folder` from `from` to `to` by a simple rename: with
@@ -106,20 +164,23 @@ bool isEntryOf(HANDLE file, const FolderHandle& folder, const std::wstring& name
 // there the folder is given as RootDirectory. A file-system driver may still put the file
 // elsewhere (some installed ones take a relative name as one in the volume's root), so where the
 // file now is is read back through the handle; a file that left its folder is moved back by its
-// full path, and the move fails.
+// full path, and the move fails. Where it cannot be moved back (its old name taken meanwhile, or
+// the folder's path unreadable), it stays where it is, and the move says where that is.
 int renameInFolder(HANDLE file, const FolderHandle& folder, const std::wstring& from, const std::wstring& to)
 {
     int error = giveName(file, nullptr, to, Native::fileRenameInformation);
+    const bool simple = error == 0;
     if (error == EILSEQ)
         error = giveName(file, handleOf(folder), to, Native::fileRenameInformation);
     if (error)
         return error;
-    if (isEntryOf(file, folder, to))
+    if (isEntryOf(file, folder, to, simple))
         return 0;
     const std::wstring back = nativePathOf(folder, from);
-    if (!back.empty())
-        giveName(file, nullptr, back, Native::fileRenameInformation);
-    return EIO;
+    if (!back.empty() && giveName(file, nullptr, back, Native::fileRenameInformation) == 0
+        && isEntryOf(file, folder, from, false))
+        return EIO;
+    return leftElsewhere(file);
 }
 
 bool disposalRefused(NTSTATUS status)
@@ -172,8 +233,9 @@ bool unlinkIfSameFile(HANDLE file, const FolderHandle& folder, const std::wstrin
     ScopedHandle link;
     const NTSTATUS opened
         = openRelative(handleOf(folder), name, DELETE | FILE_READ_ATTRIBUTES, 0, *link.out());
+    // A name another program is deleting is on its way out as well.
     if (!NT_SUCCESS(opened))
-        return errnoOfStatus(opened) == ENOENT;
+        return errnoOfStatus(opened) == ENOENT || errnoOfStatus(opened) == deletePending;
     return !sameFile(file, link.get()) || deleteOpenName(link.get()) == 0;
 }
 
@@ -204,9 +266,15 @@ int linkThenUnlink(const FolderHandle& folder, const QByteArray& from, const QBy
     if (const int error = openToMove(folder, from, to, file))
         return error;
     const std::wstring target = wide(to);
+    // As for a rename, the simple form first: RootDirectory NULL and a name alone, which
+    // FILE_LINK_INFORMATION (ntifs.h) documents as a link in the file's own folder, so that no
+    // driver is handed a folder to misread. Wine 8 takes no name alone; there the folder is given.
     // [MS-FSCC] 2.4.27 FileLinkInformation documents STATUS_INVALID_PARAMETER for a RootDirectory
     // the volume will not take: a refusal of this way, so the mover goes on to the next.
-    if (const int error = giveName(file.get(), handleOf(folder), target, Native::fileLinkInformation))
+    int error = giveName(file.get(), nullptr, target, Native::fileLinkInformation);
+    if (error == EILSEQ)
+        error = giveName(file.get(), handleOf(folder), target, Native::fileLinkInformation);
+    if (error)
         return error == EINVAL ? ENOTSUP : error;
     // The old name is deleted only once the new one is known to hold the file; otherwise, or when
     // the old name cannot be deleted, the file keeps its old name and the move fails.
@@ -233,9 +301,21 @@ int checkThenRename(const FolderHandle& folder, const QByteArray& from, const QB
         return lastErrno();
     if (!folderPath.ends_with(L'\\'))
         folderPath += L'\\';
-    if (!MoveFileExW((folderPath + wide(from)).c_str(), (folderPath + wide(to)).c_str(), 0))
+    // The file held open across the move, sharing deletion, so that where it went can be read back
+    // as after a rename by handle: MoveFileExW reports no more than success.
+    ScopedHandle file;
+    const bool held
+        = NT_SUCCESS(openRelative(handleOf(folder), wide(from), FILE_READ_ATTRIBUTES, 0, *file.out()));
+    if (!Native::calls.moveFileEx((folderPath + wide(from)).c_str(), (folderPath + wide(to)).c_str(), 0))
         return lastErrno();
+    if (held && !movedTo(file.get(), folder, wide(to)))
+        return leftElsewhere(file.get());
     return confirmRename(folder, from, to);
+}
+
+QByteArray takePlacedElsewhere()
+{
+    return std::exchange(placedElsewhere, QByteArray());
 }
 
 bool dropsFilesOnRefusedNames(quint64)

@@ -1,4 +1,5 @@
-// The table of native calls, filled with ntdll's own and UI Automation's.
+// The table of native calls, filled with the system's own: ntdll's, kernel32's move by path, and UI
+// Automation's.
 #include "native_calls.h"
 
 // Declared by the driver kit rather than by winternl.h; ntdll has exported it since Windows NT.
@@ -36,7 +37,7 @@ template <typename Call> Call uiAutomationCall(const char* name)
 const Calls& systemCalls()
 {
     static const Calls system { NtCreateFile, NtQueryDirectoryFile, NtQueryInformationFile,
-        NtSetInformationFile, ntQueryVolumeInformationFile(),
+        NtSetInformationFile, ntQueryVolumeInformationFile(), MoveFileExW,
         uiAutomationCall<RaiseNotificationEvent>("UiaRaiseNotificationEvent"),
         uiAutomationCall<HostProviderFromHwnd>("UiaHostProviderFromHwnd"), FlushFileBuffers };
     return system;

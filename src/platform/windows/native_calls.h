@@ -23,6 +23,7 @@ using QueryDirectoryFile = NTSTATUS(NTAPI*)(HANDLE file, HANDLE event, PVOID apc
 using InformationFile = NTSTATUS(NTAPI*)(HANDLE file, PIO_STATUS_BLOCK ioStatus, PVOID information,
     ULONG length, FILE_INFORMATION_CLASS informationClass);
 // NtQueryVolumeInformationFile, whose class the SDKs type each their own way, or not at all.
+using MoveByPath = BOOL(WINAPI*)(LPCWSTR existing, LPCWSTR target, DWORD flags);
 using VolumeInformationFile = NTSTATUS(NTAPI*)(
     HANDLE file, PIO_STATUS_BLOCK ioStatus, PVOID information, ULONG length, ULONG informationClass);
 
@@ -41,6 +42,7 @@ struct Calls
     InformationFile queryInformationFile;
     InformationFile setInformationFile;
     VolumeInformationFile queryVolumeInformationFile;
+    MoveByPath moveFileEx; // kernel32's, not ntdll's: the move by path
     // UiaRaiseNotificationEvent, null where uiautomationcore.dll does not export it: Windows before
     // 10 1709, and Wine.
     RaiseNotificationEvent raiseNotificationEvent;
@@ -156,6 +158,8 @@ inline constexpr auto statusNotImplemented = static_cast<NTSTATUS>(0xC0000002);
 inline constexpr auto statusInvalidInfoClass = static_cast<NTSTATUS>(0xC0000003);
 inline constexpr auto statusInvalidParameter = static_cast<NTSTATUS>(0xC000000D);
 inline constexpr auto statusNoSuchDevice = static_cast<NTSTATUS>(0xC000000E);
+inline constexpr auto statusWrongVolume = static_cast<NTSTATUS>(0xC0000012);
+inline constexpr auto statusFileInvalid = static_cast<NTSTATUS>(0xC0000098);
 inline constexpr auto statusInvalidDeviceRequest = static_cast<NTSTATUS>(0xC0000010);
 inline constexpr auto statusDeviceNotConnected = static_cast<NTSTATUS>(0xC000009D);
 inline constexpr auto statusDeletePending = static_cast<NTSTATUS>(0xC0000056);
