@@ -80,7 +80,9 @@ wait_until 30 test -S "$socket" || fail "speech-dispatcher did not start: $(cat 
 # writes to the terminal `script` gives it, and `script` copies each line to the file at once.
 debug="$work/orca.debug"
 : >"$debug" # read before Orca has written a line
-script --quiet --flush --command "orca --debug-file /dev/stdout" "$debug" >"$work/orca.log" 2>&1 &
+# --replace: Orca takes an Orca of an earlier test, still ending, for one of this session and would
+# not start.
+script --quiet --flush --command "orca --replace --debug-file /dev/stdout" "$debug" >"$work/orca.log" 2>&1 &
 orca_pid=$!
 
 # Each utterance, one a line.

@@ -52,6 +52,8 @@ start_x_server
 
 # A session bus and an accessibility bus of this test's own; the sockets stay in its folder.
 export XDG_RUNTIME_DIR="$work/run"
+# The program's records of its executes go to a state folder of the test's own.
+export XDG_STATE_HOME="$work/state"
 mkdir -m 700 "$XDG_RUNTIME_DIR"
 start_accessibility_bus
 

@@ -347,6 +347,7 @@ void TestForm1Commands::undoInALaterWindow()
     m_window = std::make_unique<Form1>(m_messages, m_chooser, stateFolder);
     m_window->show();
     m_window->takeRecordsLeft();
+    QCoreApplication::processEvents(); // the box comes over the window once events go through
     const QString told
         = u"上次在“%1”中的执行被中断，磁盘上已有 2 个文件改了名。按 Ctrl+Z 可以把它们改回原名。"_s.arg(
             QFile::decodeName(tree.root() + Platform::Separator));

@@ -39,7 +39,7 @@ int main(int argc, char* argv[])
     messages.setOwner(&window);
     if (!outcome.folder.isEmpty())
         window.setPath(outcome.folder);
-    window.show();
     window.takeRecordsLeft();
+    window.show();
     return QApplication::exec();
 }

@@ -219,16 +219,38 @@ void Form1::undoLastExecute()
 
 void Form1::takeRecordsLeft()
 {
-    RecordsFound found;
-    runCommand(Progress::Hidden, [&](Runner& runner) { found = m_session.takeRecordsLeft(runner); });
+    // No pause of the window's input: disabling it would take its first focus away.
+    Runner runner;
+    const RecordsFound found = m_session.takeRecordsLeft(runner);
+    m_undo->setEnabled(m_session.canUndo());
     QStringList told;
     for (const CutOffExecute& execute : found.cutOff)
         told += u"上次在“%1”中的执行被中断，磁盘上已有 %2 个文件改了名。按 Ctrl+Z 可以把它们改回原名。"_s.arg(
             QString::fromUtf8(execute.searchedFolder), QString::number(execute.renamed));
     if (found.unreadable > 0)
         told += u"有 %1 份撤销记录无法读取，已跳过，其中的修改无法撤销。"_s.arg(found.unreadable);
-    if (!told.isEmpty())
-        m_messages.open(AppIdentity::applicationTitle(), told.join(u'\n'), [] {});
+    m_recordsToTell = told.join(u'\n');
+    if (isVisible())
+        tellRecordsLeft();
+}
+
+void Form1::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    tellRecordsLeft();
+}
+
+void Form1::tellRecordsLeft()
+{
+    if (m_recordsToTell.isEmpty())
+        return;
+    // Opened once the window is up, so that the box comes over it.
+    QMetaObject::invokeMethod(
+        this,
+        [this, text = std::exchange(m_recordsToTell, {})] {
+            m_messages.open(AppIdentity::applicationTitle(), text, [] {});
+        },
+        Qt::QueuedConnection);
 }
 
 void Form1::tellRecordNotKept(int error)

@@ -54,11 +54,9 @@ public:
 
     // Takes over the executes that earlier windows left on record and no running window holds, so
     // that the undo reaches them too; a box tells of an execute that was cut off, and of records that
-    // could not be read.
+    // could not be read, once the window shows. Called before the window is shown: nothing takes
+    // input meanwhile, and the window's first focus is left as it is.
     void takeRecordsLeft();
-
-    // Tells, once for the window, that its executes cannot be kept on record, and why.
-    void tellRecordNotKept(int error);
 
     // How long an execute runs before its progress shows: a second, unless a test wants a long
     // execute without waiting for one.
@@ -71,8 +69,14 @@ protected:
     // Closing while a command runs (a search, or files being renamed) closes the window at once and
     // stops the command after the folder or the move in progress.
     void closeEvent(QCloseEvent* event) override;
+    // Tells what takeRecordsLeft() found, over the window once it is up.
+    void showEvent(QShowEvent* event) override;
 
 private:
+    // Tells, once for the window, that its executes cannot be kept on record, and why.
+    void tellRecordNotKept(int error);
+    void tellRecordsLeft();
+
     void createControls();
     void connectReactions();
     void orderTabStops();
@@ -105,6 +109,7 @@ private:
     FolderChooser& m_folderChooser;
     RenameSession m_session;
     bool m_toldRecordNotKept = false;
+    QString m_recordsToTell; // what takeRecordsLeft() found, until the window shows
     std::chrono::milliseconds m_progressDelay { std::chrono::seconds(1) };
     Runner* m_runner = nullptr; // while a command runs
     QAction* m_undo = nullptr;
