@@ -544,7 +544,7 @@ inline NTSTATUS NTAPI queryInformationFile(
 
 // Windows' exFAT driver, as far as it is documented: its times and refusals as FAT's (see
 // FatDriver), and, since no public source shows what it answers for a file's number and exFAT's own
-// specification defines none, no numbers, as [MS-FSCC] 2.4.22 lets a volume answer. With no numbers
+// format defines none, no numbers, as [MS-FSCC] 2.4.22 lets a volume answer. With no numbers
 // to give, its entries are not followed either: FatDriver lists the whole folder for each number it
 // gives, which over a folder of thousands of files would be most of a test's time.
 namespace ExFatDriver {

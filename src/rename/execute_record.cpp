@@ -143,11 +143,6 @@ bool isFolderBeneath(QByteArrayView text)
     return true;
 }
 
-QByteArray newNameOf(const ReadRecord& record, const ReadRecord::Row& row)
-{
-    return record.mode == NameMode::NewExtension ? row.base + record.value : record.value + row.ext;
-}
-
 // Reads the header and the plan's rows: false when what they say could lead outside the searched
 // folder or name anything but a plain name.
 bool readPlanEntry(char kind, Reader& in, ReadRecord& record)
@@ -166,7 +161,7 @@ bool readPlanEntry(char kind, Reader& in, ReadRecord& record)
         row.base = in.text();
         row.ext = in.text();
         if (!in.ok || !record.folders.contains(row.folder) || !isPlainFileName(row.base + row.ext)
-            || !isPlainFileName(newNameOf(record, row)))
+            || !isPlainFileName(record.newName(row)))
             return false;
         record.rows.push_back(std::move(row));
     }
@@ -303,9 +298,8 @@ void ExecuteRecord::release(bool whole)
     m_file = {};
 }
 
-std::optional<ReadRecord> readRecord(const QByteArray& bytes, RecordFault& fault)
+std::optional<ReadRecord> readRecord(const QByteArray& bytes)
 {
-    fault = RecordFault::Unreadable;
     if (!bytes.startsWith(magic))
         return std::nullopt;
     Reader in { QByteArrayView(bytes).sliced(magic.size()) };
@@ -324,10 +318,6 @@ std::optional<ReadRecord> readRecord(const QByteArray& bytes, RecordFault& fault
             if (kind != Header)
                 return std::nullopt;
             const quint32 version = body.number<quint32>();
-            if (body.ok && version > recordVersion) {
-                fault = RecordFault::Newer;
-                return std::nullopt;
-            }
             const quint8 mode = body.number<quint8>();
             record.value = body.text();
             record.searchedFolder = body.text();
@@ -348,6 +338,5 @@ std::optional<ReadRecord> readRecord(const QByteArray& bytes, RecordFault& fault
     }
     if (!headerRead)
         return std::nullopt;
-    fault = RecordFault::None;
     return record;
 }

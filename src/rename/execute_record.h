@@ -95,12 +95,15 @@ struct ReadRecord
     QSet<quint32> failed;
     QSet<quint32> takenBack;
     bool complete = false;
+
+    // The name the execute gave `row`.
+    QByteArray newName(const Row& row) const
+    {
+        return mode == NameMode::NewExtension ? row.base + value : value + row.ext;
+    }
 };
 
-enum class RecordFault {
-    None,
-    Unreadable, // no plan that parses and proves itself by its checksums
-    Newer, // written by a later version of the program, in a form this one does not know
-};
 // The record in `bytes`, read as far as its entries prove themselves: a torn or corrupt entry ends it.
-std::optional<ReadRecord> readRecord(const QByteArray& bytes, RecordFault& fault);
+// None when no plan parses and proves itself by its checksums, or a later version of the program
+// wrote it, in a form this one does not know.
+std::optional<ReadRecord> readRecord(const QByteArray& bytes);

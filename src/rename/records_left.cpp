@@ -29,7 +29,7 @@ std::optional<std::pair<QByteArray, Platform::FileIdentity>> whereRecordedFile(
 
 // The journal of `record`, for the undo: every row moved and not yet taken back, where the disk is
 // asked only for a cut-off execute and for files that may lie under a temporary name.
-RenameJournal journalOf(const ReadRecord& record, int& renamedOnDisk)
+RenameJournal journalOf(const ReadRecord& record)
 {
     RenameJournal journal;
     journal.searchedFolder = record.searchedFolder;
@@ -49,8 +49,7 @@ RenameJournal journalOf(const ReadRecord& record, int& renamedOnDisk)
         const ReadRecord::Folder& recorded = record.folders[row.folder];
         if (!recorded.identity)
             continue;
-        const QByteArray newName
-            = record.mode == NameMode::NewExtension ? row.base + record.value : record.value + row.ext;
+        const QByteArray newName = record.newName(row);
         const Platform::FileIdentity before = record.aboutToMove.value(index);
         std::optional<std::pair<QByteArray, Platform::FileIdentity>> found
             = std::pair(newName, record.moved.value(index, before));
@@ -72,23 +71,10 @@ RenameJournal journalOf(const ReadRecord& record, int& renamedOnDisk)
             journalFolder.insert(row.folder, quint32(journal.folders.size()));
             journal.folders.push_back({ record.searchedFolder + recorded.text, *recorded.identity });
         }
-        RenameJournal::Move move;
-        move.folder = journalFolder.value(row.folder);
-        journal.setFile(move, found->second);
-        // On FAT, which file the old name named before the move, by its number there.
-        if (before.fat)
-            move.indexHigh = before.index;
-        move.nameOffset = static_cast<quint32>(journal.names.size());
-        move.planRow = index;
-        move.baseLength = static_cast<quint16>(row.base.size());
-        move.extLength = static_cast<quint16>(row.ext.size());
-        journal.names.insert(journal.names.end(), row.base.begin(), row.base.end());
-        journal.names.insert(journal.names.end(), row.ext.begin(), row.ext.end());
+        journal.addMove(journalFolder.value(row.folder), row.base, row.ext, index, found->second, before);
         if (found->first != newName)
             journal.leftUnder.insert(index, found->first);
-        journal.moves.push_back(move);
     }
-    renamedOnDisk = static_cast<int>(journal.moves.size());
     return journal;
 }
 
@@ -114,18 +100,17 @@ RecordsLeft takeRecordsLeft(const QByteArray& folder)
             file.remove();
             continue;
         }
-        RecordFault fault = RecordFault::None;
-        const std::optional<ReadRecord> record = readRecord(file.readAll(), fault);
+        const std::optional<ReadRecord> record = readRecord(file.readAll());
         if (!record) {
             // Told once: set aside, it is not read again, but stays for whoever wants to look.
             ++left.unreadable;
             file.setAside();
             continue;
         }
-        int renamedOnDisk = 0;
-        RenameJournal journal = journalOf(*record, renamedOnDisk);
-        if (!record->complete && renamedOnDisk > 0)
-            left.cutOff.push_back({ record->searchedFolder, renamedOnDisk });
+        RenameJournal journal = journalOf(*record);
+        // Of a cut-off execute, the journal holds exactly the files the disk shows it moved.
+        if (!record->complete && !journal.moves.empty())
+            left.cutOff.push_back({ record->searchedFolder, static_cast<int>(journal.moves.size()) });
         if (journal.moves.empty()) {
             file.remove();
             continue;

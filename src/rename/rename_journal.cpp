@@ -27,6 +27,24 @@ void RenameJournal::setFile(Move& move, const Platform::FileIdentity& file) cons
     move.size = file.size;
 }
 
+void RenameJournal::addMove(quint32 folder, QByteArrayView base, QByteArrayView ext, quint32 planRow,
+    const Platform::FileIdentity& file, const Platform::FileIdentity& before)
+{
+    Move move;
+    move.folder = folder;
+    setFile(move, file);
+    // On FAT, which file the old name named before the move, by its number there.
+    if (file.fat)
+        move.indexHigh = before.index;
+    move.nameOffset = static_cast<quint32>(names.size());
+    move.planRow = planRow;
+    move.baseLength = static_cast<quint16>(base.size());
+    move.extLength = static_cast<quint16>(ext.size());
+    moves.push_back(move);
+    names.insert(names.end(), base.begin(), base.end());
+    names.insert(names.end(), ext.begin(), ext.end());
+}
+
 QByteArray RenameJournal::oldName(const Move& move) const
 {
     return QByteArray(names.data() + move.nameOffset, move.baseLength + move.extLength);
@@ -79,18 +97,6 @@ void JournalWriter::add(const FileListModel& list, int row, quint32 planRow,
         m_folderId = list.folderId(row);
         m_journal.folders.push_back({ list.folder(row), folder.identity() });
     }
-    const QByteArrayView base = list.base(row);
-    const QByteArrayView ext = list.ext(row);
-    RenameJournal::Move move;
-    move.folder = static_cast<quint32>(m_journal.folders.size() - 1);
-    m_journal.setFile(move, file);
-    if (file.fat)
-        move.indexHigh = before.index;
-    move.nameOffset = static_cast<quint32>(m_journal.names.size());
-    move.planRow = planRow;
-    move.baseLength = static_cast<quint16>(base.size());
-    move.extLength = static_cast<quint16>(ext.size());
-    m_journal.moves.push_back(move);
-    m_journal.names.insert(m_journal.names.end(), base.begin(), base.end());
-    m_journal.names.insert(m_journal.names.end(), ext.begin(), ext.end());
+    m_journal.addMove(static_cast<quint32>(m_journal.folders.size() - 1), list.base(row), list.ext(row),
+        planRow, file, before);
 }

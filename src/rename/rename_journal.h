@@ -59,6 +59,10 @@ struct RenameJournal
     Platform::FileIdentity fileBefore(const Move& move) const;
     // Records `file` as what the new name names; on FAT the number before the move stays.
     void setFile(Move& move, const Platform::FileIdentity& file) const;
+    // Adds the move of `base` & `ext`, the record's row `planRow`, in the folder numbered `folder`,
+    // where the new name names `file`; `before` is which file the old name named just before.
+    void addMove(quint32 folder, QByteArrayView base, QByteArrayView ext, quint32 planRow,
+        const Platform::FileIdentity& file, const Platform::FileIdentity& before);
     QByteArray oldName(const Move& move) const;
     QByteArray newName(const Move& move) const;
     // The memory the journal holds, for measuring it.

@@ -22,7 +22,7 @@ int fd(qintptr handle)
 }
 
 // Makes `path` and the folders above it that are missing, each readable by the user alone, as the
-// XDG base directory specification asks of the folders it names. 0 or the errno value.
+// freedesktop.org base directory rules ask of the folders they name. 0 or the errno value.
 int makeFolders(const QByteArray& path)
 {
     for (qsizetype slash = path.indexOf('/', 1);; slash = path.indexOf('/', slash + 1)) {
@@ -50,7 +50,7 @@ int syncFolder(const QByteArray& folder)
 QByteArray stateFolder()
 {
     QByteArray base = qgetenv("XDG_STATE_HOME");
-    // The specification ignores a relative path in the variable.
+    // A relative path in the variable is to be ignored, as the base directory rules say.
     if (!base.startsWith('/'))
         base = qgetenv("HOME") + "/.local/state";
     const QByteArray folder = base + "/batch-renamer";
