@@ -102,6 +102,14 @@ expect_after() {
         wait_until 60 said_after "$count" "$text" || fail "Orca never said '$text'"
     done
 }
+# Waits until the last object Orca took for the focus is `object`, "[role | name]", as its debug
+# file names it.
+focus_is() {
+    tr -d '\r' <"$debug" | grep -F "Changing locusOfFocus from" | tail -n 1 | grep -qF -- "to $1."
+}
+expect_focus() {
+    wait_until 60 focus_is "$1" || fail "Orca never took $1 for the focus"
+}
 # Presses `key` and waits for what Orca is to say after it.
 press() {
     local key="$1" count
@@ -144,8 +152,11 @@ press Tab "后缀名:"
 press Tab "预览 push button"
 press Tab "搜索 push button"
 # The path box, empty, says nothing but the key: Qt reports its caret before its focus, and Orca
-# then takes the focus for presented. Leaving it for Search proves the focus was there.
+# then takes the focus for presented. Leaving it for Search proves the focus was there. Orca must
+# have taken the box for the focus before the typing leaves it, or, busy, it would find the focus
+# back on Search and say nothing of a move it never saw; a user hears each key before the next.
 press Tab "tab"
+expect_focus "[text | 路径:]"
 
 # A search: the count, where the focus stays on the button.
 xdotool type --delay 20 "$tree"
