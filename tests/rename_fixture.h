@@ -5,6 +5,7 @@
 
 #include "file_list/file_list_model.h"
 #include "mounted_volume.h"
+#include "rename/move_overlap.h"
 #include "rename/rename_session.h"
 #include "runner/runner.h"
 #include "test_support.h"
@@ -17,6 +18,7 @@
 #include <QTest>
 
 #include <algorithm>
+#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -154,7 +156,7 @@ public:
         return true;
     }
 
-    int moves = 0; // or look-ups
+    std::atomic<int> moves = 0; // or look-ups; overlapped moves ask from their own threads
     QList<std::pair<int, int>> shown;
     QElapsedTimer sinceStop;
 
@@ -183,7 +185,7 @@ public:
 
 private:
     int m_actAfter;
-    int m_moves = 0;
+    std::atomic<int> m_moves = 0; // overlapped moves ask from their own threads
     std::function<void()> m_act;
 };
 
@@ -198,18 +200,21 @@ inline QByteArrayList namesIn(const QByteArray& folder)
     return names;
 }
 
-// Whether `thread` of this process sleeps in a call that moves a file, as one does while a FUSE
+// Whether a thread of this process sleeps in a call that moves a file, as one does while a FUSE
 // driver has yet to answer it; a move begins by reading which file it is about to move.
-inline bool waitsInAMove(pid_t thread)
+inline bool aThreadWaitsInAMove()
 {
-    const QString task = u"/proc/self/task/"_s + QString::number(thread);
-    QFile call(task + u"/syscall"_s);
-    const QList<QByteArray> status = statFields(task + u"/stat"_s);
-    if (!call.open(QIODevice::ReadOnly) || status.isEmpty() || (status[0] != "S" && status[0] != "D"))
-        return false;
-    const long number = call.readAll().split(' ').value(0).toLong();
-    return number == SYS_statx || number == SYS_linkat || number == SYS_unlinkat || number == SYS_renameat
-        || number == SYS_renameat2;
+    const QStringList threads = QDir(u"/proc/self/task"_s).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    return std::any_of(threads.begin(), threads.end(), [](const QString& thread) {
+        const QString task = u"/proc/self/task/"_s + thread;
+        QFile call(task + u"/syscall"_s);
+        const QList<QByteArray> status = statFields(task + u"/stat"_s);
+        if (!call.open(QIODevice::ReadOnly) || status.isEmpty() || (status[0] != "S" && status[0] != "D"))
+            return false;
+        const long number = call.readAll().split(' ').value(0).toLong();
+        return number == SYS_statx || number == SYS_linkat || number == SYS_unlinkat || number == SYS_renameat
+            || number == SYS_renameat2;
+    });
 }
 
 // Whether every thread of `process` has stopped, as SIGSTOP leaves them some time after it is sent

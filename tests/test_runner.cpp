@@ -2,9 +2,12 @@
 #include "system_stand_in.h"
 
 #include <QElapsedTimer>
+#include <QThread>
 #include <QTimer>
 
+#include <algorithm>
 #include <atomic>
+#include <mutex>
 #include <thread>
 
 class TestRunner final : public QObject
@@ -27,16 +30,23 @@ void TestRunner::operationsRunInOrder_data()
     QTest::addColumn<QList<int>>("holding"); // the operations whose outcome holds the thread
     QTest::addColumn<int>("ending"); // the operation whose outcome ends the run, or -1
     QTest::addColumn<int>("stopAfter"); // how many operations run before a stop is asked, or -1
-    QTest::addColumn<int>("ran");
-    QTest::newRow("all") << 5000 << QList<int>() << -1 << -1 << 5000;
-    QTest::newRow("held outcomes") << 60 << QList<int> { 0, 7, 8, 59 } << -1 << -1 << 60;
-    QTest::newRow("an outcome that ends the run") << 100 << QList<int> { 40 } << 40 << -1 << 41;
-    QTest::newRow("a stop") << 100 << QList<int>() << -1 << 7 << 7;
-    QTest::newRow("a stop while an outcome holds") << 100 << QList<int> { 6 } << -1 << 7 << 7;
+    QTest::addColumn<int>("ran"); // or, overlapped, at least
+    QTest::addColumn<int>("atOnce"); // how many slow operations may overlap
+    QTest::newRow("all") << 5000 << QList<int>() << -1 << -1 << 5000 << 1;
+    QTest::newRow("held outcomes") << 60 << QList<int> { 0, 7, 8, 59 } << -1 << -1 << 60 << 1;
+    QTest::newRow("an outcome that ends the run") << 100 << QList<int> { 40 } << 40 << -1 << 41 << 1;
+    QTest::newRow("a stop") << 100 << QList<int>() << -1 << 7 << 7 << 1;
+    QTest::newRow("a stop while an outcome holds") << 100 << QList<int> { 6 } << -1 << 7 << 7 << 1;
+    // Slow operations, up to four at once, where each depends on the one five before it.
+    QTest::newRow("overlapped") << 60 << QList<int>() << -1 << -1 << 60 << 4;
+    QTest::newRow("overlapped, held outcomes") << 60 << QList<int> { 0, 7, 8, 30, 59 } << -1 << -1 << 60 << 4;
+    QTest::newRow("overlapped, an outcome that ends the run") << 60 << QList<int>() << 20 << -1 << 21 << 4;
+    QTest::newRow("overlapped, a stop") << 60 << QList<int>() << -1 << 12 << 12 << 4;
 }
 
 // Each outcome comes to this thread in order, a held one before the next operation starts, and
-// nothing runs after an ending outcome or the operation in progress at a stop.
+// nothing starts after an ending outcome or at a stop. Overlapped, no operation runs beside one it
+// depends on, and only those under way at a hold, an end or a stop end after it.
 void TestRunner::operationsRunInOrder()
 {
     QFETCH(int, count);
@@ -44,13 +54,32 @@ void TestRunner::operationsRunInOrder()
     QFETCH(int, ending);
     QFETCH(int, stopAfter);
     QFETCH(int, ran);
+    QFETCH(int, atOnce);
     Runner runner;
+    std::mutex mutex;
+    std::vector<int> running;
+    int mostAtOnce = 0;
+    bool dependentsMet = false;
     std::atomic<int> started = 0;
     QList<int> taken;
+    const auto dependent = [](int earlier, int later) { return later - earlier == 5; };
     const int done = runner.runEach<int>(
         count, RenameProgress::Work::Moving,
         [&](int index) {
             ++started;
+            if (atOnce > 1) {
+                {
+                    const std::lock_guard lock(mutex);
+                    for (const int other : running)
+                        dependentsMet
+                            = dependentsMet || dependent(std::min(other, index), std::max(other, index));
+                    running.push_back(index);
+                    mostAtOnce = std::max(mostAtOnce, static_cast<int>(running.size()));
+                }
+                QThread::msleep(3); // a share's round trip
+                const std::lock_guard lock(mutex);
+                std::erase(running, index);
+            }
             if (index + 1 == stopAfter)
                 runner.requestStop();
             return index;
@@ -58,16 +87,21 @@ void TestRunner::operationsRunInOrder()
         [&](int index, const int& outcome) {
             QCOMPARE(outcome, index);
             if (holding.contains(index))
-                QCOMPARE(started.load(), index + 1); // the next waits
+                QCOMPARE_LE(started.load(), index + atOnce); // no more start
             taken.append(index);
         },
         [&holding](const int& outcome) { return holding.contains(outcome); },
-        [ending](const int& outcome) { return outcome == ending; });
-    QCOMPARE(done, ran);
-    QCOMPARE(started.load(), ran);
-    QCOMPARE(taken.size(), ran);
-    for (int index = 0; index < ran; ++index)
+        [ending](const int& outcome) { return outcome == ending; }, Overlap { atOnce, dependent });
+    QCOMPARE_GE(done, ran);
+    QCOMPARE_LE(done, ran + atOnce - 1);
+    QCOMPARE(started.load(), done);
+    QCOMPARE(taken.size(), done);
+    for (int index = 0; index < done; ++index)
         QCOMPARE(taken[index], index);
+    QVERIFY(!dependentsMet);
+    QCOMPARE_LE(mostAtOnce, atOnce);
+    if (atOnce > 1)
+        QCOMPARE_GT(mostAtOnce, 1); // however busy the machine
 }
 
 void TestRunner::answersComeFromAnotherThread()

@@ -5,6 +5,7 @@
 #include "file_mover.h"
 
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QStringDecoder>
 
 #include <algorithm>
@@ -100,14 +101,24 @@ FileMover::FileMover(const MoveSteps& steps)
 {
 }
 
-FileMover::Volume& FileMover::volumeOf(const FolderHandle& folder)
+FileMover::Volume FileMover::volumeOf(const FolderHandle& folder)
 {
+    const std::lock_guard lock(m_mutex);
     const auto [it, inserted] = m_volumes.try_emplace(folder.volume());
     if (inserted) {
         it->second.dropsFilesOnRefusedNames = dropsFilesOnRefusedNames(folder.volume());
         it->second.limit = nameLimit(folder);
     }
     return it->second;
+}
+
+void FileMover::learn(const FolderHandle& folder, const Volume& volume)
+{
+    const std::lock_guard lock(m_mutex);
+    Volume& known = m_volumes[folder.volume()];
+    // What one move learnt stands beside what another learnt meanwhile.
+    known.refusesNoReplace = known.refusesNoReplace || volume.refusesNoReplace;
+    known.refusesHardLinks = known.refusesHardLinks || volume.refusesHardLinks;
 }
 
 MoveResult FileMover::moveOnce(
@@ -177,7 +188,8 @@ bool FileMover::refusesName(const FolderHandle& folder, const QByteArray& to)
 MoveResult FileMover::move(const FolderHandle& folder, const QByteArray& from, const QByteArray& to,
     const TemporaryNameReport& temporaryName)
 {
-    Volume& volume = volumeOf(folder);
+    Volume volume = volumeOf(folder);
+    const auto learnt = qScopeGuard([&] { learn(folder, volume); });
     const MoveResult direct = moveOnce(folder, volume, from, to);
     if (direct.error == EEXIST && from != to && sameNameIgnoringCase(from, to))
         return changeCaseOnly(folder, volume, from, to, temporaryName);

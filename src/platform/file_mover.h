@@ -9,6 +9,7 @@
 #include <QtGlobal>
 
 #include <functional>
+#include <mutex>
 #include <unordered_map>
 
 namespace Platform {
@@ -37,7 +38,8 @@ using TemporaryNameReport = std::function<void(const QByteArray& temporary)>;
 
 // Moves files within a folder, never replacing an existing file. The next way of moving is tried
 // only when the file system refused the previous way, never when the move itself failed; what a
-// file system refused is remembered for later moves on it.
+// file system refused is remembered for later moves on it. Moves may be made from several threads
+// at once.
 class FileMover final
 {
 public:
@@ -62,13 +64,17 @@ private:
         NameLimit limit;
     };
 
-    Volume& volumeOf(const FolderHandle& folder);
+    // What is known of the folder's volume, learnt on its first move.
+    Volume volumeOf(const FolderHandle& folder);
+    // Keeps what a move learnt its volume refuses.
+    void learn(const FolderHandle& folder, const Volume& volume);
     MoveResult moveOnce(
         const FolderHandle& folder, Volume& volume, const QByteArray& from, const QByteArray& to);
     MoveResult changeCaseOnly(const FolderHandle& folder, Volume& volume, const QByteArray& from,
         const QByteArray& to, const TemporaryNameReport& temporaryName);
 
     MoveSteps m_steps;
+    std::mutex m_mutex; // for m_volumes
     std::unordered_map<quint64, Volume> m_volumes;
 };
 

@@ -53,7 +53,8 @@ Finding ConflictCheck::byName(int row, RowFolders& folders)
     const QByteArray& target = m_target;
     if (!isPlainFileName(target))
         return { RowMark::NameUnusable };
-    const Platform::FolderHandle& folder = folders.of(row);
+    const std::shared_ptr<const Platform::FolderHandle> shared = folders.of(row);
+    const Platform::FolderHandle& folder = *shared;
     if (!folder.isOpen())
         return { RowMark::FolderReplaced };
     if (enterFolder(row, folder)) {
@@ -109,7 +110,8 @@ Finding ConflictCheck::byNameAndDisk(const std::vector<int>& rows, int index, Ro
 
 RowMark ConflictCheck::diskMark(int row, RowFolders& folders)
 {
-    const Platform::FolderHandle& folder = folders.of(row);
+    const std::shared_ptr<const Platform::FolderHandle> shared = folders.of(row);
+    const Platform::FolderHandle& folder = *shared;
     enterFolder(row, folder);
     m_list.previewInto(row, m_target);
     const QByteArray& target = m_target;
@@ -142,8 +144,11 @@ bool ConflictCheck::enterFolder(int row, const Platform::FolderHandle& folder)
 
 QByteArray ConflictCheck::keyOf(const QByteArray& name) const
 {
-    if (!m_ignoresCase)
-        return name;
+    return m_ignoresCase ? caseFolded(name) : name;
+}
+
+QByteArray caseFolded(const QByteArray& name)
+{
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     const QString text = decoder(name);
     return decoder.hasError() ? name : text.toCaseFolded().toUtf8();

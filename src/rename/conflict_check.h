@@ -12,6 +12,10 @@
 
 class RowFolders;
 
+// `name` under Unicode case folding where it is UTF-8, else itself: what a volume that ignores
+// letter case takes it for.
+QByteArray caseFolded(const QByteArray& name);
+
 // What keeps a checked row from getting its new name, as far as can be foreseen.
 struct Finding
 {

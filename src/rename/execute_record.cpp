@@ -251,9 +251,12 @@ ExecuteRecord ExecuteRecord::start(const QByteArray& folder, const FileListModel
 
 void ExecuteRecord::add(char kind, const QByteArray& payload)
 {
-    if (!isKept() || m_failing)
+    if (!isKept())
         return;
-    m_failing = m_file.append(entry(kind, payload)) != 0;
+    const QByteArray bytes = entry(kind, payload);
+    const std::lock_guard lock(*m_appending);
+    if (!m_failing)
+        m_failing = m_file.append(bytes) != 0;
 }
 
 void ExecuteRecord::folderOpened(quint32 folder, const Platform::FolderIdentity& identity)

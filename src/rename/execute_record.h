@@ -8,6 +8,8 @@
 #include <QHash>
 #include <QSet>
 
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -64,6 +66,8 @@ private:
     void add(char kind, const QByteArray& payload);
 
     Platform::RecordFile m_file;
+    // Moves that overlap append from their own threads, one entry at a time.
+    std::unique_ptr<std::mutex> m_appending = std::make_unique<std::mutex>();
     bool m_failing = false; // an entry could not be written: the rest would not parse anyway
 };
 

@@ -93,6 +93,7 @@ void JournalWriter::add(const FileListModel& list, int row, quint32 planRow,
     const Platform::FolderHandle& folder, const Platform::FileIdentity& file,
     const Platform::FileIdentity& before)
 {
+    const std::lock_guard lock(m_mutex);
     if (m_folderId != list.folderId(row)) {
         m_folderId = list.folderId(row);
         m_journal.folders.push_back({ list.folder(row), folder.identity() });

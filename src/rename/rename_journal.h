@@ -7,6 +7,7 @@
 
 #include <QByteArray>
 
+#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -88,5 +89,6 @@ public:
 
 private:
     RenameJournal& m_journal;
+    std::mutex m_mutex; // moves that overlap add from their own threads
     std::optional<quint32> m_folderId;
 };

@@ -3,9 +3,12 @@
 #include "conflict_check.h"
 #include "file_list/file_list_model.h"
 #include "move_failure.h"
+#include "move_overlap.h"
 #include "rename_journal.h"
 #include "row_folders.h"
 #include "runner/runner.h"
+
+#include <mutex>
 
 namespace {
 
@@ -62,26 +65,35 @@ PassResult moveToPreviews(FileListModel& list, const std::vector<int>& rows, Row
     Runner& runner, const FailureReport& report)
 {
     PassResult result;
+    std::mutex recording; // for recordedFolder
     std::optional<quint32> recordedFolder;
     RowMark notTried = RowMark::None;
-    QByteArray target; // each row's new name, made in the room of the last one's
-    // The folders, the moves and the journal's look-ups are the thread's alone while it runs; it
-    // only reads the rows, and this thread changes nothing of them but their marks.
+    const auto namesOf = [&list, &rows](int index) {
+        QByteArray target;
+        list.previewInto(rows[index], target);
+        return std::array<QByteArray, 2> { list.name(rows[index]), target };
+    };
+    // The folders, the moves and the journal's look-ups are the threads' alone while they run; they
+    // only read the rows, and this thread changes nothing of them but their marks.
     const int reached = runner.runEach<MoveOutcome>(
         static_cast<int>(rows.size()), RenameProgress::Work::Moving,
         [&](int index) {
             if (index == 0)
                 result.recordError = recordStart(record);
             const int row = rows[index];
-            const Platform::FolderHandle& folder = folders.of(row);
-            if (folder.isOpen() && recordedFolder != list.folderId(row)) {
-                recordedFolder = list.folderId(row);
-                record.folderOpened(*recordedFolder, folder.identity());
+            const std::shared_ptr<const Platform::FolderHandle> folder = folders.of(row);
+            if (folder->isOpen()) {
+                const std::lock_guard lock(recording);
+                if (recordedFolder != list.folderId(row)) {
+                    recordedFolder = list.folderId(row);
+                    record.folderOpened(*recordedFolder, folder->identity());
+                }
             }
             QByteArray placedAt;
+            thread_local QByteArray target; // each row's new name, made in the room of the last one's
             list.previewInto(row, target);
             const RowMark mark
-                = moveToPreview(list, row, quint32(index), folder, mover, target, journal, record, placedAt);
+                = moveToPreview(list, row, quint32(index), *folder, mover, target, journal, record, placedAt);
             MoveOutcome outcome
                 = outcomeInSearchedFolder(mark, list.searchedFolder(), list.searchedIdentity());
             outcome.placedAt = std::move(placedAt);
@@ -90,7 +102,6 @@ PassResult moveToPreviews(FileListModel& list, const std::vector<int>& rows, Row
         [&](int index, const MoveOutcome& outcome) {
             const int row = rows[index];
             list.setMark(row, outcome.mark);
-            notTried = outcome.notTried;
             if (!outcome.failed()) {
                 ++result.renamed;
                 return;
@@ -98,10 +109,19 @@ PassResult moveToPreviews(FileListModel& list, const std::vector<int>& rows, Row
             // A file the file system put elsewhere is told where it is.
             result.failures.push_back(
                 { outcome.placedAt.isEmpty() ? list.fullPath(row) : outcome.placedAt, outcome.mark });
-            report(result.failures.back());
+            // Once the volume is gone, the moves that were under way fail with it, told by their
+            // marks: the one box said it.
+            if (notTried == RowMark::None)
+                report(result.failures.back());
+            if (outcome.endsPass())
+                notTried = outcome.notTried;
         },
         [](const MoveOutcome& outcome) { return outcome.failed(); },
-        [](const MoveOutcome& outcome) { return outcome.endsPass(); });
+        [](const MoveOutcome& outcome) { return outcome.endsPass(); },
+        Overlap { movesAtOnce, [&](int earlier, int later) {
+                     return list.folderId(rows[earlier]) == list.folderId(rows[later])
+                         && namesMeet(namesOf(earlier), namesOf(later));
+                 } });
     if (notTried != RowMark::None) {
         // The volume is gone: every other move would fail the same way.
         result.end = PassEnd::CutShort;

@@ -35,21 +35,28 @@ Platform::FolderHandle openFolderOfRow(
         : Platform::FolderHandle();
 }
 
+std::shared_ptr<const Platform::FolderHandle> FolderCache::get(
+    quint32 id, const std::function<Platform::FolderHandle()>& open)
+{
+    const std::lock_guard lock(m_mutex);
+    if (m_id != id) {
+        m_id = id;
+        m_folder = std::make_shared<const Platform::FolderHandle>(open());
+    }
+    return m_folder;
+}
+
 RowFolders::RowFolders(const FileListModel& list)
     : m_list(list)
 {
 }
 
-const Platform::FolderHandle& RowFolders::of(int row)
+std::shared_ptr<const Platform::FolderHandle> RowFolders::of(int row)
 {
-    const quint32 id = m_list.folderId(row);
-    if (!m_current || *m_current != id) {
-        // Opened with the first row, on the thread that asks: a volume slow to answer holds that
-        // thread, never the window's.
-        if (!m_current)
-            m_searched = openSearchedFolder(m_list.searchedFolder(), m_list.searchedIdentity());
-        m_current = id;
-        m_folder = openFolderOfRow(m_searched, m_list.searchedFolder(), m_list.folder(row));
-    }
-    return m_folder;
+    // Opened with the first row, on the thread that asks: a volume slow to answer holds that
+    // thread, never the window's.
+    std::call_once(m_searchedOpened,
+        [this] { m_searched = openSearchedFolder(m_list.searchedFolder(), m_list.searchedIdentity()); });
+    return m_folders.get(m_list.folderId(row),
+        [&] { return openFolderOfRow(m_searched, m_list.searchedFolder(), m_list.folder(row)); });
 }

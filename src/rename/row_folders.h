@@ -5,6 +5,9 @@
 #include <QByteArray>
 #include <QByteArrayView>
 
+#include <functional>
+#include <memory>
+#include <mutex>
 #include <optional>
 
 class FileListModel;
@@ -31,19 +34,34 @@ SearchedFolderState searchedFolderState(const QByteArray& path, const Platform::
 Platform::FolderHandle openFolderOfRow(
     const Platform::FolderHandle& searched, const QByteArray& searchedPath, const QByteArray& folder);
 
+// The folder last opened, by its number, shared with whoever still uses it: moves that overlap may
+// each hold a folder while the next is opened. Asked from any thread.
+class FolderCache final
+{
+public:
+    // The folder numbered `id`, opened by open() unless it is the one opened last.
+    std::shared_ptr<const Platform::FolderHandle> get(
+        quint32 id, const std::function<Platform::FolderHandle()>& open);
+
+private:
+    std::mutex m_mutex;
+    std::optional<quint32> m_id;
+    std::shared_ptr<const Platform::FolderHandle> m_folder;
+};
+
 // Each row's folder, reached as openFolderOfRow() does; consecutive rows of one folder share the
-// handle. Nothing is opened until the first row is asked for. Used by one thread at a time.
+// handle. Nothing is opened until the first row is asked for. Asked from any thread.
 class RowFolders final
 {
 public:
     explicit RowFolders(const FileListModel& list);
 
     // Not open when the row's folder can no longer be reached.
-    const Platform::FolderHandle& of(int row);
+    std::shared_ptr<const Platform::FolderHandle> of(int row);
 
 private:
     const FileListModel& m_list;
+    std::once_flag m_searchedOpened;
     Platform::FolderHandle m_searched;
-    std::optional<quint32> m_current;
-    Platform::FolderHandle m_folder;
+    FolderCache m_folders;
 };

@@ -1,10 +1,13 @@
 #include "undo_pass.h"
 
 #include "move_failure.h"
+#include "move_overlap.h"
 #include "row_folders.h"
 #include "runner/runner.h"
 
 #include <QHash>
+
+#include <mutex>
 
 namespace {
 
@@ -17,10 +20,10 @@ struct MovedBack
 
 // Moves one file of the journal back to its old name in `folder`: Renamed, or why not. On FAT and
 // exFAT the move may have moved the file's entry, and its number with it: what the old name now
-// names is kept in `movedBack`.
+// names is told in `nowThere`.
 RowMark moveBack(RenameJournal& journal, const RenameJournal::Move& move,
-    const Platform::FolderHandle& folder, Platform::FileMover& mover, std::vector<MovedBack>& movedBack,
-    QByteArray& placedAt)
+    const Platform::FolderHandle& folder, Platform::FileMover& mover,
+    std::optional<Platform::FileIdentity>& nowThere, QByteArray& placedAt)
 {
     if (!folder.isOpen())
         return RowMark::FailedFolderReplaced;
@@ -45,10 +48,8 @@ RowMark moveBack(RenameJournal& journal, const RenameJournal::Move& move,
         return failureOf(result.error);
     }
     record.takenBack(move.planRow);
-    if (journal.folders[move.folder].identity.fat) {
-        if (const std::optional<Platform::FileIdentity> now = Platform::entryIdentity(folder, oldName))
-            movedBack.push_back({ &move, *now });
-    }
+    if (journal.folders[move.folder].identity.fat)
+        nowThere = Platform::entryIdentity(folder, oldName);
     return RowMark::Renamed;
 }
 
@@ -97,11 +98,12 @@ PassResult undoRenames(RenameJournal& journal, std::span<RenameJournal> earlier,
     const auto moveOf = [&journal, total](int index) -> const RenameJournal::Move& {
         return journal.moves[total - 1 - index];
     };
-    std::optional<quint32> folderIndex;
-    Platform::FolderHandle folder;
+    FolderCache folders;
+    std::mutex movingBack; // for movedBack
     std::vector<MovedBack> movedBack;
+    std::vector<int> leftForLater; // moves under way when the volume went
     PassResult result;
-    // The thread opens the folders and moves; the journal stays as it is until the pass has ended.
+    // The threads open the folders and move; the journal stays as it is until the pass has ended.
     const int reached = runner.runEach<MoveOutcome>(
         total, RenameProgress::Work::Moving,
         [&](int index) {
@@ -109,18 +111,24 @@ PassResult undoRenames(RenameJournal& journal, std::span<RenameJournal> earlier,
                 searched = openSearchedFolder(journal.searchedFolder, journal.searchedIdentity);
             const RenameJournal::Move& move = moveOf(index);
             const RenameJournal::Folder& recorded = journal.folders[move.folder];
-            if (folderIndex != move.folder) {
-                folderIndex = move.folder;
-                folder = openFolderOfRow(searched, journal.searchedFolder, recorded.text);
+            const std::shared_ptr<const Platform::FolderHandle> folder = folders.get(move.folder, [&] {
+                Platform::FolderHandle opened
+                    = openFolderOfRow(searched, journal.searchedFolder, recorded.text);
                 // The folder must still be the one the execute moved the file in.
-                if (!Platform::stillSameFolder(recorded.identity, folder.identity()))
-                    folder = {};
-            }
+                return Platform::stillSameFolder(recorded.identity, opened.identity())
+                    ? std::move(opened)
+                    : Platform::FolderHandle();
+            });
             QByteArray placedAt;
+            std::optional<Platform::FileIdentity> nowThere;
             MoveOutcome outcome
-                = outcomeInSearchedFolder(moveBack(journal, move, folder, mover, movedBack, placedAt),
+                = outcomeInSearchedFolder(moveBack(journal, move, *folder, mover, nowThere, placedAt),
                     journal.searchedFolder, journal.searchedIdentity);
             outcome.placedAt = std::move(placedAt);
+            if (nowThere) {
+                const std::lock_guard lock(movingBack);
+                movedBack.push_back({ &move, *nowThere });
+            }
             return outcome;
         },
         [&](int index, const MoveOutcome& outcome) {
@@ -134,17 +142,31 @@ PassResult undoRenames(RenameJournal& journal, std::span<RenameJournal> earlier,
                 { outcome.placedAt.isEmpty() ? journal.folders[move.folder].text + journal.newName(move)
                                              : outcome.placedAt,
                     outcome.mark });
-            if (outcome.endsPass())
+            // Once the volume is gone, the moves that were under way fail with it: the one box said it.
+            if (result.end != PassEnd::CutShort)
+                report(result.failures.back());
+            if (outcome.endsPass()) {
                 result.end = PassEnd::CutShort;
-            report(result.failures.back());
+                leftForLater.push_back(index);
+            }
         },
         [](const MoveOutcome& outcome) { return outcome.failed(); },
-        [](const MoveOutcome& outcome) { return outcome.endsPass(); });
+        [](const MoveOutcome& outcome) { return outcome.endsPass(); },
+        Overlap { movesAtOnce, [&](int earlier, int later) {
+                     const RenameJournal::Move& first = moveOf(earlier);
+                     const RenameJournal::Move& second = moveOf(later);
+                     return first.folder == second.folder
+                         && namesMeet({ journal.oldName(first), journal.newName(first) },
+                             { journal.oldName(second), journal.newName(second) });
+                 } });
     if (result.end != PassEnd::CutShort && reached < total)
         result.end = PassEnd::Stopped;
     carryAlong(journal, earlier, movedBack);
-    // What was not reached stays to be taken back, folders and names with it; so does the move that
+    // What was not reached stays to be taken back, folders and names with it; so do the moves that
     // found the volume gone, for when it is back.
-    journal.moves.resize(total - reached + (result.end == PassEnd::CutShort ? 1 : 0));
+    auto left = static_cast<size_t>(total - reached);
+    for (auto index = leftForLater.rbegin(); index != leftForLater.rend(); ++index)
+        journal.moves[left++] = moveOf(*index); // never ahead of where it is
+    journal.moves.resize(left);
     return result;
 }

@@ -1,20 +1,40 @@
 #pragma once
 
+#include "work_thread.h"
+
 #include <QtGlobal>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
+#include <map>
 #include <mutex>
+#include <system_error>
 #include <vector>
+
+// Which operations of a pass may run at once. Where `bound` is above 1 and the operations prove
+// slow (each waits on a share's round trips), up to `bound` of them run at once, each started in
+// order and only once no operation in progress is one it depends on; elsewhere, and where nothing
+// says which depend on which, they run one after another.
+struct Overlap
+{
+    int bound = 1;
+    // Whether operation `later` must wait for operation `earlier` to end.
+    std::function<bool(int earlier, int later)> dependent;
+};
+
+// Starts a thread that runs its work and is joined when the returned object goes.
+using ThreadStart = std::function<WorkThread(std::function<void()> work)>;
 
 // The operations of one pass, run by run() on a thread of their own, one after another in their
 // order, so that an operation that takes long (a rename on a busy network share) never holds the
-// window's thread.
-// That thread takes the outcomes as they come and keeps answering events meanwhile; an outcome that
-// holds the thread (a failure, to be reported before the next operation starts) keeps it waiting
-// until released, and an outcome that ends the run (a volume that is gone) is its last.
+// window's thread; where they prove slow, up to an overlap's bound at once, on threads of their own.
+// That thread takes the outcomes as they come, in the operations' order, and keeps answering events
+// meanwhile; an outcome that holds the thread (a failure, to be reported before the next operation
+// starts) keeps it waiting until released, and an outcome that ends the run (a volume that is gone)
+// is the last to start: what runs already ends, and its outcome comes too.
 template <typename Outcome> class OperationThread final
 {
 public:
@@ -25,19 +45,22 @@ public:
     };
 
     // run() calls operate(0), operate(1) ... operate(count - 1) and asks stopRequested() after each
-    // whether to go on; every function is called on its thread.
+    // whether to go on; every function is called on the threads that operate.
     OperationThread(int count, std::function<Outcome(int index)> operate, std::function<bool()> stopRequested,
-        std::function<bool(const Outcome&)> holds, std::function<bool(const Outcome&)> ends)
+        std::function<bool(const Outcome&)> holds, std::function<bool(const Outcome&)> ends,
+        Overlap overlap = {}, ThreadStart startThread = {})
         : m_count(count)
         , m_operate(std::move(operate))
         , m_stopRequested(std::move(stopRequested))
         , m_holds(std::move(holds))
         , m_ends(std::move(ends))
+        , m_overlap(std::move(overlap))
+        , m_startThread(std::move(startThread))
     {
     }
     Q_DISABLE_COPY_MOVE(OperationThread)
 
-    // Lets the operation in progress end and starts none after it; from the thread that takes the
+    // Lets the operations in progress end and starts none after them; from the thread that takes the
     // outcomes, before it waits for run() to return.
     void quit()
     {
@@ -66,6 +89,7 @@ public:
         {
             const std::lock_guard lock(m_mutex);
             m_held = false;
+            handOver();
         }
         m_changed.notify_all();
     }
@@ -78,11 +102,16 @@ public:
         constexpr auto handOverInterval = std::chrono::milliseconds(1);
         std::vector<Taken> kept;
         auto handedOver = std::chrono::steady_clock::now();
-        for (int index = 0; index < m_count; ++index) {
+        int slowInARow = 0;
+        int index = 0;
+        for (; index < m_count; ++index) {
+            const auto started = std::chrono::steady_clock::now();
             kept.push_back({ index, m_operate(index) });
+            const auto now = std::chrono::steady_clock::now();
+            slowInARow = now - started >= slowOperation ? slowInARow + 1 : 0;
             const bool hold = m_holds(kept.back().outcome);
             const bool last = m_ends(kept.back().outcome);
-            if (hold || std::chrono::steady_clock::now() - handedOver >= handOverInterval) {
+            if (hold || now - handedOver >= handOverInterval) {
                 std::unique_lock lock(m_mutex);
                 m_outcomes.insert(m_outcomes.end(), kept.begin(), kept.end());
                 kept.clear();
@@ -98,6 +127,11 @@ public:
             }
             if (last || m_quit || m_stopRequested())
                 break;
+            if (slowInARow >= slowBeforeOverlap && m_overlap.bound > 1 && m_overlap.dependent
+                && m_startThread) {
+                runOverlapped(index + 1, std::move(kept));
+                return;
+            }
         }
         {
             const std::lock_guard lock(m_mutex);
@@ -108,15 +142,104 @@ public:
     }
 
 private:
+    // An operation this long waits on something slower than a local disk; two of them in a row, and
+    // the rest overlap. A local move takes microseconds, a share's round trip milliseconds.
+    static constexpr auto slowOperation = std::chrono::milliseconds(2);
+    static constexpr int slowBeforeOverlap = 2;
+
+    // Runs the operations from `first` on, up to the overlap's bound at once: this thread and the
+    // threads it starts each take the next operation that may start, until none is left to start.
+    void runOverlapped(int first, std::vector<Taken> kept)
+    {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_outcomes.insert(m_outcomes.end(), kept.begin(), kept.end());
+            m_next = first;
+            m_handed = first;
+        }
+        m_changed.notify_all();
+        {
+            std::vector<WorkThread> others;
+            for (int more = 1; more < m_overlap.bound; ++more) {
+                try {
+                    others.push_back(m_startThread([this] { operateWhileAny(); }));
+                } catch (const std::system_error&) {
+                    break; // no thread to spare: fewer at once
+                }
+            }
+            operateWhileAny();
+        }
+        // Every operation has ended; the outcomes after a held one wait for its release.
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [this] { return m_completed.empty() || m_quit; });
+        m_ended = true;
+        lock.unlock();
+        m_changed.notify_all();
+    }
+
+    // Takes the next operation that may start and runs it, until none is left to start.
+    void operateWhileAny()
+    {
+        std::unique_lock lock(m_mutex);
+        for (;;) {
+            m_changed.wait(lock, [this] { return noneLeftToStart() || mayStartNext(); });
+            if (noneLeftToStart())
+                return;
+            const int index = m_next++;
+            m_running.push_back(index);
+            lock.unlock();
+            Outcome outcome = m_operate(index);
+            const bool stop = m_stopRequested();
+            lock.lock();
+            std::erase(m_running, index);
+            m_completed.emplace(index, std::move(outcome));
+            m_stopping = m_stopping || stop;
+            handOver();
+            m_changed.notify_all();
+        }
+    }
+
+    bool noneLeftToStart() const { return m_next >= m_count || m_quit || m_stopping || m_lastStarted; }
+    bool mayStartNext() const
+    {
+        // None starts further than the bound beyond the first whose outcome is yet to come: a hold,
+        // an end or a stop that outcome brings finds no more than that many started after it.
+        return !m_held && m_next < m_handed + m_overlap.bound
+            && std::none_of(m_running.begin(), m_running.end(),
+                [this](int earlier) { return m_overlap.dependent(earlier, m_next); });
+    }
+
+    // Hands over the outcomes that follow those handed over, in order, up to one that holds.
+    void handOver()
+    {
+        for (auto found = m_completed.find(m_handed); !m_held && found != m_completed.end();
+             found = m_completed.find(m_handed)) {
+            m_held = m_holds(found->second);
+            m_lastStarted = m_lastStarted || m_ends(found->second);
+            m_outcomes.push_back({ m_handed++, std::move(found->second) });
+            m_completed.erase(found);
+        }
+    }
+
     const int m_count;
     std::function<Outcome(int index)> m_operate;
     std::function<bool()> m_stopRequested;
     std::function<bool(const Outcome&)> m_holds;
     std::function<bool(const Outcome&)> m_ends;
+    const Overlap m_overlap;
+    const ThreadStart m_startThread;
     std::mutex m_mutex;
     std::condition_variable m_changed;
     std::vector<Taken> m_outcomes;
     bool m_held = false;
     std::atomic<bool> m_quit = false; // also read between operations, without the lock
     bool m_ended = false;
+    // Of overlapped operations: the next to start, the next to hand over, those in progress, and
+    // those ended whose outcome waits for an earlier one's.
+    int m_next = 0;
+    int m_handed = 0;
+    std::vector<int> m_running;
+    std::map<int, Outcome> m_completed;
+    bool m_stopping = false; // a stop was asked
+    bool m_lastStarted = false; // an outcome ended the run
 };

@@ -93,22 +93,24 @@ public:
         return std::move(*answer);
     }
 
-    // Runs operate(0) ... operate(count - 1) on a thread of their own, one after another, and hands
-    // each outcome to taken() on this thread, in order. An outcome for which holds() is true holds
-    // the thread until taken() has returned (a failure, whose box must come before the next
-    // operation); one for which ends() is true is the last (every later operation would fail the
-    // same way). Stops after the operation in progress when `work` is to stop; returns how many
-    // operations ran.
+    // Runs operate(0) ... operate(count - 1) on a thread of their own, one after another, or where
+    // they prove slow as `overlap` allows, and hands each outcome to taken() on this thread, in
+    // order. An outcome for which holds() is true holds the thread until taken() has returned (a
+    // failure, whose box must come before the next operation); one for which ends() is true is the
+    // last to start (every later operation would fail the same way). Stops after the operations in
+    // progress when `work` is to stop; returns how many operations ran.
     template <typename Outcome>
     int runEach(
         int count, RenameProgress::Work work, std::function<Outcome(int index)> operate,
         const std::function<void(int index, const Outcome& outcome)>& taken,
         const std::function<bool(const Outcome& outcome)>& holds,
-        const std::function<bool(const Outcome& outcome)>& ends = [](const Outcome&) { return false; })
+        const std::function<bool(const Outcome& outcome)>& ends = [](const Outcome&) { return false; },
+        Overlap overlap = {})
     {
         int done = 0;
         OperationThread<Outcome> operations(
-            count, std::move(operate), [this, work] { return stopRequested(work); }, holds, ends);
+            count, std::move(operate), [this, work] { return stopRequested(work); }, holds, ends,
+            std::move(overlap), [](std::function<void()> more) { return startThread(std::move(more)); });
         const WorkThread thread = startThread([&operations] { operations.run(); });
         // Before the thread is joined, even when taken() throws: a held thread waits for it.
         const auto quitFirst = qScopeGuard([&operations] { operations.quit(); });
