@@ -4,8 +4,10 @@
 // mounted exFAT volume against a plain rename() loop there (on Linux, where the volume can be
 // mounted from an image file); and a preview of 500,000 rows, which asks the disk about every row,
 // against a plain loop of one look-up per row, with the longest wait of the events meanwhile: once
-// for rows of one extension and once for rows of two.
-// Usage: bench_rename [files] [exfat files]
+// for rows of one extension and once for rows of two. On Linux it then times an execute and its undo
+// of 2,000 files on a share with 10 ms round trips (sshfs through a delaying proxy, see
+// delaying_proxy.h) against a plain rename() loop there and back.
+// Usage: bench_rename [files] [exfat files] [share files]
 
 #include "bench_support.h"
 #include "file_list/file_list_model.h"
@@ -25,6 +27,11 @@
 #include <cstdlib>
 
 #ifndef _WIN32
+#include "delaying_proxy.h"
+#include "sshfs_share.h"
+
+#include <QScopeGuard>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -112,6 +119,57 @@ Timings timeRenames(const QByteArray& root, const QByteArray& recordFolder, long
     return timings;
 }
 
+#ifndef _WIN32
+// `files` files on a share with 10 ms round trips: an execute, kept on record in `recordFolder`, and
+// its undo, against a plain rename() loop there and back over as many files. Returns the fields for
+// the last line, or nothing where the share cannot be made.
+QByteArray shareCase(long files, const QByteArray& recordFolder, const FolderFailureReport& folderFailed,
+    const FailureReport& report)
+{
+    QTemporaryDir served;
+    const QByteArray servedRoot = Platform::pathFromText(served.path());
+    // Made where the server keeps them: through the share each would take round trips.
+    makeFolder(servedRoot, "pass", files);
+    makeFolder(servedRoot, "loop", files);
+    SshfsShare share(servedRoot);
+    if (!share.whyNot().isEmpty()) {
+        std::fprintf(stderr, "share case skipped: %s\n", share.whyNot().constData());
+        return {};
+    }
+    const Loopback::DelayingProxy proxy(share.port(), std::chrono::milliseconds(10) / 2);
+    if (!share.mount(proxy.port())) {
+        std::fprintf(stderr, "%s\n", share.whyNot().constData());
+        std::exit(1);
+    }
+    const auto unmounted = qScopeGuard([&share] { share.unmount(); });
+    RenameSession session(recordFolder);
+    Runner runner;
+    session.SearchFiles(share.root() + "/pass/", QStringLiteral(".txt"), runner, folderFailed);
+    const double executeSeconds = Bench::secondsOf(
+        [&] { session.ApplyNewNames(".md", PassKind::Execute, NameMode::NewExtension, runner, report); });
+    const double undoSeconds = Bench::secondsOf([&] { session.undo(runner, report); });
+    const QByteArray loop = share.root() + "/loop/";
+    const auto renameAll = [&](const char* from, const char* to, bool reversed) {
+        return Bench::secondsOf([&] {
+            for (long i = 0; i < files; ++i) {
+                const QByteArray name = loop + stem(reversed ? files - 1 - i : i);
+                if (::rename((name + from).constData(), (name + to).constData()) != 0)
+                    std::exit(1);
+            }
+        });
+    };
+    const double loopSeconds = renameAll(".txt", ".md", false);
+    const double loopBackSeconds = renameAll(".md", ".txt", true);
+    return " share_files=" + QByteArray::number(files)
+        + " share_execute_s=" + QByteArray::number(executeSeconds, 'f', 3)
+        + " share_loop_s=" + QByteArray::number(loopSeconds, 'f', 3)
+        + " share_ratio=" + QByteArray::number(executeSeconds / loopSeconds, 'f', 3)
+        + " share_undo_s=" + QByteArray::number(undoSeconds, 'f', 3)
+        + " share_loop_back_s=" + QByteArray::number(loopBackSeconds, 'f', 3)
+        + " share_undo_ratio=" + QByteArray::number(undoSeconds / loopBackSeconds, 'f', 3);
+}
+#endif
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -119,13 +177,18 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     const long files = argc > 1 ? std::atol(argv[1]) : 100000;
     const long exfatFiles = argc > 2 ? std::atol(argv[2]) : 10000;
+    const long shareFiles = argc > 3 ? std::atol(argv[3]) : 2000;
     QTemporaryDir dir;
     const QByteArray root = Platform::pathFromText(dir.path());
     int folderFailures = 0;
     const FolderFailureReport folderFailed
         = [&folderFailures](const FolderAllList::FolderFailure&) { ++folderFailures; };
     int failures = 0;
-    const FailureReport report = [&failures](const FileFailure&) { ++failures; };
+    const FailureReport report = [&failures](const FileFailure& failure) {
+        if (failures++ == 0)
+            std::fprintf(stderr, "first failure: %s, mark %d\n", failure.path.constData(),
+                static_cast<int>(failure.reason));
+    };
 
 #ifdef _WIN32
     // Without MOVEFILE_REPLACE_EXISTING the move never replaces a file.
@@ -162,6 +225,13 @@ int main(int argc, char** argv)
             volume.root(), recordFolder, exfatFiles, 2, ::rename, lookUpThenRename, folderFailed, report);
     else
         std::fprintf(stderr, "no exFAT volume: %s\n", qPrintable(volume.whyNot()));
+#endif
+
+    QByteArray share;
+#ifndef _WIN32
+    share = shareCase(shareFiles, recordFolder, folderFailed, report);
+#else
+    Q_UNUSED(shareFiles)
 #endif
 
     if (failures != 0 || folderFailures != 0) {
@@ -237,13 +307,13 @@ int main(int argc, char** argv)
         "preview_longest_gap_ms=%lld undo_s=%.3f loop_back_s=%.3f undo_ratio=%.3f "
         "exfat_undo_ratio=%.3f undo_bytes_per_file=%.1f preview_two_extensions_s=%.4f "
         "preview_two_extensions_ratio=%.3f record_bytes_per_file=%.1f exfat_floor_ratio=%.3f "
-        "exfat_ratio_to_floor=%.3f\n",
+        "exfat_ratio_to_floor=%.3f%s\n",
         files, local.executeSeconds, local.loopSeconds, local.executeSeconds / local.loopSeconds, exfatFiles,
         exfat.executeSeconds, exfat.loopSeconds, exfat.executeSeconds / exfat.loopSeconds, previewSeconds,
         lookUpSeconds, previewSeconds / lookUpSeconds, static_cast<long long>(longestGapMs),
         local.undoSeconds, local.loopBackSeconds, local.undoSeconds / local.loopBackSeconds,
         exfat.undoSeconds / exfat.loopBackSeconds, local.undoBytesPerFile, twoExtensionsSeconds,
         twoExtensionsSeconds / lookUpSeconds, local.recordBytesPerFile,
-        exfat.floorSeconds / exfat.loopSeconds, exfat.executeSeconds / exfat.floorSeconds);
+        exfat.floorSeconds / exfat.loopSeconds, exfat.executeSeconds / exfat.floorSeconds, share.constData());
     return 0;
 }

@@ -3,11 +3,13 @@
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QScopeGuard>
 #include <QThread>
 
 #include <memory>
 #include <optional>
+#include <random>
 
 #ifndef _WIN32
 #include "delaying_proxy.h"
@@ -32,6 +34,8 @@ private Q_SLOTS:
 #ifndef _WIN32
     void aLostVolumeEndsThePass_data();
     void aLostVolumeEndsThePass();
+    void overlappedMovesEndAsOneAtATime_data();
+    void overlappedMovesEndAsOneAtATime();
 #endif
 };
 
@@ -321,6 +325,105 @@ void TestRenameSession::aLostVolumeEndsThePass()
     QCOMPARE(session.renamed, (QList<int> { renamed, renamed }));
     QCOMPARE(session.failures.size(), 1);
     QCOMPARE(namesIn(first), untouched);
+}
+#endif
+
+#ifndef _WIN32
+void TestRenameSession::overlappedMovesEndAsOneAtATime_data()
+{
+    QTest::addColumn<quint32>("seed");
+    for (const quint32 seed : { 1u, 2u, 3u, 4u, 5u, 6u })
+        QTest::newRow(qPrintable(u"seed %1"_s.arg(seed))) << seed;
+}
+
+// Random plans over one folder, whose names meet: rows that take one name, names already taken,
+// changes of letter case, rows that keep their name, names no folder holds. On a share with 10 ms
+// round trips the moves overlap; on local disk they go one at a time. Every outcome is the same:
+// the names on the disk, each row's mark, the failures in order and the count, of the execute and
+// of its undo, which brings every name back.
+void TestRenameSession::overlappedMovesEndAsOneAtATime()
+{
+    QFETCH(quint32, seed);
+    QTemporaryDir served;
+    SshfsShare share(QFile::encodeName(served.path()));
+    if (!share.whyNot().isEmpty())
+        QSKIP(share.whyNot().constData());
+    const Loopback::DelayingProxy proxy(share.port(), std::chrono::milliseconds(10) / 2);
+    QVERIFY2(share.mount(proxy.port()), share.whyNot().constData());
+    const auto unmounted = qScopeGuard([&share] { share.unmount(); });
+
+    QRandomGenerator random(seed);
+    const QByteArrayList bases { "a", "A", "b", "x", "X" };
+    const QByteArrayList extensions { ".t", ".T", ".u", "" };
+    QList<std::pair<QByteArray, QByteArray>> files;
+    for (const QByteArray& base : bases) {
+        for (const QByteArray& ext : extensions) {
+            if (random.bounded(3) != 0)
+                files.append({ base, ext });
+        }
+    }
+    std::shuffle(files.begin(), files.end(), std::mt19937(seed));
+    QList<bool> checked;
+    for (qsizetype i = 0; i < files.size(); ++i)
+        checked.append(random.bounded(5) != 0);
+    const bool newExtension = random.bounded(2) == 0;
+    const QByteArray value = newExtension ? QByteArrayList { ".t", ".T", ".u", "" }.at(random.bounded(4))
+                                          : QByteArrayList { "a", "A", "x", "y/z" }.at(random.bounded(4));
+    const NameMode mode = newExtension ? NameMode::NewExtension : NameMode::NewBase;
+
+    struct Side
+    {
+        Session session;
+        QByteArray folder; // as the session reaches it
+        QByteArray onDisk; // as the disk holds it, beneath any share
+        QByteArrayList names() const { return namesIn(onDisk); }
+        // Each row's mark, the failures with their paths beneath the folder, the counts and names.
+        QStringList outcome() const
+        {
+            QStringList told;
+            for (int row = 0; row < session.list.rowCount(); ++row)
+                told.append(QString::fromUtf8(session.list.name(row)) + u": "_s + session.markOf(row));
+            for (const FileFailure& failure : session.failures)
+                told.append(u"failed "_s + QString::fromUtf8(failure.path.mid(folder.size())) + u" "_s
+                    + QString::number(int(failure.reason)));
+            for (const int count : session.renamed)
+                told.append(u"renamed "_s + QString::number(count));
+            for (const QByteArray& name : names())
+                told.append(u"on disk "_s + QString::fromUtf8(name));
+            return told;
+        }
+    };
+    Side overlapped { Session(share.root()), {}, {} };
+    Side oneAtATime { Session(), {}, {} };
+    overlapped.folder = overlapped.session.tree.root() + "/f/";
+    overlapped.onDisk = QFile::encodeName(served.path()) + overlapped.folder.mid(share.root().size());
+    oneAtATime.folder = oneAtATime.session.tree.root() + "/f/";
+    oneAtATime.onDisk = oneAtATime.folder;
+    for (Side* side : { &overlapped, &oneAtATime }) {
+        QVERIFY(QDir().mkpath(QFile::decodeName(side->onDisk)));
+        for (const auto& [base, ext] : files)
+            QVERIFY(TestTree::makeFile(side->onDisk + base + ext));
+        FileListModel& list = side->session.list;
+        list.clear(side->folder);
+        list.setSearchedIdentity(Platform::openFolder(side->folder).identity());
+        for (const auto& [base, ext] : files)
+            list.appendRow(side->folder, base, ext);
+        list.publishPendingRows();
+        for (int row = 0; row < list.rowCount(); ++row)
+            list.setChecked(row, checked[row]);
+    }
+    const QByteArrayList before = oneAtATime.names();
+
+    for (Side* side : { &overlapped, &oneAtATime })
+        side->session.apply(value, PassKind::Execute, mode);
+    QCOMPARE(overlapped.outcome(), oneAtATime.outcome());
+    QCOMPARE(overlapped.session.core.canUndo(), oneAtATime.session.core.canUndo());
+    if (!oneAtATime.session.core.canUndo())
+        return; // nothing renamed
+    for (Side* side : { &overlapped, &oneAtATime })
+        side->session.undo();
+    QCOMPARE(overlapped.outcome(), oneAtATime.outcome());
+    QCOMPARE(overlapped.names(), before);
 }
 #endif
 

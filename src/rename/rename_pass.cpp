@@ -46,11 +46,13 @@ RowMark moveToPreview(const FileListModel& list, int row, quint32 planRow,
     if (!file)
         return RowMark::Renamed;
     // On FAT and exFAT a rename may move the file's entry, and its number with it: a later undo tells
-    // this execute's file by the number before (see undo_pass.cpp).
+    // this execute's file by the number before (see undo_pass.cpp). A file system that numbers its
+    // files by name (sshfs) gives a link a number of its own.
+    const bool renumbered = file->fat || result.way == Platform::MoveWay::LinkThenUnlink;
     const std::optional<Platform::FileIdentity> now
-        = file->fat ? Platform::entryIdentity(folder, target) : file;
+        = renumbered ? Platform::entryIdentity(folder, target) : file;
     if (now) {
-        if (file->fat)
+        if (renumbered)
             record.moved(planRow, *now);
         journal.add(list, row, planRow, folder, *now, *file);
     }

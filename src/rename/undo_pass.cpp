@@ -19,8 +19,8 @@ struct MovedBack
 };
 
 // Moves one file of the journal back to its old name in `folder`: Renamed, or why not. On FAT and
-// exFAT the move may have moved the file's entry, and its number with it: what the old name now
-// names is told in `nowThere`.
+// exFAT the move may have moved the file's entry, and its number with it, and a link made in the
+// move may have a number of its own: what the old name now names is then told in `nowThere`.
 RowMark moveBack(RenameJournal& journal, const RenameJournal::Move& move,
     const Platform::FolderHandle& folder, Platform::FileMover& mover,
     std::optional<Platform::FileIdentity>& nowThere, QByteArray& placedAt)
@@ -48,7 +48,7 @@ RowMark moveBack(RenameJournal& journal, const RenameJournal::Move& move,
         return failureOf(result.error);
     }
     record.takenBack(move.planRow);
-    if (journal.folders[move.folder].identity.fat)
+    if (journal.folders[move.folder].identity.fat || result.way == Platform::MoveWay::LinkThenUnlink)
         nowThere = Platform::entryIdentity(folder, oldName);
     return RowMark::Renamed;
 }
