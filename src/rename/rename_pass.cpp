@@ -92,7 +92,7 @@ PassResult moveToPreviews(FileListModel& list, const std::vector<int>& rows, Row
                 }
             }
             QByteArray placedAt;
-            thread_local QByteArray target; // each row's new name, made in the room of the last one's
+            QByteArray target;
             list.previewInto(row, target);
             const RowMark mark
                 = moveToPreview(list, row, quint32(index), *folder, mover, target, journal, record, placedAt);
