@@ -248,12 +248,12 @@ void TestRenameSession::aLostVolumeEndsThePass()
     QVERIFY(acted);
 
     // One box, for the first move that found the volume gone; the files before it renamed. On a
-    // share, moves around it may have been under way when it went: the box is for the first of them
+    // slow volume, moves around it may have been under way when it went: the box is for the first of them
     // to fail, each after it is renamed or failed with the volume, and none after those was tried.
     int firstFailed = 0;
     while (firstFailed < files && session.markOf(firstFailed) == u"已修改"_s)
         ++firstFailed;
-    const int underWay = share ? movesAtOnce - 1 : 0;
+    const int underWay = driverKilled ? movesAtOnce - 1 : 0;
     QCOMPARE_LE(firstFailed, movedBefore);
     QCOMPARE_GE(firstFailed, movedBefore - underWay);
     QCOMPARE(session.failures.size(), 1);
@@ -289,7 +289,7 @@ void TestRenameSession::aLostVolumeEndsThePass()
             const QByteArray folder = row < files / 2 ? "first/" : "second/";
             const QByteArray name = folder + session.list.name(row);
             const QByteArray preview = folder + session.list.preview(row);
-            if (share && row >= firstFailed && mark == u"修改失败：卷已断开"_s) {
+            if (driverKilled && row >= firstFailed && mark == u"修改失败：卷已断开"_s) {
                 const qsizetype there = found.removeAll(name) + found.removeAll(preview);
                 if (there == 0)
                     return QByteArrayList { "lost: " + name };

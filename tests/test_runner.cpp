@@ -76,7 +76,7 @@ void TestRunner::operationsRunInOrder()
                     running.push_back(index);
                     mostAtOnce = std::max(mostAtOnce, static_cast<int>(running.size()));
                 }
-                QThread::msleep(3); // a share's round trip
+                QThread::msleep(8); // a share's round trips
                 const std::lock_guard lock(mutex);
                 std::erase(running, index);
             }
@@ -84,7 +84,12 @@ void TestRunner::operationsRunInOrder()
                 runner.requestStop();
             return index;
         },
-        [&](int index, const int& outcome) {
+        [&](int index, const int& outcome, bool afterStop) {
+            // One at a time, nothing is under way at a stop; overlapped, all that ends after it.
+            if (atOnce == 1 || stopAfter < 0)
+                QVERIFY(!afterStop);
+            else if (index >= stopAfter)
+                QVERIFY(afterStop);
             QCOMPARE(outcome, index);
             if (holding.contains(index))
                 QCOMPARE_LE(started.load(), index + atOnce); // no more start

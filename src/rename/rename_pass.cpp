@@ -101,7 +101,7 @@ PassResult moveToPreviews(FileListModel& list, const std::vector<int>& rows, Row
             outcome.placedAt = std::move(placedAt);
             return outcome;
         },
-        [&](int index, const MoveOutcome& outcome) {
+        [&](int index, const MoveOutcome& outcome, bool afterStop) {
             const int row = rows[index];
             list.setMark(row, outcome.mark);
             if (!outcome.failed()) {
@@ -112,8 +112,9 @@ PassResult moveToPreviews(FileListModel& list, const std::vector<int>& rows, Row
             result.failures.push_back(
                 { outcome.placedAt.isEmpty() ? list.fullPath(row) : outcome.placedAt, outcome.mark });
             // Once the volume is gone, the moves that were under way fail with it, told by their
-            // marks: the one box said it.
-            if (notTried == RowMark::None)
+            // marks: the one box said it. Those under way when the user stopped the pass are told
+            // by their marks too: the user asked for no more.
+            if (notTried == RowMark::None && !afterStop)
                 report(result.failures.back());
             if (outcome.endsPass())
                 notTried = outcome.notTried;
@@ -184,7 +185,7 @@ PassResult applyNewNames(FileListModel& list, const QByteArray& value, PassKind 
         const int compared = runner.runEach<Finding>(
             checkedCount, RenameProgress::Work::Checking,
             [&](int index) { return check.byNameAndDisk(checkedRows, index, folders); },
-            [&](int index, const Finding& finding) {
+            [&](int index, const Finding& finding, bool) {
                 finding.tell(list, checkedRows[index]);
                 result.foreseen += finding.mark != RowMark::None ? 1 : 0;
             },

@@ -131,7 +131,7 @@ PassResult undoRenames(RenameJournal& journal, std::span<RenameJournal> earlier,
             }
             return outcome;
         },
-        [&](int index, const MoveOutcome& outcome) {
+        [&](int index, const MoveOutcome& outcome, bool afterStop) {
             if (!outcome.failed()) {
                 ++result.renamed;
                 return;
@@ -142,8 +142,9 @@ PassResult undoRenames(RenameJournal& journal, std::span<RenameJournal> earlier,
                 { outcome.placedAt.isEmpty() ? journal.folders[move.folder].text + journal.newName(move)
                                              : outcome.placedAt,
                     outcome.mark });
-            // Once the volume is gone, the moves that were under way fail with it: the one box said it.
-            if (result.end != PassEnd::CutShort)
+            // Once the volume is gone, the moves that were under way fail with it: the one box said
+            // it. Those under way when the user stopped the pass are told by the count alone.
+            if (result.end != PassEnd::CutShort && !afterStop)
                 report(result.failures.back());
             if (outcome.endsPass()) {
                 result.end = PassEnd::CutShort;

@@ -42,6 +42,7 @@ public:
     {
         int index = 0;
         Outcome outcome;
+        bool afterStop = false; // an operation under way when the run was asked to stop
     };
 
     // run() calls operate(0), operate(1) ... operate(count - 1) and asks stopRequested() after each
@@ -89,6 +90,9 @@ public:
         {
             const std::lock_guard lock(m_mutex);
             m_held = false;
+            // The user may have asked to stop while the held outcome's box was up, and the moves
+            // under way then may all have ended before it: the next to start asks first.
+            m_askBeforeNext = m_overlapped;
             handOver();
         }
         m_changed.notify_all();
@@ -142,10 +146,11 @@ public:
     }
 
 private:
-    // An operation this long waits on something slower than a local disk; two of them in a row, and
-    // the rest overlap. A local move takes microseconds, a share's round trip milliseconds.
-    static constexpr auto slowOperation = std::chrono::milliseconds(2);
-    static constexpr int slowBeforeOverlap = 2;
+    // An operation this long waits on something slower than a local disk, even a busy one; three of
+    // them in a row, and the rest overlap. A local move takes microseconds, a share's round trip
+    // milliseconds.
+    static constexpr auto slowOperation = std::chrono::milliseconds(5);
+    static constexpr int slowBeforeOverlap = 3;
 
     // Runs the operations from `first` on, up to the overlap's bound at once: this thread and the
     // threads it starts each take the next operation that may start, until none is left to start.
@@ -154,6 +159,7 @@ private:
         {
             const std::lock_guard lock(m_mutex);
             m_outcomes.insert(m_outcomes.end(), kept.begin(), kept.end());
+            m_overlapped = true;
             m_next = first;
             m_handed = first;
         }
@@ -182,7 +188,18 @@ private:
     {
         std::unique_lock lock(m_mutex);
         for (;;) {
-            m_changed.wait(lock, [this] { return noneLeftToStart() || mayStartNext(); });
+            m_changed.wait(lock, [this] { return noneLeftToStart() || mayStartNext() || mayAsk(); });
+            if (!noneLeftToStart() && mayAsk()) {
+                m_asking = true;
+                lock.unlock();
+                const bool stop = m_stopRequested();
+                lock.lock();
+                m_stopping = m_stopping || stop;
+                m_askBeforeNext = false;
+                m_asking = false;
+                m_changed.notify_all();
+                continue;
+            }
             if (noneLeftToStart())
                 return;
             const int index = m_next++;
@@ -199,12 +216,13 @@ private:
         }
     }
 
+    bool mayAsk() const { return m_askBeforeNext && !m_asking; }
     bool noneLeftToStart() const { return m_next >= m_count || m_quit || m_stopping || m_lastStarted; }
     bool mayStartNext() const
     {
         // None starts further than the bound beyond the first whose outcome is yet to come: a hold,
         // an end or a stop that outcome brings finds no more than that many started after it.
-        return !m_held && m_next < m_handed + m_overlap.bound
+        return !m_held && !m_askBeforeNext && m_next < m_handed + m_overlap.bound
             && std::none_of(m_running.begin(), m_running.end(),
                 [this](int earlier) { return m_overlap.dependent(earlier, m_next); });
     }
@@ -216,7 +234,7 @@ private:
              found = m_completed.find(m_handed)) {
             m_held = m_holds(found->second);
             m_lastStarted = m_lastStarted || m_ends(found->second);
-            m_outcomes.push_back({ m_handed++, std::move(found->second) });
+            m_outcomes.push_back({ m_handed++, std::move(found->second), m_stopping });
             m_completed.erase(found);
         }
     }
@@ -240,6 +258,9 @@ private:
     int m_handed = 0;
     std::vector<int> m_running;
     std::map<int, Outcome> m_completed;
+    bool m_overlapped = false;
     bool m_stopping = false; // a stop was asked
+    bool m_askBeforeNext = false; // whether a stop was asked, before the next starts
+    bool m_asking = false;
     bool m_lastStarted = false; // an outcome ended the run
 };

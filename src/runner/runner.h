@@ -95,14 +95,15 @@ public:
 
     // Runs operate(0) ... operate(count - 1) on a thread of their own, one after another, or where
     // they prove slow as `overlap` allows, and hands each outcome to taken() on this thread, in
-    // order. An outcome for which holds() is true holds the thread until taken() has returned (a
-    // failure, whose box must come before the next operation); one for which ends() is true is the
-    // last to start (every later operation would fail the same way). Stops after the operations in
-    // progress when `work` is to stop; returns how many operations ran.
+    // order, saying whether the run had been asked to stop by then. An outcome for which holds() is
+    // true holds the thread until taken() has returned (a failure, whose box must come before the
+    // next operation); one for which ends() is true is the last to start (every later operation
+    // would fail the same way). Stops after the operations in progress when `work` is to stop;
+    // returns how many operations ran.
     template <typename Outcome>
     int runEach(
         int count, RenameProgress::Work work, std::function<Outcome(int index)> operate,
-        const std::function<void(int index, const Outcome& outcome)>& taken,
+        const std::function<void(int index, const Outcome& outcome, bool afterStop)>& taken,
         const std::function<bool(const Outcome& outcome)>& holds,
         const std::function<bool(const Outcome& outcome)>& ends = [](const Outcome&) { return false; },
         Overlap overlap = {})
@@ -124,7 +125,7 @@ public:
                 ++done;
                 if (holds(outcome.outcome))
                     showProgress(work, done, count, RenameProgress::Showing::Now);
-                taken(outcome.index, outcome.outcome);
+                taken(outcome.index, outcome.outcome, outcome.afterStop);
                 if (holds(outcome.outcome))
                     operations.released();
             }
