@@ -196,10 +196,18 @@ bool entryExists(const FolderHandle& folder, const QByteArray& name)
 std::optional<FileIdentity> entryIdentity(const FolderHandle& folder, const QByteArray& name)
 {
     struct statx status = {};
-    if (!folder.isOpen()
-        || statx(descriptor(folder), name.constData(), AT_SYMLINK_NOFOLLOW | AT_STATX_FORCE_SYNC,
-               STATX_INO | STATX_BTIME, &status)
-            != 0)
+    const auto read = [&](int sync) {
+        return statx(descriptor(folder), name.constData(), AT_SYMLINK_NOFOLLOW | sync,
+                   STATX_INO | STATX_BTIME | STATX_MNT_ID, &status)
+            == 0;
+    };
+    if (!folder.isOpen() || !read(AT_STATX_SYNC_AS_STAT))
+        return std::nullopt;
+    // A file's number and birth never change while the system holds it, so what it has cached
+    // serves, and on FUSE spares a round trip to the driver each move. A network file system may
+    // have given the name to another file meanwhile: asked anew, it finds out.
+    if ((!(status.stx_mask & STATX_MNT_ID) || !changedOnlyHere(status.stx_mnt_id))
+        && !read(AT_STATX_FORCE_SYNC))
         return std::nullopt;
     const quint64 born = (status.stx_mask & STATX_BTIME)
         ? quint64(status.stx_btime.tv_sec) * 1000000000u + status.stx_btime.tv_nsec

@@ -29,4 +29,9 @@ bool isTrashName(QByteArrayView name);
 // asked: a FUSE volume keeps answering from its cache for a while after a rename made it stale.
 int lookUp(const FolderHandle& folder, const QByteArray& name);
 
+// Whether every change to the volume of mount `mountId` passes through this system, as on a local
+// disk or a disk image, even through FUSE: then what the system has cached of a file's number is
+// what the volume holds. A network file system is changed by other machines too.
+bool changedOnlyHere(quint64 mountId);
+
 } // namespace Platform::Linux

@@ -3,10 +3,13 @@
 #include "internal.h"
 
 #include <QFile>
+#include <QHash>
 #include <QList>
 
 #include <algorithm>
+#include <array>
 #include <fcntl.h>
+#include <mutex>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/sysmacros.h>
@@ -25,22 +28,28 @@ struct Mount
     QByteArray source;
 };
 
-// The type and source of the file system mounted from `volume`, as /proc/self/mountinfo tells.
-Mount mountOf(quint64 volume)
+// The type and source of the first mount in /proc/self/mountinfo whose field `field` (0: its id,
+// 2: its device) is `value`.
+Mount mountWhere(int field, const QByteArray& value)
 {
     QFile mounts(QStringLiteral("/proc/self/mountinfo"));
     if (!mounts.open(QIODevice::ReadOnly))
         return {};
-    const QByteArray device = QByteArray::number(major(volume)) + ':' + QByteArray::number(minor(volume));
     // Files in /proc report no size, so they are read to the end rather than tested for it.
     for (const QByteArray& line : mounts.readAll().split('\n')) {
         // "id parent major:minor root mount-point options [optional fields] - type source options"
         const QList<QByteArray> fields = line.split(' ');
         const qsizetype separator = fields.indexOf("-");
-        if (fields.size() > 2 && fields[2] == device && separator >= 0 && separator + 2 < fields.size())
+        if (fields.size() > 2 && fields[field] == value && separator >= 0 && separator + 2 < fields.size())
             return { fields[separator + 1], fields[separator + 2] };
     }
     return {};
+}
+
+// The type and source of the file system mounted from `volume`.
+Mount mountOf(quint64 volume)
+{
+    return mountWhere(2, QByteArray::number(major(volume)) + ':' + QByteArray::number(minor(volume)));
 }
 
 // Kernel drivers of volumes made for Windows, which store names in UTF-16 (statfs(2) f_type).
@@ -66,7 +75,35 @@ bool fuseOfDisk(const Mount& mount)
         && (S_ISREG(status.st_mode) || S_ISBLK(status.st_mode));
 }
 
+// File systems of a disk that only its kernel driver changes while it is mounted.
+bool diskFileSystem(const QByteArray& type)
+{
+    static constexpr std::array<QByteArrayView, 16> types { "ext2", "ext3", "ext4", "btrfs", "xfs", "vfat",
+        "msdos", "exfat", "ntfs", "ntfs3", "f2fs", "jfs", "hfsplus", "udf", "iso9660", "tmpfs" };
+    return std::find(types.begin(), types.end(), QByteArrayView(type)) != types.end();
+}
+
 } // namespace
+
+namespace Linux {
+
+bool changedOnlyHere(quint64 mountId)
+{
+    // Asked before every move: /proc/self/mountinfo is read once a mount. An id is given again only
+    // once its mount has gone, and then at worst a volume is asked more often than it needs.
+    static std::mutex mutex;
+    static QHash<quint64, bool> known;
+    const std::lock_guard lock(mutex);
+    const auto found = known.constFind(mountId);
+    if (found != known.cend())
+        return *found;
+    const Mount mount = mountWhere(0, QByteArray::number(mountId));
+    const bool here = diskFileSystem(mount.type) || (mount.type.startsWith("fuse") && fuseOfDisk(mount));
+    known.insert(mountId, here);
+    return here;
+}
+
+} // namespace Linux
 
 // renameat2 and linkat name the folder themselves: a file never lands elsewhere.
 QByteArray takePlacedElsewhere()
