@@ -33,6 +33,7 @@ private Q_SLOTS:
     void neverReplacesExistingTarget_data() { moves_data(); }
     void missingSourceFails();
     void missingSourceFails_data() { moves_data(); }
+    void bringsBackFromAnotherFolder();
     void caseOnlyMoveSaysWhatItDid();
     void caseOnlyMoveSaysWhatItDid_data() { moves_data(); }
     void movesNonUtf8NameAndLink();
@@ -104,6 +105,25 @@ void TestPlatform::missingSourceFails()
     tree.createFile("other", "x");
     QCOMPARE(move(Platform::openFolder(tree.root()), "gone", "new"), ENOENT);
     QCOMPARE(tree.snapshot(), (QMap<QByteArray, QByteArray> { { "other", "x" } }));
+}
+
+// A file put in another folder goes back to its own under its old name, never over another file.
+void TestPlatform::bringsBackFromAnotherFolder()
+{
+    TestTree tree;
+    tree.createDir("photos");
+    tree.createDir("elsewhere");
+    tree.createFile("elsewhere/a.jpg", "a");
+    tree.createFile("elsewhere/b.jpg", "b");
+    tree.createFile("photos/b.txt", "taken");
+    const Platform::FolderHandle elsewhere = Platform::openFolder(tree.path("elsewhere"));
+    const Platform::FolderHandle photos = Platform::openFolder(tree.path("photos"));
+    QCOMPARE(Platform::moveBackInto(elsewhere, "a.jpg", photos, "a.txt"), 0);
+    QCOMPARE(Platform::moveBackInto(elsewhere, "b.jpg", photos, "b.txt"), EEXIST);
+    QCOMPARE(Platform::moveBackInto(elsewhere, "gone.jpg", photos, "c.txt"), ENOENT);
+    QCOMPARE(tree.snapshot(),
+        (QMap<QByteArray, QByteArray> {
+            { "photos/a.txt", "a" }, { "elsewhere/b.jpg", "b" }, { "photos/b.txt", "taken" } }));
 }
 
 // A change of letter case only, which a case-insensitive volume sees as a move onto the file itself:

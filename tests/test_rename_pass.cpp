@@ -62,6 +62,7 @@ private Q_SLOTS:
     void conflictsAreMarked();
 #ifdef _WIN32
     void mappedFileKeepsBothNames();
+    void fileLeftElsewhereIsTold_data();
     void fileLeftElsewhereIsTold();
     void cloudRefusalsAreMarked_data();
     void cloudRefusalsAreMarked();
@@ -244,10 +245,19 @@ void TestRenamePass::mappedFileKeepsBothNames()
     QCOMPARE(session.markOf(0), u"修改失败：旧名称无法删除，文件同时有了新名称 photo.jpg，可删除其一"_s);
 }
 
+void TestRenamePass::fileLeftElsewhereIsTold_data()
+{
+    QTest::addColumn<bool>("reopened");
+    QTest::newRow("taken back") << false;
+    QTest::newRow("taken back by a later session") << true;
+}
+
 // A driver that puts the renamed file into another folder and refuses to move it back (see
-// ElsewhereDriver): the row says so, and the failure names the file where it is.
+// ElsewhereDriver): the row says so, and the failure names the file where it is. Once the driver
+// answers as documented again, the undo, of this session or a later one, brings it back from there.
 void TestRenamePass::fileLeftElsewhereIsTold()
 {
+    QFETCH(bool, reopened);
     Session session;
     session.tree.createDir("photos");
     session.tree.createDir("elsewhere");
@@ -263,6 +273,15 @@ void TestRenamePass::fileLeftElsewhereIsTold()
     QCOMPARE(session.failures.size(), 1);
     QVERIFY2(session.failures.first().path.endsWith("\\elsewhere\\photo.jpg"), session.failures.first().path);
     QCOMPARE(session.markOf(0), u"修改失败：文件被文件系统放到了别处"_s);
+
+    Platform::Native::calls = Platform::Native::systemCalls();
+    if (reopened)
+        QCOMPARE(session.reopen().unreadable, 0);
+    session.undo();
+    QCOMPARE(session.renamed.last(), 1);
+    QCOMPARE(session.failures.size(), 1);
+    QCOMPARE(session.tree.snapshot(), (Tree { { "photos/photo.txt", "p" } }));
+    QVERIFY(session.records().isEmpty());
 }
 
 void TestRenamePass::cloudRefusalsAreMarked_data()

@@ -233,6 +233,11 @@ inline constexpr int movedElsewhere = -4;
 // The full path of the file that the last way of this thread left elsewhere (movedElsewhere), once;
 // empty where the system cannot say.
 QByteArray takePlacedElsewhere();
+// Moves the file `name` of `from`, where the file system put it in place of its own folder, back to
+// `target` in `to`, never replacing an existing entry: 0, or the errno value of why not
+// (movedElsewhere where it went elsewhere again).
+int moveBackInto(
+    const FolderHandle& from, const QByteArray& name, const FolderHandle& to, const QByteArray& target);
 
 // Whether the volume loses a file when it refuses to rename it to a name it cannot hold.
 bool dropsFilesOnRefusedNames(quint64 volume);

@@ -26,6 +26,7 @@ enum Kind : char {
     TemporaryName = 'T',
     Moved = 'M',
     Failed = 'F',
+    PlacedElsewhere = 'P',
     TakenBack = 'U',
     Complete = 'C',
 };
@@ -198,6 +199,16 @@ bool readEventEntry(char kind, Reader& in, ReadRecord& record)
     case Failed:
         record.failed.insert(index);
         break;
+    case PlacedElsewhere: {
+        QByteArray path = in.text();
+        const Platform::FileIdentity file = in.file();
+        // Outside the searched folder, but only ever a file's path, whose file must still be the
+        // recorded one before anything moves it.
+        if (!isPlainFileName(entryNameOf(path)))
+            return false;
+        record.placedElsewhere.insert(index, { std::move(path), file });
+        break;
+    }
     case TakenBack:
         record.takenBack.insert(index);
         break;
@@ -277,6 +288,11 @@ void ExecuteRecord::temporaryName(quint32 row, const QByteArray& temporary)
 void ExecuteRecord::moved(quint32 row, const Platform::FileIdentity& file)
 {
     add(Moved, Writer().number(row).file(file).bytes);
+}
+
+void ExecuteRecord::placedElsewhere(quint32 row, const QByteArray& path, const Platform::FileIdentity& file)
+{
+    add(PlacedElsewhere, Writer().number(row).text(path).file(file).bytes);
 }
 
 void ExecuteRecord::failed(quint32 row)

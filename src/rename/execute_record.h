@@ -54,6 +54,9 @@ public:
     void moved(quint32 row, const Platform::FileIdentity& file);
     // The move of `row` failed.
     void failed(quint32 row);
+    // The file system put the file of `row`, now `file`, at the full path `path`, in place of its
+    // folder: the move failed, and the file is to be brought back from there.
+    void placedElsewhere(quint32 row, const QByteArray& path, const Platform::FileIdentity& file);
     // The file of `row` is back under its old name.
     void takenBack(quint32 row);
     // The execute reached its end, or the user stopped it, having moved no later row.
@@ -97,6 +100,8 @@ struct ReadRecord
     QHash<quint32, Platform::FileIdentity> moved; // by row, where a move changed the file's number
     QHash<quint32, QList<QByteArray>> temporaryNames;
     QSet<quint32> failed;
+    // By row: where the file system put the file in place of its folder, and which file it is there.
+    QHash<quint32, std::pair<QByteArray, Platform::FileIdentity>> placedElsewhere;
     QSet<quint32> takenBack;
     bool complete = false;
 

@@ -42,8 +42,11 @@ RenameJournal journalOf(const ReadRecord& record)
     Platform::FolderHandle folder;
     for (quint32 index = 0; index < record.rows.size(); ++index) {
         const QList<QByteArray> temporaries = record.temporaryNames.value(index);
+        // A file the file system put outside its folder is taken back from where it was told to be.
+        const auto placed = record.placedElsewhere.constFind(index);
+        const bool isPlaced = placed != record.placedElsewhere.cend();
         if (!record.aboutToMove.contains(index) || record.takenBack.contains(index)
-            || (record.failed.contains(index) && temporaries.isEmpty()))
+            || (record.failed.contains(index) && temporaries.isEmpty() && !isPlaced))
             continue;
         const ReadRecord::Row& row = record.rows[index];
         const ReadRecord::Folder& recorded = record.folders[row.folder];
@@ -52,8 +55,8 @@ RenameJournal journalOf(const ReadRecord& record)
         const QByteArray newName = record.newName(row);
         const Platform::FileIdentity before = record.aboutToMove.value(index);
         std::optional<std::pair<QByteArray, Platform::FileIdentity>> found
-            = std::pair(newName, record.moved.value(index, before));
-        if (!record.complete || !temporaries.isEmpty()) {
+            = isPlaced ? *placed : std::pair(newName, record.moved.value(index, before));
+        if (!isPlaced && (!record.complete || !temporaries.isEmpty())) {
             if (!searched.isOpen())
                 searched = openSearchedFolder(record.searchedFolder, record.searchedIdentity);
             if (openFolder != row.folder) {
@@ -72,7 +75,9 @@ RenameJournal journalOf(const ReadRecord& record)
             journal.folders.push_back({ record.searchedFolder + recorded.text, *recorded.identity });
         }
         journal.addMove(journalFolder.value(row.folder), row.base, row.ext, index, found->second, before);
-        if (found->first != newName)
+        if (isPlaced)
+            journal.placedElsewhere.insert(index, found->first);
+        else if (found->first != newName)
             journal.leftUnder.insert(index, found->first);
     }
     return journal;

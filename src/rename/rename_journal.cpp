@@ -94,6 +94,22 @@ void JournalWriter::add(const FileListModel& list, int row, quint32 planRow,
     const Platform::FileIdentity& before)
 {
     const std::lock_guard lock(m_mutex);
+    addLocked(list, row, planRow, folder, file, before);
+}
+
+void JournalWriter::addPlacedElsewhere(const FileListModel& list, int row, quint32 planRow,
+    const Platform::FolderHandle& folder, const Platform::FileIdentity& file,
+    const Platform::FileIdentity& before, const QByteArray& placedAt)
+{
+    const std::lock_guard lock(m_mutex);
+    addLocked(list, row, planRow, folder, file, before);
+    m_journal.placedElsewhere.insert(planRow, placedAt);
+}
+
+void JournalWriter::addLocked(const FileListModel& list, int row, quint32 planRow,
+    const Platform::FolderHandle& folder, const Platform::FileIdentity& file,
+    const Platform::FileIdentity& before)
+{
     if (m_folderId != list.folderId(row)) {
         m_folderId = list.folderId(row);
         m_journal.folders.push_back({ list.folder(row), folder.identity() });

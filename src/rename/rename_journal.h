@@ -51,6 +51,9 @@ struct RenameJournal
     // Where a move on its way to another letter case may have left a file: its temporary name, by
     // the move's record row; only for an execute read back from its record.
     QHash<quint32, QByteArray> leftUnder;
+    // Where the file system put a file in place of its folder, by the move's record row: its full
+    // path, as the failure told it.
+    QHash<quint32, QByteArray> placedElsewhere;
     ExecuteRecord record; // not kept where the state folder cannot be written
     // Whether a move of it could not be taken back: its record then stays for a later start.
     bool undoFailed = false;
@@ -86,8 +89,15 @@ public:
     // number it had there).
     void add(const FileListModel& list, int row, quint32 planRow, const Platform::FolderHandle& folder,
         const Platform::FileIdentity& file, const Platform::FileIdentity& before);
+    // The same for a file the file system put at the full path `placedAt`, outside its folder.
+    void addPlacedElsewhere(const FileListModel& list, int row, quint32 planRow,
+        const Platform::FolderHandle& folder, const Platform::FileIdentity& file,
+        const Platform::FileIdentity& before, const QByteArray& placedAt);
 
 private:
+    void addLocked(const FileListModel& list, int row, quint32 planRow, const Platform::FolderHandle& folder,
+        const Platform::FileIdentity& file, const Platform::FileIdentity& before);
+
     RenameJournal& m_journal;
     std::mutex m_mutex; // moves that overlap add from their own threads
     std::optional<quint32> m_folderId;

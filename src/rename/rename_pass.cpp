@@ -15,6 +15,21 @@ namespace {
 // Makes the record of an execute, before its first move: 0, or the errno value of why it is not kept.
 using RecordStart = std::function<int(ExecuteRecord& record)>;
 
+// Keeps the file of `row`, which the file system put at the full path `placedAt` in place of its
+// folder, in the journal and on record where it is, so that an undo can bring it back.
+void keepPlacedElsewhere(const FileListModel& list, int row, quint32 planRow,
+    const Platform::FolderHandle& folder, const Platform::FileIdentity& before, const QByteArray& placedAt,
+    JournalWriter& journal, ExecuteRecord& record)
+{
+    const auto [there, name] = folderOfPath(placedAt);
+    const std::optional<Platform::FileIdentity> file
+        = there.isOpen() ? Platform::entryIdentity(there, name) : std::nullopt;
+    if (!file)
+        return;
+    record.placedElsewhere(planRow, placedAt, *file);
+    journal.addPlacedElsewhere(list, row, planRow, folder, *file, before, placedAt);
+}
+
 // Moves `row`'s file, the record's row `planRow`, to its preview name, `target`, keeping the move in
 // the journal and on record: Renamed, or what made the move fail, and where the file now is if the
 // file system put it outside its folder.
@@ -39,8 +54,11 @@ RowMark moveToPreview(const FileListModel& list, int row, quint32 planRow,
         folder, name, target, [&](const QByteArray& temporary) { record.temporaryName(planRow, temporary); });
     placedAt = std::move(result.placedAt);
     if (result.error != 0) {
-        if (file)
+        if (file) {
             record.failed(planRow);
+            if (result.error == Platform::movedElsewhere && !placedAt.isEmpty())
+                keepPlacedElsewhere(list, row, planRow, folder, *file, placedAt, journal, record);
+        }
         return failureOf(result.error);
     }
     if (!file)

@@ -27,6 +27,21 @@ SearchedFolderState searchedFolderState(const QByteArray& path, const Platform::
                                                                     : SearchedFolderState::Replaced;
 }
 
+QByteArrayView entryNameOf(QByteArrayView path)
+{
+    const auto separator = std::find_if(path.rbegin(), path.rend(), Platform::isSeparator);
+    return path.last(separator - path.rbegin());
+}
+
+std::pair<Platform::FolderHandle, QByteArray> folderOfPath(const QByteArray& path)
+{
+    const QByteArrayView name = entryNameOf(path);
+    if (!isPlainFileName(name) || name.size() == path.size())
+        return {};
+    // The separator kept, so that a volume's root is a folder: "D:\", not "D:".
+    return { Platform::openFolder(path.chopped(name.size())), name.toByteArray() };
+}
+
 Platform::FolderHandle openFolderOfRow(
     const Platform::FolderHandle& searched, const QByteArray& searchedPath, const QByteArray& folder)
 {

@@ -9,6 +9,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <utility>
 
 class FileListModel;
 
@@ -27,6 +28,12 @@ enum class SearchedFolderState {
     Replaced, // another folder is at its path
 };
 SearchedFolderState searchedFolderState(const QByteArray& path, const Platform::FolderIdentity& identity);
+
+// The last component of `path`.
+QByteArrayView entryNameOf(QByteArrayView path);
+// The folder holding the entry at the full path `path`, and the entry's name in it; the folder is not
+// open where it cannot be opened, or `path` ends in no plain name.
+std::pair<Platform::FolderHandle, QByteArray> folderOfPath(const QByteArray& path);
 
 // A folder beneath the searched one, opened without following a symbolic link, so that a folder
 // swapped for a link meanwhile cannot lead a move outside the searched tree; not open when it can no

@@ -8,6 +8,7 @@
 #include <QHash>
 
 #include <mutex>
+#include <tuple>
 
 namespace {
 
@@ -27,9 +28,20 @@ RowMark moveBack(RenameJournal& journal, const RenameJournal::Move& move,
 {
     if (!folder.isOpen())
         return RowMark::FailedFolderReplaced;
-    const QByteArray newName = journal.leftUnder.value(move.planRow, journal.newName(move));
+    QByteArray newName = journal.leftUnder.value(move.planRow, journal.newName(move));
+    // A file the file system put outside its folder comes back from there, where it is told to be.
+    Platform::FolderHandle elsewhere;
+    const auto placed = journal.placedElsewhere.constFind(move.planRow);
+    const bool isPlaced = placed != journal.placedElsewhere.cend();
+    if (isPlaced) {
+        placedAt = *placed;
+        std::tie(elsewhere, newName) = folderOfPath(*placed);
+        if (!elsewhere.isOpen())
+            return RowMark::FailedSourceMissing;
+    }
+    const Platform::FolderHandle& from = isPlaced ? elsewhere : folder;
     // Only the file the execute renamed goes back: not one put under its name since.
-    const std::optional<Platform::FileIdentity> there = Platform::entryIdentity(folder, newName);
+    const std::optional<Platform::FileIdentity> there = Platform::entryIdentity(from, newName);
     if (!there)
         return RowMark::FailedSourceMissing;
     if (!Platform::stillSameFile(journal.fileOf(move), *there)) {
@@ -41,10 +53,19 @@ RowMark moveBack(RenameJournal& journal, const RenameJournal::Move& move,
     }
     const QByteArray oldName = journal.oldName(move);
     ExecuteRecord& record = journal.record;
-    Platform::MoveResult result = mover.move(folder, newName, oldName,
-        [&](const QByteArray& temporary) { record.temporaryName(move.planRow, temporary); });
+    Platform::MoveResult result;
+    if (isPlaced) {
+        result.error = Platform::moveBackInto(elsewhere, newName, folder, oldName);
+        if (result.error == Platform::movedElsewhere)
+            result.placedAt = Platform::takePlacedElsewhere();
+    } else {
+        result = mover.move(folder, newName, oldName,
+            [&](const QByteArray& temporary) { record.temporaryName(move.planRow, temporary); });
+    }
     if (result.error) {
-        placedAt = std::move(result.placedAt); // where the file system left it, if not in its folder
+        // Where the file system left it, if not in its folder, or where it still is.
+        if (!result.placedAt.isEmpty())
+            placedAt = std::move(result.placedAt);
         return failureOf(result.error);
     }
     record.takenBack(move.planRow);

@@ -44,4 +44,11 @@ int checkThenRename(const FolderHandle& folder, const QByteArray& from, const QB
         Native::calls.renameat(descriptor(folder), from.constData(), descriptor(folder), to.constData()));
 }
 
+int moveBackInto(
+    const FolderHandle& from, const QByteArray& name, const FolderHandle& to, const QByteArray& target)
+{
+    return resultOf(Native::calls.renameat2(
+        descriptor(from), name.constData(), descriptor(to), target.constData(), RENAME_NOREPLACE));
+}
+
 } // namespace Platform

@@ -313,6 +313,21 @@ int checkThenRename(const FolderHandle& folder, const QByteArray& from, const QB
     return confirmRename(folder, from, to);
 }
 
+int moveBackInto(
+    const FolderHandle& from, const QByteArray& name, const FolderHandle& to, const QByteArray& target)
+{
+    ScopedHandle file;
+    if (const int error = openToMove(from, name, target, file))
+        return error;
+    // Into another folder than its own, the file is renamed with that folder as RootDirectory and
+    // the name relative to it (FILE_RENAME_INFORMATION, ntifs.h); where it went is read back as after
+    // any rename by handle.
+    const std::wstring wanted = wide(target);
+    if (const int error = giveName(file.get(), handleOf(to), wanted, Native::fileRenameInformation))
+        return error;
+    return isEntryOf(file.get(), to, wanted, false) ? 0 : leftElsewhere(file.get());
+}
+
 QByteArray takePlacedElsewhere()
 {
     return std::exchange(placedElsewhere, QByteArray());
