@@ -7,6 +7,7 @@
 #include <QTest>
 
 #include <cerrno>
+#include <cstring>
 #include <functional>
 #include <vector>
 
@@ -484,6 +485,7 @@ struct Answers
     bool folderHeld = false; // another program holds the photos' folder open without write sharing
     QueryInformation queryInformation = nullptr; // what answers queries in place of the system
     Platform::Native::MoveByPath moveFileEx = nullptr; // what moves by path in place of the system
+    Platform::Native::CreateFile createFile = nullptr; // what opens in place of the system
 };
 
 MoveResultOf byStep(Platform::MoveStep step, Platform::MoveWay way)
@@ -559,15 +561,82 @@ NTSTATUS NTAPI linksNowhere(
     return systemSetInformation(file, ioStatus, information, length, asked);
 }
 
-// The same driver making the link in another folder, "elsewhere", since it ignores RootDirectory.
+// The same driver making the link in another folder, "elsewhere", since it ignores RootDirectory, on
+// NTFS of Windows 10 1809 and later.
 HANDLE elsewhere = nullptr;
+std::wstring linkedElsewhere; // the name it gave there
 
 NTSTATUS NTAPI linksElsewhere(
     HANDLE file, PIO_STATUS_BLOCK ioStatus, PVOID information, ULONG length, FILE_INFORMATION_CLASS asked)
 {
-    if (asked == Platform::Native::fileLinkInformation)
-        static_cast<FILE_RENAME_INFO*>(information)->RootDirectory = elsewhere;
-    return systemSetInformation(file, ioStatus, information, length, asked);
+    if (asked == Platform::Native::fileLinkInformation) {
+        auto* info = static_cast<FILE_RENAME_INFO*>(information);
+        info->RootDirectory = elsewhere;
+        linkedElsewhere.assign(info->FileName, info->FileNameLength / sizeof(wchar_t));
+    }
+    return ntfsDeletesReadOnlyNames(file, ioStatus, information, length, asked);
+}
+
+// What NTFS tells of the names a file has, which Wine does not: FileHardLinkInformation lists each
+// name with the number of its folder (FILE_LINKS_INFORMATION, FILE_LINK_ENTRY_INFORMATION), here the
+// file's own and the one the driver above gave it in "elsewhere" while it is there.
+NTSTATUS NTAPI listsLinks(
+    HANDLE file, PIO_STATUS_BLOCK ioStatus, PVOID information, ULONG length, FILE_INFORMATION_CLASS asked)
+{
+    using Platform::Native::LinkEntryInformation;
+    if (asked != Platform::Native::fileHardLinkInformation)
+        return Platform::Native::systemCalls().queryInformationFile(
+            file, ioStatus, information, length, asked);
+    std::wstring path(32768, L'\0');
+    path.resize(GetFinalPathNameByHandleW(file, path.data(), DWORD(path.size()), 0));
+    const HANDLE own = FatDriver::openFolder(path.substr(0, path.rfind(L'\\')));
+    std::vector<std::pair<LONGLONG, std::wstring>> names { { LONGLONG(FatDriver::wineNumber(own)),
+        path.substr(path.rfind(L'\\') + 1) } };
+    CloseHandle(own);
+    std::wstring there(32768, L'\0');
+    there.resize(GetFinalPathNameByHandleW(elsewhere, there.data(), DWORD(there.size()), 0));
+    const HANDLE linked = CreateFileW((there + L'\\' + linkedElsewhere).c_str(), FILE_READ_ATTRIBUTES,
+        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (linked != INVALID_HANDLE_VALUE && FatDriver::wineNumber(linked) == FatDriver::wineNumber(file))
+        names.push_back({ LONGLONG(FatDriver::wineNumber(elsewhere)), linkedElsewhere });
+    if (linked != INVALID_HANDLE_VALUE)
+        CloseHandle(linked);
+    auto* links = static_cast<Platform::Native::LinksInformation*>(information);
+    links->entriesReturned = ULONG(names.size());
+    auto* entry = &links->entry;
+    for (size_t index = 0; index < names.size(); ++index) {
+        const auto& [parent, name] = names[index];
+        entry->parentFileId = parent;
+        entry->fileNameLength = ULONG(name.size());
+        std::copy(name.begin(), name.end(), entry->fileName);
+        const ULONG size
+            = ULONG(offsetof(LinkEntryInformation, fileName) + name.size() * sizeof(wchar_t) + 7) & ~7U;
+        entry->nextEntryOffset = index + 1 < names.size() ? size : 0;
+        entry = reinterpret_cast<LinkEntryInformation*>(reinterpret_cast<char*>(entry) + size);
+    }
+    links->bytesNeeded = ULONG(reinterpret_cast<char*>(entry) - static_cast<char*>(information));
+    return 0;
+}
+
+// NTFS opens a folder by its number (NtCreateFile with FILE_OPEN_BY_FILE_ID, relative to any handle on
+// the volume); Wine searches the whole volume for it, which on a test machine's disk takes minutes.
+// Here "elsewhere" is opened by its number, and no other folder is.
+NTSTATUS NTAPI opensElsewhereById(PHANDLE handle, ACCESS_MASK access, POBJECT_ATTRIBUTES attributes,
+    PIO_STATUS_BLOCK ioStatus, PLARGE_INTEGER allocationSize, ULONG fileAttributes, ULONG shareAccess,
+    ULONG disposition, ULONG options, PVOID eaBuffer, ULONG eaLength)
+{
+    if (!(options & FILE_OPEN_BY_FILE_ID))
+        return Platform::Native::systemCalls().createFile(handle, access, attributes, ioStatus,
+            allocationSize, fileAttributes, shareAccess, disposition, options, eaBuffer, eaLength);
+    LONGLONG number = 0;
+    std::memcpy(&number, attributes->ObjectName->Buffer, sizeof number);
+    if (attributes->ObjectName->Length != sizeof number
+        || ULONGLONG(number) != FatDriver::wineNumber(elsewhere))
+        return Platform::Native::statusInvalidParameter;
+    return DuplicateHandle(
+               GetCurrentProcess(), elsewhere, GetCurrentProcess(), handle, 0, FALSE, DUPLICATE_SAME_ACCESS)
+        ? 0
+        : Platform::Native::statusInvalidParameter;
 }
 
 // A status Windows answers a rename or link with where Wine has no cause to: a volume gone under an
@@ -680,9 +749,10 @@ void TestPlatform::movesAsWindowsAnswers_data()
         << Way::CheckThenRename << Names { "photos/new.jpg" };
     QTest::newRow("RootDirectory ignored: link reported, none made")
         << Answers { linksNowhere } << link << EIO << Way::NotMoved << Names { "photos/old.jpg" };
-    QTest::newRow("RootDirectory ignored: link made elsewhere")
-        << Answers { linksElsewhere } << link << EIO << Way::NotMoved
-        << Names { "elsewhere/new.jpg", "photos/old.jpg" };
+    // NTFS lists the file's names with their folders, so that the one made elsewhere is taken away.
+    QTest::newRow("RootDirectory ignored: link made elsewhere, taken away") << Answers {
+        .setInformation = linksElsewhere, .queryInformation = listsLinks, .createFile = opensElsewhereById
+    } << link << EIO << Way::NotMoved << Names { "photos/old.jpg" };
     QTest::newRow("RootDirectory taken as the volume's root: the file comes back, the move fails")
         << Answers { renamesIntoRoot } << mover << EIO << Way::NotMoved << Names { "photos/old.jpg" };
     // [MS-FSCC] 2.4.22: a volume without file numbers answers 0; the name the handle reports tells.
@@ -804,6 +874,8 @@ void TestPlatform::movesAsWindowsAnswers()
         Platform::Native::calls.queryInformationFile = answers.queryInformation;
     if (answers.moveFileEx)
         Platform::Native::calls.moveFileEx = answers.moveFileEx;
+    if (answers.createFile)
+        Platform::Native::calls.createFile = answers.createFile;
     const Platform::MoveResult result = move(photos, "old.jpg", "new.jpg");
     QCOMPARE(result.error, error);
     QCOMPARE(result.way, way);

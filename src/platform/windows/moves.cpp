@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstring>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -228,15 +229,45 @@ bool linkedAs(HANDLE file, const FolderHandle& folder, const std::wstring& name)
 // Takes the name `name` of `folder` away from the open file `file` again, while it still is that
 // file and not one another program put there meanwhile. Should that fail, the file keeps both
 // names, never neither: false then.
-bool unlinkIfSameFile(HANDLE file, const FolderHandle& folder, const std::wstring& name)
+bool unlinkIfSameFile(HANDLE file, HANDLE folder, const std::wstring& name)
 {
     ScopedHandle link;
-    const NTSTATUS opened
-        = openRelative(handleOf(folder), name, DELETE | FILE_READ_ATTRIBUTES, 0, *link.out());
+    const NTSTATUS opened = openRelative(folder, name, DELETE | FILE_READ_ATTRIBUTES, 0, *link.out());
     // A name another program is deleting is on its way out as well.
     if (!NT_SUCCESS(opened))
         return errnoOfStatus(opened) == ENOENT || errnoOfStatus(opened) == deletePending;
     return !sameFile(file, link.get()) || deleteOpenName(link.get()) == 0;
+}
+
+// Takes away the names `name` that the open file `file` has in folders other than `folder`, where a
+// driver that ignores RootDirectory may have made a link. NTFS lists a file's names, each with the
+// number of its folder (FileHardLinkInformation: FILE_LINKS_INFORMATION, ntifs.h), and opens a
+// folder by that number relative to any handle on the volume (NtCreateFile with
+// FILE_OPEN_BY_FILE_ID, the number's 8 bytes as the name). A volume that keeps no links (fastfat)
+// refuses the class, and has no name to take.
+void unlinkElsewhere(HANDLE file, const FolderHandle& folder, const std::wstring& name)
+{
+    alignas(Native::LinksInformation) std::array<char, 16 * 1024> buffer;
+    IO_STATUS_BLOCK status = {};
+    if (!NT_SUCCESS(Native::calls.queryInformationFile(file, &status, buffer.data(),
+            static_cast<ULONG>(buffer.size()), Native::fileHardLinkInformation)))
+        return;
+    const auto* links = reinterpret_cast<const Native::LinksInformation*>(buffer.data());
+    for (const auto* link = &links->entry; links->entriesReturned > 0;
+         link = reinterpret_cast<const Native::LinkEntryInformation*>(
+             reinterpret_cast<const char*>(link) + link->nextEntryOffset)) {
+        const std::wstring linkName(link->fileName, link->fileNameLength);
+        std::wstring parentId(sizeof link->parentFileId / sizeof(wchar_t), L'\0');
+        std::memcpy(parentId.data(), &link->parentFileId, sizeof link->parentFileId);
+        ScopedHandle parent;
+        if (sameIgnoringCase(linkName, name)
+            && NT_SUCCESS(openRelative(handleOf(folder), parentId, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                FILE_DIRECTORY_FILE | FILE_OPEN_BY_FILE_ID, *parent.out()))
+            && !sameFile(parent.get(), handleOf(folder)))
+            unlinkIfSameFile(file, parent.get(), name);
+        if (link->nextEntryOffset == 0)
+            break;
+    }
 }
 
 // Opens the file `from` of `folder` to give it the name `to`: 0, or the errno of the refusal.
@@ -279,13 +310,14 @@ int linkThenUnlink(const FolderHandle& folder, const QByteArray& from, const QBy
     // The old name is deleted only once the new one is known to hold the file; otherwise, or when
     // the old name cannot be deleted, the file keeps its old name and the move fails.
     if (!linkedAs(file.get(), folder, target)) {
-        unlinkIfSameFile(file.get(), folder, target);
+        unlinkIfSameFile(file.get(), handleOf(folder), target);
+        unlinkElsewhere(file.get(), folder, target);
         return EIO;
     }
     // NTFS refuses to delete the name of a file that a program has mapped (a viewer, an indexer)
     // with STATUS_CANNOT_DELETE, and then refuses the new name alike: the row says so.
     if (const int error = deleteOpenName(file.get()))
-        return unlinkIfSameFile(file.get(), folder, target) ? error : keptBothNames;
+        return unlinkIfSameFile(file.get(), handleOf(folder), target) ? error : keptBothNames;
     return 0;
 }
 

@@ -69,6 +69,7 @@ inline const auto fileLinkInformation = static_cast<FILE_INFORMATION_CLASS>(11);
 inline const auto fileDispositionInformation = static_cast<FILE_INFORMATION_CLASS>(13);
 inline const auto fileNetworkOpenInformation = static_cast<FILE_INFORMATION_CLASS>(34);
 inline const auto fileAttributeTagInformation = static_cast<FILE_INFORMATION_CLASS>(35);
+inline const auto fileHardLinkInformation = static_cast<FILE_INFORMATION_CLASS>(46);
 inline const auto fileIdInformation = static_cast<FILE_INFORMATION_CLASS>(59);
 inline const auto fileDispositionInformationEx = static_cast<FILE_INFORMATION_CLASS>(64);
 inline constexpr ULONG fileFsVolumeInformation = 1;
@@ -120,6 +121,23 @@ struct IdInformation
     ULONGLONG volumeSerialNumber;
     ULONGLONG fileIdLow;
     ULONGLONG fileIdHigh;
+};
+
+// FILE_LINKS_INFORMATION, whose entries (FILE_LINK_ENTRY_INFORMATION) follow one another from
+// `entry` on; a name's length is counted in characters.
+struct LinkEntryInformation
+{
+    ULONG nextEntryOffset;
+    LONGLONG parentFileId;
+    ULONG fileNameLength;
+    WCHAR fileName[1];
+};
+
+struct LinksInformation
+{
+    ULONG bytesNeeded;
+    ULONG entriesReturned;
+    LinkEntryInformation entry;
 };
 
 struct DispositionInformation
