@@ -272,7 +272,8 @@ void TestRenamePass::fileLeftElsewhereIsTold()
     QCOMPARE(session.tree.snapshot(), (Tree { { "elsewhere/photo.jpg", "p" } }));
     QCOMPARE(session.failures.size(), 1);
     QVERIFY2(session.failures.first().path.endsWith("\\elsewhere\\photo.jpg"), session.failures.first().path);
-    QCOMPARE(session.markOf(0), u"修改失败：文件被文件系统放到了别处"_s);
+    QCOMPARE(session.markOf(0),
+        u"修改失败：文件被文件系统放到了别处："_s + QString::fromUtf8(session.failures.first().path));
 
     Platform::Native::calls = Platform::Native::systemCalls();
     if (reopened)

@@ -109,7 +109,7 @@ void FileListModel::clear(const QByteArray& folder)
     std::vector<char>().swap(m_names);
     std::vector<QByteArray>().swap(m_folders);
     m_passes.assign(1, PreviewPass { untouchedPreview, false });
-    forgetSameNames();
+    forgetMarkDetails();
     m_publishedRows = 0;
     endResetModel();
 }
@@ -237,6 +237,18 @@ void FileListModel::setSameNameAs(int row, int firstRow)
     m_sameNameAs.emplace_back(row, firstRow);
 }
 
+void FileListModel::setPlacedElsewhere(int row, const QByteArray& path)
+{
+    setMark(row, RowMark::FailedMovedElsewhere);
+    m_placedAt.emplace_back(row, path);
+}
+
+void FileListModel::forgetMarkDetails()
+{
+    std::vector<std::pair<int, int>>().swap(m_sameNameAs);
+    std::vector<std::pair<int, QByteArray>>().swap(m_placedAt);
+}
+
 QString FileListModel::markText(int row) const
 {
     switch (mark(row)) {
@@ -250,6 +262,14 @@ QString FileListModel::markText(int row) const
         // The name to remove, so that the user can.
         return QStringLiteral("修改失败：旧名称无法删除，文件同时有了新名称 %1，可删除其一")
             .arg(QString::fromUtf8(preview(row)));
+    case RowMark::FailedMovedElsewhere: {
+        // Where the file is, so that the user can find it.
+        const auto found = std::lower_bound(m_placedAt.begin(), m_placedAt.end(), row,
+            [](const std::pair<int, QByteArray>& placed, int wanted) { return placed.first < wanted; });
+        if (found == m_placedAt.end() || found->first != row)
+            return reasonOf(mark(row));
+        return QStringLiteral("修改失败：文件被文件系统放到了别处：%1").arg(decodeForDisplay(found->second));
+    }
     default:
         return reasonOf(mark(row));
     }
@@ -276,6 +296,6 @@ void FileListModel::clearMarks()
             last = row;
         }
     }
-    forgetSameNames();
+    forgetMarkDetails();
     notifyPreviewsChanged(first, last);
 }

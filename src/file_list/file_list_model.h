@@ -84,8 +84,12 @@ public:
     void setMark(int row, RowMark mark) { m_rows[row].mark = static_cast<quint8>(mark); }
     // Marks `row` as getting the same name as the earlier row `firstRow`; rows are marked in order.
     void setSameNameAs(int row, int firstRow);
-    // Forgets which rows got the same name as which, before a pass marks them anew.
-    void forgetSameNames() { std::vector<std::pair<int, int>>().swap(m_sameNameAs); }
+    // Marks `row` as put by the file system at the full path `path`, outside its folder; rows are
+    // marked in order.
+    void setPlacedElsewhere(int row, const QByteArray& path);
+    // Forgets which rows got the same name as which, and where files were put, before a pass marks
+    // them anew.
+    void forgetMarkDetails();
     // The reason behind a row's mark, as its tooltip and a screen reader give it; empty for none.
     QString markText(int row) const;
     // The first row whose rename is foreseen to fail or has failed; -1 for none.
@@ -107,6 +111,7 @@ private:
     std::vector<QByteArray> m_folders;
     std::vector<PreviewPass> m_passes;
     std::vector<std::pair<int, int>> m_sameNameAs; // (row, earlier row of that name), by row
+    std::vector<std::pair<int, QByteArray>> m_placedAt; // (row, where its file was put), by row
     QByteArray m_searchedFolder;
     Platform::FolderIdentity m_searchedIdentity;
     int m_publishedRows = 0;

@@ -122,6 +122,8 @@ PassResult moveToPreviews(FileListModel& list, const std::vector<int>& rows, Row
         [&](int index, const MoveOutcome& outcome, bool afterStop) {
             const int row = rows[index];
             list.setMark(row, outcome.mark);
+            if (!outcome.placedAt.isEmpty())
+                list.setPlacedElsewhere(row, outcome.placedAt);
             if (!outcome.failed()) {
                 ++result.renamed;
                 return;
@@ -166,7 +168,7 @@ PassResult applyNewNames(FileListModel& list, const QByteArray& value, PassKind 
     const quint32 pass = list.beginPreviewPass(value, mode == NameMode::NewExtension);
     int firstChanged = rowCount;
     int lastChanged = -1;
-    list.forgetSameNames();
+    list.forgetMarkDetails();
     std::vector<int> checkedRows;
     for (int row = 0; row < rowCount; ++row) {
         if (!list.isChecked(row) && list.mark(row) == RowMark::None)
