@@ -577,9 +577,10 @@ NTSTATUS NTAPI linksElsewhere(
     return ntfsDeletesReadOnlyNames(file, ioStatus, information, length, asked);
 }
 
-// What NTFS tells of the names a file has, which Wine does not: FileHardLinkInformation lists each
-// name with the number of its folder (FILE_LINKS_INFORMATION, FILE_LINK_ENTRY_INFORMATION), here the
-// file's own and the one the driver above gave it in "elsewhere" while it is there.
+// What NTFS tells of the names a file has: FileHardLinkInformation lists each name with the number
+// of its folder (FILE_LINKS_INFORMATION, FILE_LINK_ENTRY_INFORMATION), here the file's own and the
+// one the driver above gave it in "elsewhere" while it is there. Wine 8 answers the class with
+// STATUS_NOT_IMPLEMENTED.
 NTSTATUS NTAPI listsLinks(
     HANDLE file, PIO_STATUS_BLOCK ioStatus, PVOID information, ULONG length, FILE_INFORMATION_CLASS asked)
 {
@@ -618,9 +619,9 @@ NTSTATUS NTAPI listsLinks(
     return 0;
 }
 
-// NTFS opens a folder by its number (NtCreateFile with FILE_OPEN_BY_FILE_ID, relative to any handle on
-// the volume); Wine searches the whole volume for it, which on a test machine's disk takes minutes.
-// Here "elsewhere" is opened by its number, and no other folder is.
+// NTFS opens any folder of the volume by its number (NtCreateFile with FILE_OPEN_BY_FILE_ID, relative
+// to any handle on the volume); Wine 8 does not find "elsewhere" that way from "photos". Here
+// "elsewhere" is opened by its number, and no other folder is.
 NTSTATUS NTAPI opensElsewhereById(PHANDLE handle, ACCESS_MASK access, POBJECT_ATTRIBUTES attributes,
     PIO_STATUS_BLOCK ioStatus, PLARGE_INTEGER allocationSize, ULONG fileAttributes, ULONG shareAccess,
     ULONG disposition, ULONG options, PVOID eaBuffer, ULONG eaLength)
