@@ -31,6 +31,11 @@ struct MoveResult
     MoveWay way = MoveWay::NotMoved; // the way that moved the file
     bool throughTemporaryName = false; // a change of letter case only, done in two moves
     QByteArray placedAt; // where the file is, for movedElsewhere: not in its folder
+
+    // Whether the moved file may have another number now, so that which file it is must be read
+    // anew: on FAT and exFAT (`fat`) a rename may move the file's entry, by which the volume numbers
+    // it, and a file system that numbers its files by name (sshfs) gives a link a number of its own.
+    bool mayRenumber(bool fat) const { return fat || way == MoveWay::LinkThenUnlink; }
 };
 
 // Told the temporary name a change of letter case is about to move a file to, before it does.

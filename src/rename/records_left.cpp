@@ -61,10 +61,8 @@ RenameJournal journalOf(const ReadRecord& record)
                 searched = openSearchedFolder(record.searchedFolder, record.searchedIdentity);
             if (openFolder != row.folder) {
                 openFolder = row.folder;
-                folder
-                    = openFolderOfRow(searched, record.searchedFolder, record.searchedFolder + recorded.text);
-                if (!Platform::stillSameFolder(*recorded.identity, folder.identity()))
-                    folder = {};
+                folder = openRecordedFolder(searched, record.searchedFolder,
+                    record.searchedFolder + recorded.text, *recorded.identity);
             }
             found = folder.isOpen() ? whereRecordedFile(record, index, folder, newName) : std::nullopt;
             if (!found)

@@ -63,10 +63,8 @@ RowMark moveToPreview(const FileListModel& list, int row, quint32 planRow,
     }
     if (!file)
         return RowMark::Renamed;
-    // On FAT and exFAT a rename may move the file's entry, and its number with it: a later undo tells
-    // this execute's file by the number before (see undo_pass.cpp). A file system that numbers its
-    // files by name (sshfs) gives a link a number of its own.
-    const bool renumbered = file->fat || result.way == Platform::MoveWay::LinkThenUnlink;
+    // A later undo tells this execute's file on FAT by its number before (see undo_pass.cpp).
+    const bool renumbered = result.mayRenumber(file->fat);
     const std::optional<Platform::FileIdentity> now
         = renumbered ? Platform::entryIdentity(folder, target) : file;
     if (now) {

@@ -50,6 +50,14 @@ Platform::FolderHandle openFolderOfRow(
         : Platform::FolderHandle();
 }
 
+Platform::FolderHandle openRecordedFolder(const Platform::FolderHandle& searched,
+    const QByteArray& searchedPath, const QByteArray& folder, const Platform::FolderIdentity& identity)
+{
+    Platform::FolderHandle opened = openFolderOfRow(searched, searchedPath, folder);
+    return Platform::stillSameFolder(identity, opened.identity()) ? std::move(opened)
+                                                                  : Platform::FolderHandle();
+}
+
 std::shared_ptr<const Platform::FolderHandle> FolderCache::get(
     quint32 id, const std::function<Platform::FolderHandle()>& open)
 {

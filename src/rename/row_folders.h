@@ -40,6 +40,9 @@ std::pair<Platform::FolderHandle, QByteArray> folderOfPath(const QByteArray& pat
 // longer be reached that way.
 Platform::FolderHandle openFolderOfRow(
     const Platform::FolderHandle& searched, const QByteArray& searchedPath, const QByteArray& folder);
+// The same, only while it is still the folder with `identity`, in which an execute moved its files.
+Platform::FolderHandle openRecordedFolder(const Platform::FolderHandle& searched,
+    const QByteArray& searchedPath, const QByteArray& folder, const Platform::FolderIdentity& identity);
 
 // The folder last opened, by its number, shared with whoever still uses it: moves that overlap may
 // each hold a folder while the next is opened. Asked from any thread.

@@ -69,7 +69,7 @@ RowMark moveBack(RenameJournal& journal, const RenameJournal::Move& move,
         return failureOf(result.error);
     }
     record.takenBack(move.planRow);
-    if (journal.folders[move.folder].identity.fat || result.way == Platform::MoveWay::LinkThenUnlink)
+    if (result.mayRenumber(journal.folders[move.folder].identity.fat))
         nowThere = Platform::entryIdentity(folder, oldName);
     return RowMark::Renamed;
 }
@@ -133,12 +133,7 @@ PassResult undoRenames(RenameJournal& journal, std::span<RenameJournal> earlier,
             const RenameJournal::Move& move = moveOf(index);
             const RenameJournal::Folder& recorded = journal.folders[move.folder];
             const std::shared_ptr<const Platform::FolderHandle> folder = folders.get(move.folder, [&] {
-                Platform::FolderHandle opened
-                    = openFolderOfRow(searched, journal.searchedFolder, recorded.text);
-                // The folder must still be the one the execute moved the file in.
-                return Platform::stillSameFolder(recorded.identity, opened.identity())
-                    ? std::move(opened)
-                    : Platform::FolderHandle();
+                return openRecordedFolder(searched, journal.searchedFolder, recorded.text, recorded.identity);
             });
             QByteArray placedAt;
             std::optional<Platform::FileIdentity> nowThere;
