@@ -15,7 +15,7 @@ Platform::FileIdentity RenameJournal::fileBefore(const Move& move) const
     Platform::FileIdentity file = fileOf(move);
     if (file.fat)
         file.index = move.indexHigh;
-    return file;
+    return renumbered.value(move.planRow, file);
 }
 
 void RenameJournal::setFile(Move& move, const Platform::FileIdentity& file) const
@@ -33,9 +33,12 @@ void RenameJournal::addMove(quint32 folder, QByteArrayView base, QByteArrayView 
     Move move;
     move.folder = folder;
     setFile(move, file);
-    // On FAT, which file the old name named before the move, by its number there.
+    // On FAT, which file the old name named before the move, by its number there; elsewhere, kept
+    // aside where the move changed it.
     if (file.fat)
         move.indexHigh = before.index;
+    else if (before != file)
+        renumbered.insert(planRow, before);
     move.nameOffset = static_cast<quint32>(names.size());
     move.planRow = planRow;
     move.baseLength = static_cast<quint16>(base.size());

@@ -51,6 +51,9 @@ struct RenameJournal
     // Where a move on its way to another letter case may have left a file: its temporary name, by
     // the move's record row; only for an execute read back from its record.
     QHash<quint32, QByteArray> leftUnder;
+    // Which file the old name named before a move that gave the file another number, off FAT (a
+    // link on sshfs), by the move's record row.
+    QHash<quint32, Platform::FileIdentity> renumbered;
     // Where the file system put a file in place of its folder, by the move's record row: its full
     // path, as the failure told it.
     QHash<quint32, QByteArray> placedElsewhere;
