@@ -14,6 +14,7 @@
 #ifndef _WIN32
 #include "delaying_proxy.h"
 #include "sshfs_share.h"
+#include "system_stand_in.h"
 
 #include <QTemporaryDir>
 
@@ -38,6 +39,7 @@ private Q_SLOTS:
     void overlappedMovesEndAsOneAtATime();
     void twoExecutesTakenBackOnAShare_data();
     void twoExecutesTakenBackOnAShare();
+    void killedAsALinkLostItsOldName();
 #endif
 };
 
@@ -463,6 +465,64 @@ void TestRenameSession::twoExecutesTakenBackOnAShare()
     QVERIFY(session.failures.isEmpty());
     QCOMPARE(session.tree.snapshot(), (Tree { { "a.txt", "a" }, { "b.txt", "b" } }));
     QVERIFY(!session.core.canUndo());
+}
+
+namespace {
+
+// The state folder's records as the program, killed the moment a move's old name went, leaves them.
+QString recordsFolder;
+QMap<QString, QByteArray> recordsAtUnlink;
+
+int unlinkThenKilled(int folder, const char* name, int flags)
+{
+    const int result = Platform::Native::systemCalls().unlinkat(folder, name, flags);
+    const QDir records(recordsFolder);
+    for (const QString& record : records.entryList({ u"*.record"_s }, QDir::Files)) {
+        QFile file(records.filePath(record));
+        if (file.open(QIODevice::ReadOnly))
+            recordsAtUnlink.insert(record, file.readAll());
+    }
+    return result;
+}
+
+} // namespace
+
+// On a share that numbers its files by name (sshfs), a file moved by a link and an unlink has a new
+// number, which is on record before its old name goes: killed right then, a later session finds the
+// file under its new name and takes it back.
+void TestRenameSession::killedAsALinkLostItsOldName()
+{
+    QTemporaryDir served;
+    SshfsShare share(QFile::encodeName(served.path()));
+    if (!share.whyNot().isEmpty())
+        QSKIP(share.whyNot().constData());
+    QVERIFY2(share.mount(), share.whyNot().constData());
+    const auto unmounted = qScopeGuard([&share] { share.unmount(); });
+    Session session(share.root());
+    session.tree.createFile("a.txt", "a");
+    session.search(u".txt"_s);
+    recordsFolder = session.state.path();
+    recordsAtUnlink.clear();
+    {
+        const SystemStandIn::Restored restored;
+        Platform::Native::calls.unlinkat = unlinkThenKilled;
+        session.apply(".md", PassKind::Execute, NameMode::NewExtension);
+    }
+    QCOMPARE(session.renamed, QList<int> { 1 });
+    QCOMPARE(recordsAtUnlink.size(), 1);
+    std::destroy_at(&session.core);
+    std::construct_at(&session.core, session.stateFolder);
+    QFile record(session.state.filePath(recordsAtUnlink.firstKey()));
+    QVERIFY(record.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(record.write(recordsAtUnlink.first()), recordsAtUnlink.first().size());
+    record.close();
+    const RecordsFound found = session.reopen();
+    QCOMPARE(found.cutOff.size(), size_t(1));
+    QCOMPARE(found.cutOff.front().renamed, 1);
+    session.undo();
+    QCOMPARE(session.renamed.last(), 1);
+    QVERIFY(session.failures.isEmpty());
+    QCOMPARE(session.tree.snapshot(), (Tree { { "a.txt", "a" } }));
 }
 #endif
 

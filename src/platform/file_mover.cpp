@@ -121,34 +121,36 @@ void FileMover::learn(const FolderHandle& folder, const Volume& volume)
     known.refusesHardLinks = known.refusesHardLinks || volume.refusesHardLinks;
 }
 
-MoveResult FileMover::moveOnce(
-    const FolderHandle& folder, Volume& volume, const QByteArray& from, const QByteArray& to)
+MoveResult FileMover::moveOnce(const FolderHandle& folder, Volume& volume, const QByteArray& from,
+    const QByteArray& to, const LinkedReport& linked)
 {
     if (volume.dropsFilesOnRefusedNames && !fitsFuseFat(to))
         return { EINVAL, MoveWay::NotMoved, false, {} };
     // A refusal is remembered only once a later way has moved the file: some file systems answer a
     // name they cannot hold as they answer a way of moving they lack.
     Volume refused = volume;
-    const auto attempt = [&](MoveStep step, MoveWay way) {
-        const int error = step(folder, from, to);
+    const auto attempt = [&](const auto& step, MoveWay way) {
+        const int error = step();
         if (error == 0)
             volume = refused;
         return MoveResult { error, error == 0 ? way : MoveWay::NotMoved, false,
             error == movedElsewhere ? takePlacedElsewhere() : QByteArray() };
     };
+    const auto byStep = [&](MoveStep step) { return [&, step] { return step(folder, from, to); }; };
     if (!refused.refusesNoReplace) {
-        const MoveResult result = attempt(m_steps.renameNoReplace, MoveWay::RenameNoReplace);
+        const MoveResult result = attempt(byStep(m_steps.renameNoReplace), MoveWay::RenameNoReplace);
         if (!flagRefusedByFileSystem(result.error))
             return result;
         refused.refusesNoReplace = true;
     }
     if (!refused.refusesHardLinks) {
-        const MoveResult result = attempt(m_steps.linkThenUnlink, MoveWay::LinkThenUnlink);
+        const MoveResult result = attempt(
+            [&] { return m_steps.linkThenUnlink(folder, from, to, linked); }, MoveWay::LinkThenUnlink);
         if (!hardLinksRefused(result.error))
             return result;
         refused.refusesHardLinks = true;
     }
-    return attempt(m_steps.checkThenRename, MoveWay::CheckThenRename);
+    return attempt(byStep(m_steps.checkThenRename), MoveWay::CheckThenRename);
 }
 
 // A case-insensitive volume finds the source itself under the target's letters, so the direct move
@@ -156,7 +158,7 @@ MoveResult FileMover::moveOnce(
 // the target, each step refusing to replace anything. A crash between the two steps leaves the
 // file, whole, under the temporary name in its own folder.
 MoveResult FileMover::changeCaseOnly(const FolderHandle& folder, Volume& volume, const QByteArray& from,
-    const QByteArray& to, const TemporaryNameReport& temporaryName)
+    const QByteArray& to, const TemporaryNameReport& temporaryName, const LinkedReport& linked)
 {
     MoveResult toTemporary;
     QByteArray temporary;
@@ -164,16 +166,16 @@ MoveResult FileMover::changeCaseOnly(const FolderHandle& folder, Volume& volume,
         temporary = Platform::temporaryName(from, volume.limit, volume.dropsFilesOnRefusedNames);
         if (temporaryName)
             temporaryName(temporary);
-        toTemporary = moveOnce(folder, volume, from, temporary);
+        toTemporary = moveOnce(folder, volume, from, temporary, {});
         if (toTemporary.error != EEXIST)
             break;
     }
     if (toTemporary.error != 0)
         return toTemporary;
-    MoveResult toTarget = moveOnce(folder, volume, temporary, to);
+    MoveResult toTarget = moveOnce(folder, volume, temporary, to, linked);
     if (toTarget.error != 0) {
         // Should the way back fail too, the file stays whole under the temporary name.
-        moveOnce(folder, volume, temporary, from);
+        moveOnce(folder, volume, temporary, from, {});
         return toTarget;
     }
     toTarget.throughTemporaryName = true;
@@ -186,13 +188,13 @@ bool FileMover::refusesName(const FolderHandle& folder, const QByteArray& to)
 }
 
 MoveResult FileMover::move(const FolderHandle& folder, const QByteArray& from, const QByteArray& to,
-    const TemporaryNameReport& temporaryName)
+    const TemporaryNameReport& temporaryName, const LinkedReport& linked)
 {
     Volume volume = volumeOf(folder);
     const auto learnt = qScopeGuard([&] { learn(folder, volume); });
-    const MoveResult direct = moveOnce(folder, volume, from, to);
+    const MoveResult direct = moveOnce(folder, volume, from, to, linked);
     if (direct.error == EEXIST && from != to && sameNameIgnoringCase(from, to))
-        return changeCaseOnly(folder, volume, from, to, temporaryName);
+        return changeCaseOnly(folder, volume, from, to, temporaryName, linked);
     return direct;
 }
 

@@ -16,10 +16,13 @@ namespace Platform {
 
 // One way of moving: 0, or the errno value of its failure.
 using MoveStep = int (*)(const FolderHandle& folder, const QByteArray& from, const QByteArray& to);
+// The same for the way that makes the new name before the old one goes, telling between the two.
+using LinkStep = int (*)(
+    const FolderHandle& folder, const QByteArray& from, const QByteArray& to, const LinkedReport& linked);
 struct MoveSteps
 {
     MoveStep renameNoReplace;
-    MoveStep linkThenUnlink;
+    LinkStep linkThenUnlink;
     MoveStep checkThenRename;
 };
 
@@ -54,8 +57,9 @@ public:
     explicit FileMover(const MoveSteps& steps);
     Q_DISABLE_COPY_MOVE(FileMover)
 
+    // `linked` is told when a link has given the file its name `to` and its old name is yet to go.
     MoveResult move(const FolderHandle& folder, const QByteArray& from, const QByteArray& to,
-        const TemporaryNameReport& temporaryName = {});
+        const TemporaryNameReport& temporaryName = {}, const LinkedReport& linked = {});
     // Whether move() would refuse `to` in `folder` without asking the volume, as a name the volume
     // or the system cannot hold.
     bool refusesName(const FolderHandle& folder, const QByteArray& to);
@@ -73,10 +77,10 @@ private:
     Volume volumeOf(const FolderHandle& folder);
     // Keeps what a move learnt its volume refuses.
     void learn(const FolderHandle& folder, const Volume& volume);
-    MoveResult moveOnce(
-        const FolderHandle& folder, Volume& volume, const QByteArray& from, const QByteArray& to);
+    MoveResult moveOnce(const FolderHandle& folder, Volume& volume, const QByteArray& from,
+        const QByteArray& to, const LinkedReport& linked);
     MoveResult changeCaseOnly(const FolderHandle& folder, Volume& volume, const QByteArray& from,
-        const QByteArray& to, const TemporaryNameReport& temporaryName);
+        const QByteArray& to, const TemporaryNameReport& temporaryName, const LinkedReport& linked);
 
     MoveSteps m_steps;
     std::mutex m_mutex; // for m_volumes

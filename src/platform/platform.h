@@ -11,6 +11,7 @@
 #include <QStringList>
 #include <QtGlobal>
 
+#include <functional>
 #include <optional>
 #include <utility>
 
@@ -215,7 +216,11 @@ bool systemRefusesName(QByteArrayView name);
 // The ways a file can be moved without replacing an existing target, best first. Each returns 0 on
 // success or the errno value that made it fail, and never replaces an existing target.
 int renameNoReplace(const FolderHandle& folder, const QByteArray& from, const QByteArray& to);
-int linkThenUnlink(const FolderHandle& folder, const QByteArray& from, const QByteArray& to);
+// Told once the file has its new name, before its old one goes: a crash between the two leaves it
+// under both.
+using LinkedReport = std::function<void()>;
+int linkThenUnlink(
+    const FolderHandle& folder, const QByteArray& from, const QByteArray& to, const LinkedReport& linked);
 int checkThenRename(const FolderHandle& folder, const QByteArray& from, const QByteArray& to);
 // What a way returns where the file was left under both names: the new name was made, the old one
 // could not be deleted, and neither could the new one again. No system's errno value.

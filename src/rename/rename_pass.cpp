@@ -50,8 +50,17 @@ RowMark moveToPreview(const FileListModel& list, int row, quint32 planRow,
     const std::optional<Platform::FileIdentity> file = Platform::entryIdentity(folder, name);
     if (file)
         record.aboutToMove(planRow, *file);
+    // A link made by a file system that numbers its files by name (sshfs) has a number of its own,
+    // which alone tells the file once its old name has gone: it is on record before that, so that
+    // a crash between the two still leaves the file found.
+    std::optional<Platform::FileIdentity> linked;
     Platform::MoveResult result = mover.move(
-        folder, name, target, [&](const QByteArray& temporary) { record.temporaryName(planRow, temporary); });
+        folder, name, target, [&](const QByteArray& temporary) { record.temporaryName(planRow, temporary); },
+        [&] {
+            linked = file ? Platform::entryIdentity(folder, target) : std::nullopt;
+            if (linked)
+                record.moved(planRow, *linked);
+        });
     placedAt = std::move(result.placedAt);
     if (result.error != 0) {
         if (file) {
@@ -64,9 +73,10 @@ RowMark moveToPreview(const FileListModel& list, int row, quint32 planRow,
     if (!file)
         return RowMark::Renamed;
     // A later undo tells this execute's file on FAT by its number before (see undo_pass.cpp).
-    const bool renumbered = result.mayRenumber(file->fat);
-    const std::optional<Platform::FileIdentity> now
-        = renumbered ? Platform::entryIdentity(folder, target) : file;
+    const bool renumbered = result.mayRenumber(file->fat) && !linked;
+    const std::optional<Platform::FileIdentity> now = linked ? linked
+        : renumbered                                         ? Platform::entryIdentity(folder, target)
+                                                             : file;
     if (now) {
         if (renumbered)
             record.moved(planRow, *now);

@@ -16,13 +16,16 @@ int renameNoReplace(const FolderHandle& folder, const QByteArray& from, const QB
         descriptor(folder), from.constData(), descriptor(folder), to.constData(), RENAME_NOREPLACE));
 }
 
-int linkThenUnlink(const FolderHandle& folder, const QByteArray& from, const QByteArray& to)
+int linkThenUnlink(
+    const FolderHandle& folder, const QByteArray& from, const QByteArray& to, const LinkedReport& linked)
 {
     // linkat() fails with EEXIST when the target exists, so nothing can be replaced; flags 0 links
     // a symbolic link itself rather than what it points to.
     if (Native::calls.linkat(descriptor(folder), from.constData(), descriptor(folder), to.constData(), 0)
         != 0)
         return errno;
+    if (linked)
+        linked();
     if (Native::calls.unlinkat(descriptor(folder), from.constData(), 0) != 0) {
         const int error = errno;
         Native::calls.unlinkat(

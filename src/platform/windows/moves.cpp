@@ -291,7 +291,8 @@ int renameNoReplace(const FolderHandle& folder, const QByteArray& from, const QB
     return confirmRename(folder, from, to);
 }
 
-int linkThenUnlink(const FolderHandle& folder, const QByteArray& from, const QByteArray& to)
+int linkThenUnlink(
+    const FolderHandle& folder, const QByteArray& from, const QByteArray& to, const LinkedReport& linked)
 {
     ScopedHandle file;
     if (const int error = openToMove(folder, from, to, file))
@@ -314,6 +315,8 @@ int linkThenUnlink(const FolderHandle& folder, const QByteArray& from, const QBy
         unlinkElsewhere(file.get(), folder, target);
         return EIO;
     }
+    if (linked)
+        linked();
     // NTFS refuses to delete the name of a file that a program has mapped (a viewer, an indexer)
     // with STATUS_CANNOT_DELETE, and then refuses the new name alike: the row says so.
     if (const int error = deleteOpenName(file.get()))
