@@ -2,12 +2,14 @@
 # The real program killed (SIGKILL) at random points of an execute, then started again over the same
 # state folder: it tells of the execute that was cut off, and its undo (Ctrl+Z) brings the tree back
 # byte for byte, with no temporary name left. Local rows rename .txt to .md; exFAT rows, on an image
-# mounted through FUSE, change .JPG to .jpg, each file through a temporary name. Usage:
-# crash_test.sh <program>. The exFAT rows need root and exfat-fuse; without them only the local
-# rows run, and the test says why.
+# mounted through FUSE, change .JPG to .jpg, each file through a temporary name; share rows rename
+# .txt to .md on an sshfs share with 10 ms round trips, where several moves are under way at once.
+# Usage: crash_test.sh <program> [<share_mount>]. The exFAT and share rows need root, exfat-fuse,
+# sshd and sshfs; without them only the local rows run, and the test says why.
 set -euo pipefail
 
 program="$1"
+share_mount="${2:-}"
 skip=77
 for tool in Xvfb xdotool import; do
     if ! command -v "$tool" >/dev/null; then
@@ -20,10 +22,16 @@ work="$(mktemp -d)"
 xvfb_pid=""
 app_pid=""
 mounted=""
+share_pid=""
 cleanup() {
     for pid in "$app_pid" "$xvfb_pid"; do
         [ -n "$pid" ] && kill -9 "$pid" 2>/dev/null || true
     done
+    # The share unmounts once its standard input closes.
+    if [ -n "$share_pid" ]; then
+        exec 8>&-
+        wait "$share_pid" 2>/dev/null || true
+    fi
     wait 2>/dev/null || true
     [ -n "$mounted" ] && umount "$mounted" 2>/dev/null || true
     rm -rf "$work"
@@ -79,22 +87,27 @@ renamed_count() {
     find "$1" -type f -name "*$2" 2>/dev/null | wc -l
 }
 
+# What the program is started through: nothing, or for the share rows nsenter, into the mount
+# namespace of its own where share_mount mounted the share.
+through=()
+
 start_program() {
-    # Not under timeout(1): the kill must reach the program itself.
-    QT_QPA_PLATFORM=xcb "$program" "$@" >>"$work/program.log" 2>&1 &
+    # Not under timeout(1): the kill must reach the program itself, which nsenter becomes.
+    QT_QPA_PLATFORM=xcb "${through[@]}" "$program" "$@" >>"$work/program.log" 2>&1 &
     app_pid=$!
     find_window
 }
 
 # One row: the tree restored from its template, an execute killed `delay` seconds after Execute is
 # clicked, or once it has renamed every file when `delay` is "end" (which sets `pass_seconds` to how
-# long that took), then the program started again and its undo.
+# long that took), then the program started again and its undo. The tree is looked at where the
+# disk holds it, `seen`, which for a share is where its server keeps it.
 run_row() {
-    local row="$1" template="$2" tree="$3" from="$4" to="$5" delay="$6" files="$7"
-    rm -rf "$tree"
-    cp -r "$template" "$tree"
+    local row="$1" template="$2" tree="$3" from="$4" to="$5" delay="$6" files="$7" seen="${8:-$3}"
+    rm -rf "$seen"
+    cp -r "$template" "$seen"
     local expected
-    expected="$(listing "$tree")"
+    expected="$(listing "$seen")"
     start_program "$tree"
     local count_label=(408 252 153 17)
     local before
@@ -123,8 +136,8 @@ run_row() {
     wait "$app_pid" 2>/dev/null || true
     app_pid=""
     local at_kill temporary
-    at_kill="$(renamed_count "$tree" "$to")"
-    temporary="$(find "$tree" -name '*.batch-renamer-tmp' | wc -l)"
+    at_kill="$(renamed_count "$seen" "$to")"
+    temporary="$(find "$seen" -name '*.batch-renamer-tmp' | wc -l)"
 
     start_program
     # The box that tells of the cut-off execute sits over the window; Return closes it. Killed with
@@ -140,9 +153,9 @@ run_row() {
     fi
     click 600 120 40 20 # the empty list, so that Ctrl+Z is the window's
     xdotool key ctrl+z
-    wait_until 120 same_listing "$expected" "$tree" \
+    wait_until 120 same_listing "$expected" "$seen" \
         || fail "$row: killed with $at_kill of $files renamed ($temporary under a temporary name), the undo left:
-$(diff <(echo "$expected") <(listing "$tree") | head -n 20)"
+$(diff <(echo "$expected") <(listing "$seen") | head -n 20)"
     kill -9 "$app_pid"
     wait "$app_pid" 2>/dev/null || true
     app_pid=""
@@ -154,13 +167,13 @@ $(diff <(echo "$expected") <(listing "$tree") | head -n 20)"
 
 # A row that runs to the end measures the pass; the others are killed at random instants of it.
 kill_rows() {
-    local kind="$1" count="$2" template="$3" tree="$4" from="$5" to="$6" files="$7"
-    run_row "$kind row 0" "$template" "$tree" "$from" "$to" end "$files"
+    local kind="$1" count="$2" template="$3" tree="$4" from="$5" to="$6" files="$7" seen="${8:-$4}"
+    run_row "$kind row 0" "$template" "$tree" "$from" "$to" end "$files" "$seen"
     for i in $(seq 1 $((count - 1))); do
         local delay
         # Within the first 60 % of the time measured, which also holds the look that saw the end.
         delay="$(awk -v pass="$pass_seconds" -v share=$((RANDOM % 1000)) 'BEGIN { printf "%.3f", pass * share * 0.6 / 1000 }')"
-        run_row "$kind row $i, killed after ${delay} s" "$template" "$tree" "$from" "$to" "$delay" "$files"
+        run_row "$kind row $i, killed after ${delay} s" "$template" "$tree" "$from" "$to" "$delay" "$files" "$seen"
     done
 }
 
@@ -183,5 +196,31 @@ else
     mounted="$work/card"
     make_template "$work/card/template" "$card_files" .JPG
     kill_rows exFAT 8 "$work/card/template" "$work/card/DCIM" .JPG .jpg "$card_files"
+fi
+if [ -z "$share_mount" ]; then
+    echo "share rows skipped: no share_mount given"
+else
+    mkdir "$work/served"
+    mkfifo "$work/share.in"
+    "$share_mount" "$work/served" 10 <"$work/share.in" >"$work/share.out" 2>&1 &
+    share_pid=$!
+    exec 8>"$work/share.in"
+    share_ready() {
+        [ -s "$work/share.out" ] || ! kill -0 "$share_pid" 2>/dev/null
+    }
+    wait_until 30 share_ready || fail "the share did not mount"
+    share_status=0
+    kill -0 "$share_pid" 2>/dev/null || wait "$share_pid" || share_status=$?
+    if [ "$share_status" = 77 ]; then
+        echo "share rows skipped: $(cat "$work/share.out")"
+    elif [ "$share_status" != 0 ]; then
+        fail "the share did not mount: $(cat "$work/share.out")"
+    else
+        share="$(head -n 1 "$work/share.out")"
+        through=(nsenter --target "$share_pid" --mount --)
+        share_files=300
+        make_template "$work/share-template" "$share_files" .txt
+        kill_rows share 5 "$work/share-template" "$share/DCIM" .txt .md "$share_files" "$work/served/DCIM"
+    fi
 fi
 echo "PASS"

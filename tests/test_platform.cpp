@@ -35,6 +35,7 @@ private Q_SLOTS:
     void missingSourceFails();
     void missingSourceFails_data() { moves_data(); }
     void bringsBackFromAnotherFolder();
+    void removesOnlyASecondName();
     void caseOnlyMoveSaysWhatItDid();
     void caseOnlyMoveSaysWhatItDid_data() { moves_data(); }
     void movesNonUtf8NameAndLink();
@@ -128,6 +129,22 @@ void TestPlatform::bringsBackFromAnotherFolder()
     QCOMPARE(tree.snapshot(),
         (QMap<QByteArray, QByteArray> {
             { "photos/a.txt", "a" }, { "elsewhere/b.jpg", "b" }, { "photos/b.txt", "taken" } }));
+}
+
+// A name goes only where it holds the same bytes as the name kept, which is never touched.
+void TestPlatform::removesOnlyASecondName()
+{
+    TestTree tree;
+    tree.createFile("a.txt", "photo");
+    tree.createFile("a.md", "photo");
+    tree.createFile("b.txt", "photo");
+    tree.createFile("b.md", "phot0");
+    const Platform::FolderHandle folder = Platform::openFolder(tree.root());
+    QCOMPARE(Platform::removeSecondName(folder, "a.md", "a.txt"), 0);
+    QCOMPARE(Platform::removeSecondName(folder, "b.md", "b.txt"), EEXIST);
+    QCOMPARE(Platform::removeSecondName(folder, "c.md", "a.txt"), ENOENT);
+    QCOMPARE(tree.snapshot(),
+        (QMap<QByteArray, QByteArray> { { "a.txt", "photo" }, { "b.md", "phot0" }, { "b.txt", "photo" } }));
 }
 
 // A change of letter case only, which a case-insensitive volume sees as a move onto the file itself:

@@ -39,7 +39,8 @@ private Q_SLOTS:
     void overlappedMovesEndAsOneAtATime();
     void twoExecutesTakenBackOnAShare_data();
     void twoExecutesTakenBackOnAShare();
-    void killedAsALinkLostItsOldName();
+    void killedWhileLinking_data();
+    void killedWhileLinking();
 #endif
 };
 
@@ -469,29 +470,62 @@ void TestRenameSession::twoExecutesTakenBackOnAShare()
 
 namespace {
 
-// The state folder's records as the program, killed the moment a move's old name went, leaves them.
+// Where in a move by link and unlink the program is killed.
+enum class KilledAt { Linked, BeforeUnlink, AfterUnlink };
+KilledAt killedAt = KilledAt::AfterUnlink;
+// The state folder's records as the program, killed there, leaves them.
 QString recordsFolder;
-QMap<QString, QByteArray> recordsAtUnlink;
+QMap<QString, QByteArray> recordsWhenKilled;
 
-int unlinkThenKilled(int folder, const char* name, int flags)
+void recordsSeen(KilledAt now)
 {
-    const int result = Platform::Native::systemCalls().unlinkat(folder, name, flags);
+    if (now != killedAt)
+        return;
     const QDir records(recordsFolder);
     for (const QString& record : records.entryList({ u"*.record"_s }, QDir::Files)) {
         QFile file(records.filePath(record));
         if (file.open(QIODevice::ReadOnly))
-            recordsAtUnlink.insert(record, file.readAll());
+            recordsWhenKilled.insert(record, file.readAll());
     }
+}
+
+int linkSeen(int fromFolder, const char* from, int toFolder, const char* to, int flags)
+{
+    const int result = Platform::Native::systemCalls().linkat(fromFolder, from, toFolder, to, flags);
+    recordsSeen(KilledAt::Linked);
+    return result;
+}
+
+// Killed before the unlink, the program never made it: the file keeps its old name too.
+int unlinkSeen(int folder, const char* name, int flags)
+{
+    recordsSeen(KilledAt::BeforeUnlink);
+    if (killedAt != KilledAt::AfterUnlink)
+        return 0;
+    const int result = Platform::Native::systemCalls().unlinkat(folder, name, flags);
+    recordsSeen(KilledAt::AfterUnlink);
     return result;
 }
 
 } // namespace
 
-// On a share that numbers its files by name (sshfs), a file moved by a link and an unlink has a new
-// number, which is on record before its old name goes: killed right then, a later session finds the
-// file under its new name and takes it back.
-void TestRenameSession::killedAsALinkLostItsOldName()
+Q_DECLARE_METATYPE(KilledAt)
+
+void TestRenameSession::killedWhileLinking_data()
 {
+    QTest::addColumn<KilledAt>("killed");
+    QTest::newRow("the link made") << KilledAt::Linked;
+    QTest::newRow("the link on record") << KilledAt::BeforeUnlink;
+    QTest::newRow("the old name gone") << KilledAt::AfterUnlink;
+}
+
+// On a share that numbers its files by name (sshfs), a file moved by a link and an unlink has a new
+// number, which is on record before its old name goes. Killed at any point of the move, the program
+// leaves the file under one name or both, and a later session takes it back: a second name only
+// where it holds the file's bytes.
+void TestRenameSession::killedWhileLinking()
+{
+    QFETCH(KilledAt, killed);
     QTemporaryDir served;
     SshfsShare share(QFile::encodeName(served.path()));
     if (!share.whyNot().isEmpty())
@@ -502,19 +536,21 @@ void TestRenameSession::killedAsALinkLostItsOldName()
     session.tree.createFile("a.txt", "a");
     session.search(u".txt"_s);
     recordsFolder = session.state.path();
-    recordsAtUnlink.clear();
+    recordsWhenKilled.clear();
+    killedAt = killed;
     {
         const SystemStandIn::Restored restored;
-        Platform::Native::calls.unlinkat = unlinkThenKilled;
+        Platform::Native::calls.linkat = linkSeen;
+        Platform::Native::calls.unlinkat = unlinkSeen;
         session.apply(".md", PassKind::Execute, NameMode::NewExtension);
     }
     QCOMPARE(session.renamed, QList<int> { 1 });
-    QCOMPARE(recordsAtUnlink.size(), 1);
+    QCOMPARE(recordsWhenKilled.size(), 1);
     std::destroy_at(&session.core);
     std::construct_at(&session.core, session.stateFolder);
-    QFile record(session.state.filePath(recordsAtUnlink.firstKey()));
+    QFile record(session.state.filePath(recordsWhenKilled.firstKey()));
     QVERIFY(record.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(record.write(recordsAtUnlink.first()), recordsAtUnlink.first().size());
+    QCOMPARE(record.write(recordsWhenKilled.first()), recordsWhenKilled.first().size());
     record.close();
     const RecordsFound found = session.reopen();
     QCOMPARE(found.cutOff.size(), size_t(1));

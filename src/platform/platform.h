@@ -222,6 +222,11 @@ using LinkedReport = std::function<void()>;
 int linkThenUnlink(
     const FolderHandle& folder, const QByteArray& from, const QByteArray& to, const LinkedReport& linked);
 int checkThenRename(const FolderHandle& folder, const QByteArray& from, const QByteArray& to);
+// Takes the name `name` away from `folder` where it holds the same bytes as the file `kept` names
+// there, as a second name of one file does after a crash between a link and the unlink of the old
+// name: on a volume that numbers its files by name (sshfs) nothing else tells. 0, EEXIST where the
+// bytes differ, or the errno value of why not; `kept` is never touched.
+int removeSecondName(const FolderHandle& folder, const QByteArray& name, const QByteArray& kept);
 // What a way returns where the file was left under both names: the new name was made, the old one
 // could not be deleted, and neither could the new one again. No system's errno value.
 inline constexpr int keptBothNames = -1;

@@ -27,6 +27,22 @@ std::optional<std::pair<QByteArray, Platform::FileIdentity>> whereRecordedFile(
     return std::nullopt;
 }
 
+// The new name of row `row`, where a crash between a link and the unlink of the old name left the
+// file under both and the volume gave the link a number of its own before the record learnt it
+// (sshfs numbers its files by name, and may number the old name anew too): the old name is still
+// there, and the new one names something, which the undo takes away only where it holds the same
+// bytes. A volume that numbers its files otherwise gives a link the file's own number, by which
+// the file is found under its new name.
+std::optional<std::pair<QByteArray, Platform::FileIdentity>> secondName(const ReadRecord& record, quint32 row,
+    const Platform::FolderHandle& folder, const QByteArray& oldName, const QByteArray& newName)
+{
+    if (record.moved.contains(row) || !Platform::entryIdentity(folder, oldName))
+        return std::nullopt;
+    if (const std::optional<Platform::FileIdentity> atNew = Platform::entryIdentity(folder, newName))
+        return std::pair(newName, *atNew);
+    return std::nullopt;
+}
+
 // The journal of `record`, for the undo: every row moved and not yet taken back, where the disk is
 // asked only for a cut-off execute and for files that may lie under a temporary name.
 RenameJournal journalOf(const ReadRecord& record)
@@ -65,6 +81,8 @@ RenameJournal journalOf(const ReadRecord& record)
                     record.searchedFolder + recorded.text, *recorded.identity);
             }
             found = folder.isOpen() ? whereRecordedFile(record, index, folder, newName) : std::nullopt;
+            if (!found && folder.isOpen())
+                found = secondName(record, index, folder, row.base + row.ext, newName);
             if (!found)
                 continue;
         }

@@ -62,6 +62,22 @@ RowMark moveBack(RenameJournal& journal, const RenameJournal::Move& move,
         result = mover.move(folder, newName, oldName,
             [&](const QByteArray& temporary) { record.temporaryName(move.planRow, temporary); });
     }
+    if (result.error == EEXIST && !isPlaced) {
+        // Killed between a link and the unlink of the old name, the execute left the file under
+        // both: the old name still names it, and the new one goes where it holds the same bytes. A
+        // volume that gave the link a number of its own numbers its files by name (sshfs), and
+        // may number the old name anew as well once the system has let go of it: there the bytes
+        // alone tell.
+        const std::optional<Platform::FileIdentity> atOld = Platform::entryIdentity(folder, oldName);
+        if (atOld
+            && (Platform::stillSameFile(journal.fileBefore(move), *atOld)
+                || journal.renumbered.contains(move.planRow))
+            && Platform::removeSecondName(folder, newName, oldName) == 0) {
+            record.takenBack(move.planRow);
+            nowThere = atOld;
+            return RowMark::Renamed;
+        }
+    }
     if (result.error) {
         // Where the file system left it, if not in its folder, or where it still is.
         if (!result.placedAt.isEmpty())

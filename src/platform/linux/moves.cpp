@@ -2,13 +2,58 @@
 #include "internal.h"
 #include "native_calls.h"
 
+#include <QScopeGuard>
+
+#include <array>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace Platform {
 
 using namespace Linux;
+
+namespace {
+
+// Reads from `file` into `buffer` until it is full or the file ends: how many bytes, or -1.
+ssize_t readFully(int file, std::array<char, 65536>& buffer)
+{
+    size_t have = 0;
+    while (have < buffer.size()) {
+        const ssize_t got = ::read(file, buffer.data() + have, buffer.size() - have);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return got < 0 ? -1 : ssize_t(have);
+        have += size_t(got);
+    }
+    return ssize_t(have);
+}
+
+// Whether the regular files open as `first` and `second` hold the same bytes.
+bool sameBytes(int first, int second)
+{
+    struct stat firstStat = {};
+    struct stat secondStat = {};
+    if (::fstat(first, &firstStat) != 0 || ::fstat(second, &secondStat) != 0 || !S_ISREG(firstStat.st_mode)
+        || !S_ISREG(secondStat.st_mode) || firstStat.st_size != secondStat.st_size)
+        return false;
+    std::array<char, 65536> firstBytes;
+    std::array<char, 65536> secondBytes;
+    for (;;) {
+        const ssize_t got = readFully(first, firstBytes);
+        if (got < 0 || readFully(second, secondBytes) != got
+            || std::memcmp(firstBytes.data(), secondBytes.data(), size_t(got)) != 0)
+            return false;
+        if (got < ssize_t(firstBytes.size()))
+            return true;
+    }
+}
+
+} // namespace
 
 int renameNoReplace(const FolderHandle& folder, const QByteArray& from, const QByteArray& to)
 {
@@ -45,6 +90,22 @@ int checkThenRename(const FolderHandle& folder, const QByteArray& from, const QB
         return lookUpError == 0 ? EEXIST : lookUpError;
     return resultOf(
         Native::calls.renameat(descriptor(folder), from.constData(), descriptor(folder), to.constData()));
+}
+
+int removeSecondName(const FolderHandle& folder, const QByteArray& name, const QByteArray& kept)
+{
+    constexpr int flags = O_RDONLY | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC;
+    const int named = ::openat(descriptor(folder), name.constData(), flags);
+    if (named < 0)
+        return errno;
+    const auto namedClosed = qScopeGuard([named] { ::close(named); });
+    const int other = ::openat(descriptor(folder), kept.constData(), flags);
+    if (other < 0)
+        return errno;
+    const auto otherClosed = qScopeGuard([other] { ::close(other); });
+    if (!sameBytes(named, other))
+        return EEXIST;
+    return resultOf(Native::calls.unlinkat(descriptor(folder), name.constData(), 0));
 }
 
 int moveBackInto(

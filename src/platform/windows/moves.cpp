@@ -270,6 +270,43 @@ void unlinkElsewhere(HANDLE file, const FolderHandle& folder, const std::wstring
     }
 }
 
+// Reads from `file` into `buffer` until it is full or the file ends: how many bytes, or -1.
+qint64 readFully(HANDLE file, std::array<char, 65536>& buffer)
+{
+    DWORD have = 0;
+    while (have < buffer.size()) {
+        DWORD got = 0;
+        if (!ReadFile(file, buffer.data() + have, DWORD(buffer.size() - have), &got, nullptr))
+            return -1;
+        if (got == 0)
+            break;
+        have += got;
+    }
+    return have;
+}
+
+// Whether the files open as `first` and `second` hold the same bytes.
+bool sameBytes(HANDLE first, HANDLE second)
+{
+    Native::StandardInformation firstSize = {};
+    Native::StandardInformation secondSize = {};
+    if (!NT_SUCCESS(queryInformation(first, firstSize, Native::fileStandardInformation))
+        || !NT_SUCCESS(queryInformation(second, secondSize, Native::fileStandardInformation))
+        || firstSize.directory || secondSize.directory
+        || firstSize.endOfFile.QuadPart != secondSize.endOfFile.QuadPart)
+        return false;
+    std::array<char, 65536> firstBytes;
+    std::array<char, 65536> secondBytes;
+    for (;;) {
+        const qint64 got = readFully(first, firstBytes);
+        if (got < 0 || readFully(second, secondBytes) != got
+            || std::memcmp(firstBytes.data(), secondBytes.data(), size_t(got)) != 0)
+            return false;
+        if (got < qint64(firstBytes.size()))
+            return true;
+    }
+}
+
 // Opens the file `from` of `folder` to give it the name `to`: 0, or the errno of the refusal.
 int openToMove(const FolderHandle& folder, const QByteArray& from, const QByteArray& to, ScopedHandle& file)
 {
@@ -346,6 +383,23 @@ int checkThenRename(const FolderHandle& folder, const QByteArray& from, const QB
     if (held && !movedTo(file.get(), folder, wide(to)))
         return leftElsewhere(file.get());
     return confirmRename(folder, from, to);
+}
+
+int removeSecondName(const FolderHandle& folder, const QByteArray& name, const QByteArray& kept)
+{
+    // The name compared is the name deleted: it is deleted through the handle that read it.
+    ScopedHandle named;
+    ScopedHandle other;
+    NTSTATUS opened = openRelative(handleOf(folder), wide(name),
+        DELETE | FILE_READ_DATA | FILE_READ_ATTRIBUTES, FILE_NON_DIRECTORY_FILE, *named.out());
+    if (NT_SUCCESS(opened))
+        opened = openRelative(handleOf(folder), wide(kept), FILE_READ_DATA | FILE_READ_ATTRIBUTES,
+            FILE_NON_DIRECTORY_FILE, *other.out());
+    if (!NT_SUCCESS(opened))
+        return errnoOfStatus(opened);
+    if (!sameBytes(named.get(), other.get()))
+        return EEXIST;
+    return deleteOpenName(named.get());
 }
 
 int moveBackInto(
