@@ -32,8 +32,7 @@ int main(int argc, char* argv[])
     std::printf("%s\n", share.root().constData());
     std::fflush(stdout);
     char ignored = 0;
-    while (::read(STDIN_FILENO, &ignored, 1) > 0) {
-    }
+    while (::read(STDIN_FILENO, &ignored, 1) > 0) { }
     share.unmount();
     return 0;
 }
