@@ -94,7 +94,8 @@ int checkThenRename(const FolderHandle& folder, const QByteArray& from, const QB
 
 int removeSecondName(const FolderHandle& folder, const QByteArray& name, const QByteArray& kept)
 {
-    constexpr int flags = O_RDONLY | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC;
+    // Without waiting on a pipe or a device that a name may stand for: only files are compared.
+    constexpr int flags = O_RDONLY | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK | O_CLOEXEC;
     const int named = ::openat(descriptor(folder), name.constData(), flags);
     if (named < 0)
         return errno;
