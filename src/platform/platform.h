@@ -225,7 +225,8 @@ int checkThenRename(const FolderHandle& folder, const QByteArray& from, const QB
 // Takes the name `name` away from `folder` where it holds the same bytes as the file `kept` names
 // there, as a second name of one file does after a crash between a link and the unlink of the old
 // name: on a volume that numbers its files by name (sshfs) nothing else tells. 0, EEXIST where the
-// bytes differ, or the errno value of why not; `kept` is never touched.
+// bytes differ or the two are one entry spelt two ways, or the errno value of why not; `kept` is
+// never touched.
 int removeSecondName(const FolderHandle& folder, const QByteArray& name, const QByteArray& kept);
 // What a way returns where the file was left under both names: the new name was made, the old one
 // could not be deleted, and neither could the new one again. No system's errno value.

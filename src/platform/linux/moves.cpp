@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -51,6 +52,27 @@ bool sameBytes(int first, int second)
         if (got < ssize_t(firstBytes.size()))
             return true;
     }
+}
+
+// Whether `folder` lists both names, each spelt as given: two entries, not one that a volume
+// ignoring letter case (FAT, exFAT, a share of Windows') reaches by either spelling.
+bool listsBoth(const FolderHandle& folder, const QByteArray& first, const QByteArray& second)
+{
+    const int listed = ::openat(descriptor(folder), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* const listing = listed < 0 ? nullptr : ::fdopendir(listed);
+    if (!listing) {
+        if (listed >= 0)
+            ::close(listed);
+        return false;
+    }
+    bool firstListed = false;
+    bool secondListed = false;
+    while (const dirent* entry = ::readdir(listing)) {
+        firstListed = firstListed || first == entry->d_name;
+        secondListed = secondListed || second == entry->d_name;
+    }
+    ::closedir(listing);
+    return firstListed && secondListed;
 }
 
 } // namespace
@@ -104,7 +126,7 @@ int removeSecondName(const FolderHandle& folder, const QByteArray& name, const Q
     if (other < 0)
         return errno;
     const auto otherClosed = qScopeGuard([other] { ::close(other); });
-    if (!sameBytes(named, other))
+    if (!sameBytes(named, other) || !listsBoth(folder, name, kept))
         return EEXIST;
     return resultOf(Native::calls.unlinkat(descriptor(folder), name.constData(), 0));
 }

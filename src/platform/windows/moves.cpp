@@ -397,7 +397,10 @@ int removeSecondName(const FolderHandle& folder, const QByteArray& name, const Q
             FILE_NON_DIRECTORY_FILE, *other.out());
     if (!NT_SUCCESS(opened))
         return errnoOfStatus(opened);
-    if (!sameBytes(named.get(), other.get()))
+    // Two entries, each holding its name as given: a volume ignoring letter case reaches one entry by
+    // either spelling, which is then no second name.
+    if (!sameBytes(named.get(), other.get()) || storedName(handleOf(folder), wide(name)) != name
+        || storedName(handleOf(folder), wide(kept)) != kept)
         return EEXIST;
     return deleteOpenName(named.get());
 }
