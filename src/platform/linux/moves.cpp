@@ -1,13 +1,12 @@
 // The three ways a file is moved within its folder, none of which replaces an existing entry.
 #include "internal.h"
 #include "native_calls.h"
+#include "platform/file_bytes.h"
 
 #include <QScopeGuard>
 
-#include <array>
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -19,39 +18,24 @@ using namespace Linux;
 
 namespace {
 
-// Reads from `file` into `buffer` until it is full or the file ends: how many bytes, or -1.
-ssize_t readFully(int file, std::array<char, 65536>& buffer)
-{
-    size_t have = 0;
-    while (have < buffer.size()) {
-        const ssize_t got = ::read(file, buffer.data() + have, buffer.size() - have);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            return got < 0 ? -1 : ssize_t(have);
-        have += size_t(got);
-    }
-    return ssize_t(have);
-}
-
 // Whether the regular files open as `first` and `second` hold the same bytes.
-bool sameBytes(int first, int second)
+bool sameFileBytes(int first, int second)
 {
     struct stat firstStat = {};
     struct stat secondStat = {};
     if (::fstat(first, &firstStat) != 0 || ::fstat(second, &secondStat) != 0 || !S_ISREG(firstStat.st_mode)
         || !S_ISREG(secondStat.st_mode) || firstStat.st_size != secondStat.st_size)
         return false;
-    std::array<char, 65536> firstBytes;
-    std::array<char, 65536> secondBytes;
-    for (;;) {
-        const ssize_t got = readFully(first, firstBytes);
-        if (got < 0 || readFully(second, secondBytes) != got
-            || std::memcmp(firstBytes.data(), secondBytes.data(), size_t(got)) != 0)
-            return false;
-        if (got < ssize_t(firstBytes.size()))
-            return true;
-    }
+    const auto reading = [](int file) {
+        return [file](char* buffer, qint64 size) -> qint64 {
+            ssize_t got = 0;
+            do
+                got = ::read(file, buffer, size_t(size));
+            while (got < 0 && errno == EINTR);
+            return got;
+        };
+    };
+    return sameBytes(reading(first), reading(second));
 }
 
 // Whether `folder` lists both names, each spelt as given: two entries, not one that a volume
@@ -126,7 +110,7 @@ int removeSecondName(const FolderHandle& folder, const QByteArray& name, const Q
     if (other < 0)
         return errno;
     const auto otherClosed = qScopeGuard([other] { ::close(other); });
-    if (!sameBytes(named, other) || !listsBoth(folder, name, kept))
+    if (!sameFileBytes(named, other) || !listsBoth(folder, name, kept))
         return EEXIST;
     return resultOf(Native::calls.unlinkat(descriptor(folder), name.constData(), 0));
 }

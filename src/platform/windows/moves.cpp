@@ -1,5 +1,6 @@
 // The three ways a file is moved within its folder, none of which replaces an existing entry.
 #include "internal.h"
+#include "platform/file_bytes.h"
 
 #include <algorithm>
 #include <array>
@@ -270,23 +271,8 @@ void unlinkElsewhere(HANDLE file, const FolderHandle& folder, const std::wstring
     }
 }
 
-// Reads from `file` into `buffer` until it is full or the file ends: how many bytes, or -1.
-qint64 readFully(HANDLE file, std::array<char, 65536>& buffer)
-{
-    DWORD have = 0;
-    while (have < buffer.size()) {
-        DWORD got = 0;
-        if (!ReadFile(file, buffer.data() + have, DWORD(buffer.size() - have), &got, nullptr))
-            return -1;
-        if (got == 0)
-            break;
-        have += got;
-    }
-    return have;
-}
-
 // Whether the files open as `first` and `second` hold the same bytes.
-bool sameBytes(HANDLE first, HANDLE second)
+bool sameFileBytes(HANDLE first, HANDLE second)
 {
     Native::StandardInformation firstSize = {};
     Native::StandardInformation secondSize = {};
@@ -295,16 +281,13 @@ bool sameBytes(HANDLE first, HANDLE second)
         || firstSize.directory || secondSize.directory
         || firstSize.endOfFile.QuadPart != secondSize.endOfFile.QuadPart)
         return false;
-    std::array<char, 65536> firstBytes;
-    std::array<char, 65536> secondBytes;
-    for (;;) {
-        const qint64 got = readFully(first, firstBytes);
-        if (got < 0 || readFully(second, secondBytes) != got
-            || std::memcmp(firstBytes.data(), secondBytes.data(), size_t(got)) != 0)
-            return false;
-        if (got < qint64(firstBytes.size()))
-            return true;
-    }
+    const auto reading = [](HANDLE file) {
+        return [file](char* buffer, qint64 size) -> qint64 {
+            DWORD got = 0;
+            return ReadFile(file, buffer, DWORD(size), &got, nullptr) ? qint64(got) : -1;
+        };
+    };
+    return sameBytes(reading(first), reading(second));
 }
 
 // Opens the file `from` of `folder` to give it the name `to`: 0, or the errno of the refusal.
@@ -399,7 +382,7 @@ int removeSecondName(const FolderHandle& folder, const QByteArray& name, const Q
         return errnoOfStatus(opened);
     // Two entries, each holding its name as given: a volume ignoring letter case reaches one entry by
     // either spelling, which is then no second name.
-    if (!sameBytes(named.get(), other.get()) || storedName(handleOf(folder), wide(name)) != name
+    if (!sameFileBytes(named.get(), other.get()) || storedName(handleOf(folder), wide(name)) != name
         || storedName(handleOf(folder), wide(kept)) != kept)
         return EEXIST;
     return deleteOpenName(named.get());
