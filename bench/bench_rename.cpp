@@ -6,7 +6,7 @@
 // against a plain loop of one look-up per row, with the longest wait of the events meanwhile: once
 // for rows of one extension and once for rows of two. On Linux it then times an execute and its undo
 // of 2,000 files on a share with 10 ms round trips (sshfs through a delaying proxy, see
-// delaying_proxy.h) against a plain rename() loop there and back.
+// delaying_proxy.h) against a plain rename() loop there and back: in one folder, and in 40.
 // Usage: bench_rename [files] [exfat files] [share files]
 
 #include "bench_support.h"
@@ -120,17 +120,22 @@ Timings timeRenames(const QByteArray& root, const QByteArray& recordFolder, long
 }
 
 #ifndef _WIN32
-// `files` files on a share with 10 ms round trips: an execute, kept on record in `recordFolder`, and
-// its undo, against a plain rename() loop there and back over as many files. Returns the fields for
-// the last line, or nothing where the share cannot be made.
-QByteArray shareCase(long files, const QByteArray& recordFolder, const FolderFailureReport& folderFailed,
-    const FailureReport& report)
+// `files` files on a share with 10 ms round trips, in `folders` folders of as many each: an execute,
+// kept on record in `recordFolder`, and its undo, against a plain rename() loop there and back over
+// as many files, folder by folder as a search lists them. Returns the fields for the last line, each
+// named after `prefix`, or nothing where the share cannot be made.
+QByteArray shareCase(long files, long folders, const QByteArray& prefix, const QByteArray& recordFolder,
+    const FolderFailureReport& folderFailed, const FailureReport& report)
 {
     QTemporaryDir served;
     const QByteArray servedRoot = Platform::pathFromText(served.path());
     // Made where the server keeps them: through the share each would take round trips.
-    makeFolder(servedRoot, "pass", files);
-    makeFolder(servedRoot, "loop", files);
+    const auto folderName = [](long folder) { return "f" + QByteArray::number(folder); };
+    for (const char* tree : { "pass", "loop" }) {
+        Bench::createDir(servedRoot + "/" + tree);
+        for (long folder = 0; folder < folders; ++folder)
+            makeFolder(servedRoot + "/" + tree, folderName(folder), files / folders);
+    }
     SshfsShare share(servedRoot);
     if (!share.whyNot().isEmpty()) {
         std::fprintf(stderr, "share case skipped: %s\n", share.whyNot().constData());
@@ -148,11 +153,12 @@ QByteArray shareCase(long files, const QByteArray& recordFolder, const FolderFai
     const double executeSeconds = Bench::secondsOf(
         [&] { session.ApplyNewNames(".md", PassKind::Execute, NameMode::NewExtension, runner, report); });
     const double undoSeconds = Bench::secondsOf([&] { session.undo(runner, report); });
-    const QByteArray loop = share.root() + "/loop/";
     const auto renameAll = [&](const char* from, const char* to, bool reversed) {
         return Bench::secondsOf([&] {
             for (long i = 0; i < files; ++i) {
-                const QByteArray name = loop + stem(reversed ? files - 1 - i : i);
+                const long at = reversed ? files - 1 - i : i;
+                const QByteArray name = share.root() + "/loop/" + folderName(at / (files / folders)) + "/"
+                    + stem(at % (files / folders));
                 if (::rename((name + from).constData(), (name + to).constData()) != 0)
                     std::exit(1);
             }
@@ -160,13 +166,14 @@ QByteArray shareCase(long files, const QByteArray& recordFolder, const FolderFai
     };
     const double loopSeconds = renameAll(".txt", ".md", false);
     const double loopBackSeconds = renameAll(".md", ".txt", true);
-    return " share_files=" + QByteArray::number(files)
-        + " share_execute_s=" + QByteArray::number(executeSeconds, 'f', 3)
-        + " share_loop_s=" + QByteArray::number(loopSeconds, 'f', 3)
-        + " share_ratio=" + QByteArray::number(executeSeconds / loopSeconds, 'f', 3)
-        + " share_undo_s=" + QByteArray::number(undoSeconds, 'f', 3)
-        + " share_loop_back_s=" + QByteArray::number(loopBackSeconds, 'f', 3)
-        + " share_undo_ratio=" + QByteArray::number(undoSeconds / loopBackSeconds, 'f', 3);
+    return " " + prefix + "files=" + QByteArray::number(files) + " " + prefix
+        + "folders=" + QByteArray::number(folders) + " " + prefix
+        + "execute_s=" + QByteArray::number(executeSeconds, 'f', 3) + " " + prefix
+        + "loop_s=" + QByteArray::number(loopSeconds, 'f', 3) + " " + prefix
+        + "ratio=" + QByteArray::number(executeSeconds / loopSeconds, 'f', 3) + " " + prefix
+        + "undo_s=" + QByteArray::number(undoSeconds, 'f', 3) + " " + prefix
+        + "loop_back_s=" + QByteArray::number(loopBackSeconds, 'f', 3) + " " + prefix
+        + "undo_ratio=" + QByteArray::number(undoSeconds / loopBackSeconds, 'f', 3);
 }
 #endif
 
@@ -229,7 +236,9 @@ int main(int argc, char** argv)
 
     QByteArray share;
 #ifndef _WIN32
-    share = shareCase(shareFiles, recordFolder, folderFailed, report);
+    // All in one folder, and as a library of photos kept by month: 40 folders.
+    share = shareCase(shareFiles, 1, "share_", recordFolder, folderFailed, report)
+        + shareCase(shareFiles, 40, "share_tree_", recordFolder, folderFailed, report);
 #else
     Q_UNUSED(shareFiles)
 #endif

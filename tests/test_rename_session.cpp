@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <random>
+#include <tuple>
 
 #ifndef _WIN32
 #include "delaying_proxy.h"
@@ -50,11 +51,16 @@ void TestRenameSession::stoppedPasses_data()
     QTest::addColumn<int>("files");
     QTest::addColumn<bool>("onShare"); // over sshfs with 10 ms round trips, as a NAS across a network
     QTest::addColumn<bool>("namesTaken"); // every new name is taken already
-    QTest::newRow("preview") << false << 10 << false << true;
-    QTest::newRow("execute") << true << 10 << false << true;
+    QTest::addColumn<int>("folders"); // the files spread over as many
+    QTest::addColumn<int>("stopAfter"); // moves or look-ups; on a share, once moves overlap
+    QTest::newRow("preview") << false << 10 << false << true << 1 << 3;
+    QTest::newRow("execute") << true << 10 << false << true << 1 << 3;
 #ifndef _WIN32
     // The new names free, so that a look-up of each would ask the server, as no cache answers it.
-    QTest::newRow("execute on a slow share") << true << 2000 << true << false;
+    QTest::newRow("execute on a slow share") << true << 2000 << true << false << 1 << 20;
+    // Moves of later folders start ahead of earlier ones: those under way at the stop end, out of
+    // their order.
+    QTest::newRow("execute on a slow share, in 40 folders") << true << 2000 << true << false << 40 << 20;
 #endif
 }
 
@@ -69,6 +75,13 @@ void TestRenameSession::stoppedPasses()
     QFETCH(int, files);
     QFETCH(bool, onShare);
     QFETCH(bool, namesTaken);
+    QFETCH(int, folders);
+    QFETCH(int, stopAfter);
+    const auto folderName = [folders](int folder) {
+        return folders == 1 ? QByteArray() : "d" + QByteArray::number(folder) + "/";
+    };
+    const auto fileName
+        = [&](int i) { return folderName(i / (files / folders)) + "f" + QByteArray::number(i); };
 #ifndef _WIN32
     // Unmounted, and sshd ended, once the session has let go of the share's folders; the proxy
     // then has no connection left to wait for.
@@ -99,25 +112,31 @@ void TestRenameSession::stoppedPasses()
         // Made where the server keeps them: through the share each would take round trips.
         const QByteArray server
             = QFile::encodeName(served.path()) + session->tree.root().mid(share->root().size());
+        for (int folder = 0; folder < folders; ++folder)
+            QVERIFY(QDir().mkpath(QFile::decodeName(server + "/" + folderName(folder))));
         for (int i = 0; i < files; ++i) {
-            QVERIFY(TestTree::makeFile(server + "/f" + QByteArray::number(i) + ".txt"));
-            QVERIFY(!namesTaken || TestTree::makeFile(server + "/f" + QByteArray::number(i) + ".md"));
+            QVERIFY(TestTree::makeFile(server + "/" + fileName(i) + ".txt"));
+            QVERIFY(!namesTaken || TestTree::makeFile(server + "/" + fileName(i) + ".md"));
         }
-        names = [server] { return namesIn(server); };
+        names = [server, folders, folderName] {
+            QByteArrayList found;
+            for (int folder = 0; folder < folders; ++folder)
+                found += namesIn(server + "/" + folderName(folder));
+            return found;
+        };
 #endif
     } else {
         session.emplace();
         for (int i = 0; i < files; ++i) {
-            session->tree.createFile("f" + QByteArray::number(i) + ".txt");
+            session->tree.createFile(fileName(i) + ".txt");
             if (namesTaken)
-                session->tree.createFile("f" + QByteArray::number(i) + ".md");
+                session->tree.createFile(fileName(i) + ".md");
         }
         names = [&session] { return session->tree.snapshot().keys(); };
     }
     const QByteArrayList before = names();
     session->search();
     QCOMPARE(session->list.rowCount(), files);
-    constexpr int stopAfter = 3;
     StoppingProgress progress(
         stopAfter, sMode ? RenameProgress::Work::Moving : RenameProgress::Work::Checking);
     session->progress = &progress;
@@ -131,13 +150,27 @@ void TestRenameSession::stoppedPasses()
     QCOMPARE(session->lastEnd, PassEnd::Stopped);
     for (const auto& [done, total] : progress.shown)
         QVERIFY(done <= reached && total == files);
+    // In one folder the rows reached are the first; in several, any, but each is marked.
+    int marked = 0;
     for (int row = 0; row < files; ++row) {
         QCOMPARE(session->list.preview(row), session->list.base(row).toByteArray() + ".md");
         const QString reachedMark = !namesTaken ? u"已修改"_s
             : sMode                             ? u"修改失败：目标已存在"_s
                                                 : u"目标已存在"_s;
-        QCOMPARE(session->markOf(row), row < reached ? reachedMark : QString());
+        const QString mark = session->markOf(row);
+        if (folders == 1)
+            QCOMPARE(mark, row < reached ? reachedMark : QString());
+        else
+            QVERIFY2(mark == reachedMark || mark.isEmpty(), qPrintable(mark));
+        marked += mark.isEmpty() ? 0 : 1;
     }
+    {
+        QList<int> m;
+        for (int r = 0; r < files; ++r)
+            if (!session->markOf(r).isEmpty())
+                m << r;
+    }
+    QCOMPARE(marked, reached);
     const int renamed = namesTaken ? 0 : reached;
     if (namesTaken) {
         QCOMPARE(names(), before);
@@ -341,9 +374,10 @@ void TestRenameSession::overlappedMovesEndAsOneAtATime_data()
         QTest::newRow(qPrintable(u"seed %1"_s.arg(seed))) << seed;
 }
 
-// Random plans over one folder, whose names meet: rows that take one name, names already taken,
-// changes of letter case, rows that keep their name, names no folder holds. On a share with 10 ms
-// round trips the moves overlap; on local disk they go one at a time. Every outcome is the same:
+// Random plans over two folders, whose rows come mixed and whose names meet within each: rows that
+// take one name, names already taken, changes of letter case, rows that keep their name, names no
+// folder holds. On a share with 10 ms round trips the moves overlap, within a folder and across the
+// two, out of their order; on local disk they go one at a time. Every outcome is the same:
 // the names on the disk, each row's mark, the failures in order and the count, of the execute and
 // of its undo, which brings every name back.
 void TestRenameSession::overlappedMovesEndAsOneAtATime()
@@ -360,11 +394,14 @@ void TestRenameSession::overlappedMovesEndAsOneAtATime()
     QRandomGenerator random(seed);
     const QByteArrayList bases { "a", "A", "b", "x", "X" };
     const QByteArrayList extensions { ".t", ".T", ".u", "" };
-    QList<std::pair<QByteArray, QByteArray>> files;
-    for (const QByteArray& base : bases) {
-        for (const QByteArray& ext : extensions) {
-            if (random.bounded(3) != 0)
-                files.append({ base, ext });
+    const QByteArrayList folders { "f/", "g/" };
+    QList<std::tuple<QByteArray, QByteArray, QByteArray>> files; // folder, base, extension
+    for (const QByteArray& folder : folders) {
+        for (const QByteArray& base : bases) {
+            for (const QByteArray& ext : extensions) {
+                if (random.bounded(3) != 0)
+                    files.append({ folder, base, ext });
+            }
         }
     }
     std::shuffle(files.begin(), files.end(), std::mt19937(seed));
@@ -379,15 +416,25 @@ void TestRenameSession::overlappedMovesEndAsOneAtATime()
     struct Side
     {
         Session session;
-        QByteArray folder; // as the session reaches it
+        QByteArray folder; // the searched one, as the session reaches it
         QByteArray onDisk; // as the disk holds it, beneath any share
-        QByteArrayList names() const { return namesIn(onDisk); }
+        QByteArrayList names() const
+        {
+            QByteArrayList found;
+            for (const char* sub : { "f/", "g/" }) {
+                for (const QByteArray& name : namesIn(onDisk + sub))
+                    found.append(QByteArray(sub) + name);
+            }
+            return found;
+        }
         // Each row's mark, the failures with their paths beneath the folder, the counts and names.
         QStringList outcome() const
         {
             QStringList told;
             for (int row = 0; row < session.list.rowCount(); ++row)
-                told.append(QString::fromUtf8(session.list.name(row)) + u": "_s + session.markOf(row));
+                told.append(
+                    QString::fromUtf8(session.list.folder(row).mid(folder.size()) + session.list.name(row))
+                    + u": "_s + session.markOf(row));
             for (const FileFailure& failure : session.failures)
                 told.append(u"failed "_s + QString::fromUtf8(failure.path.mid(folder.size())) + u" "_s
                     + QString::number(int(failure.reason)));
@@ -400,19 +447,20 @@ void TestRenameSession::overlappedMovesEndAsOneAtATime()
     };
     Side overlapped { Session(share.root()), {}, {} };
     Side oneAtATime { Session(), {}, {} };
-    overlapped.folder = overlapped.session.tree.root() + "/f/";
+    overlapped.folder = overlapped.session.tree.root() + "/";
     overlapped.onDisk = QFile::encodeName(served.path()) + overlapped.folder.mid(share.root().size());
-    oneAtATime.folder = oneAtATime.session.tree.root() + "/f/";
+    oneAtATime.folder = oneAtATime.session.tree.root() + "/";
     oneAtATime.onDisk = oneAtATime.folder;
     for (Side* side : { &overlapped, &oneAtATime }) {
-        QVERIFY(QDir().mkpath(QFile::decodeName(side->onDisk)));
-        for (const auto& [base, ext] : files)
-            QVERIFY(TestTree::makeFile(side->onDisk + base + ext));
+        for (const QByteArray& folder : folders)
+            QVERIFY(QDir().mkpath(QFile::decodeName(side->onDisk + folder)));
+        for (const auto& [folder, base, ext] : files)
+            QVERIFY(TestTree::makeFile(side->onDisk + folder + base + ext));
         FileListModel& list = side->session.list;
         list.clear(side->folder);
         list.setSearchedIdentity(Platform::openFolder(side->folder).identity());
-        for (const auto& [base, ext] : files)
-            list.appendRow(side->folder, base, ext);
+        for (const auto& [folder, base, ext] : files)
+            list.appendRow(side->folder + folder, base, ext);
         list.publishPendingRows();
         for (int row = 0; row < list.rowCount(); ++row)
             list.setChecked(row, checked[row]);

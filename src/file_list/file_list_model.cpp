@@ -108,6 +108,7 @@ void FileListModel::clear(const QByteArray& folder)
     std::vector<FileRow>().swap(m_rows);
     std::vector<char>().swap(m_names);
     std::vector<QByteArray>().swap(m_folders);
+    m_folderNumbers = {};
     m_passes.assign(1, PreviewPass { untouchedPreview, false });
     forgetMarkDetails();
     m_publishedRows = 0;
@@ -123,13 +124,24 @@ void FileListModel::appendRow(const QByteArray& folder, QByteArrayView base, QBy
         throw std::length_error("too many rows for the file list");
 
     // A scan hands the same folder text to all rows of one folder, so comparing the shared data
-    // pointer is enough to recognise it.
-    if (m_folders.empty() || m_folders.back().constData() != folder.constData())
-        m_folders.push_back(folder);
+    // pointer is enough to recognise the folder of the row before. Another is looked up by its
+    // text: rows of one folder may come in several runs, and moves that overlap tell by its number
+    // which names may meet.
+    if (m_folders.empty() || m_folders[m_lastFolder].constData() != folder.constData()) {
+        const auto known = m_folderNumbers.constFind(folder);
+        if (known != m_folderNumbers.cend()) {
+            m_lastFolder = *known;
+            m_folders[m_lastFolder] = folder; // the same text, shared with the rows that follow
+        } else {
+            m_lastFolder = static_cast<quint32>(m_folders.size());
+            m_folderNumbers.insert(folder, m_lastFolder);
+            m_folders.push_back(folder);
+        }
+    }
 
     FileRow row;
     row.nameOffset = m_names.size();
-    row.folderIndex = static_cast<quint32>(m_folders.size() - 1);
+    row.folderIndex = m_lastFolder;
     row.baseLength = static_cast<quint16>(base.size());
     row.extLength = static_cast<quint16>(ext.size());
     m_names.insert(m_names.end(), base.begin(), base.end());

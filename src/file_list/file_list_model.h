@@ -6,6 +6,7 @@
 #include <QAbstractTableModel>
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QHash>
 
 #include <vector>
 
@@ -109,6 +110,8 @@ private:
     std::vector<FileRow> m_rows;
     std::vector<char> m_names;
     std::vector<QByteArray> m_folders;
+    QHash<QByteArray, quint32> m_folderNumbers; // each folder's index in m_folders, by its text
+    quint32 m_lastFolder = 0; // the folder of the row appended last
     std::vector<PreviewPass> m_passes;
     std::vector<std::pair<int, int>> m_sameNameAs; // (row, earlier row of that name), by row
     std::vector<std::pair<int, QByteArray>> m_placedAt; // (row, where its file was put), by row

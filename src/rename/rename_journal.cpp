@@ -113,10 +113,11 @@ void JournalWriter::addLocked(const FileListModel& list, int row, quint32 planRo
     const Platform::FolderHandle& folder, const Platform::FileIdentity& file,
     const Platform::FileIdentity& before)
 {
-    if (m_folderId != list.folderId(row)) {
-        m_folderId = list.folderId(row);
+    // Moves that overlap take turns between folders: each folder is kept once.
+    auto known = m_folders.constFind(list.folderId(row));
+    if (known == m_folders.cend()) {
+        known = m_folders.insert(list.folderId(row), static_cast<quint32>(m_journal.folders.size()));
         m_journal.folders.push_back({ list.folder(row), folder.identity() });
     }
-    m_journal.addMove(static_cast<quint32>(m_journal.folders.size() - 1), list.base(row), list.ext(row),
-        planRow, file, before);
+    m_journal.addMove(*known, list.base(row), list.ext(row), planRow, file, before);
 }

@@ -6,9 +6,9 @@
 #include "platform/platform.h"
 
 #include <QByteArray>
+#include <QHash>
 
 #include <mutex>
-#include <optional>
 #include <vector>
 
 class FileListModel;
@@ -103,5 +103,5 @@ private:
 
     RenameJournal& m_journal;
     std::mutex m_mutex; // moves that overlap add from their own threads
-    std::optional<quint32> m_folderId;
+    QHash<quint32, quint32> m_folders; // the list's numbers of the folders, to the journal's
 };

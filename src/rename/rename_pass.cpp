@@ -8,6 +8,8 @@
 #include "row_folders.h"
 #include "runner/runner.h"
 
+#include <QSet>
+
 #include <mutex>
 
 namespace {
@@ -93,8 +95,9 @@ PassResult moveToPreviews(FileListModel& list, const std::vector<int>& rows, Row
     Runner& runner, const FailureReport& report)
 {
     PassResult result;
-    std::mutex recording; // for recordedFolder
-    std::optional<quint32> recordedFolder;
+    std::mutex recording; // for recordedFolders
+    QSet<quint32> recordedFolders;
+    std::vector<bool> taken(rows.size());
     RowMark notTried = RowMark::None;
     const auto namesOf = [&list, &rows](int index) {
         QByteArray target;
@@ -112,9 +115,9 @@ PassResult moveToPreviews(FileListModel& list, const std::vector<int>& rows, Row
             const std::shared_ptr<const Platform::FolderHandle> folder = folders.of(row);
             if (folder->isOpen()) {
                 const std::lock_guard lock(recording);
-                if (recordedFolder != list.folderId(row)) {
-                    recordedFolder = list.folderId(row);
-                    record.folderOpened(*recordedFolder, folder->identity());
+                if (!recordedFolders.contains(list.folderId(row))) {
+                    recordedFolders.insert(list.folderId(row));
+                    record.folderOpened(list.folderId(row), folder->identity());
                 }
             }
             QByteArray placedAt;
@@ -129,6 +132,7 @@ PassResult moveToPreviews(FileListModel& list, const std::vector<int>& rows, Row
         },
         [&](int index, const MoveOutcome& outcome, bool afterStop) {
             const int row = rows[index];
+            taken[index] = true;
             list.setMark(row, outcome.mark);
             if (!outcome.placedAt.isEmpty())
                 list.setPlacedElsewhere(row, outcome.placedAt);
@@ -149,15 +153,17 @@ PassResult moveToPreviews(FileListModel& list, const std::vector<int>& rows, Row
         },
         [](const MoveOutcome& outcome) { return outcome.failed(); },
         [](const MoveOutcome& outcome) { return outcome.endsPass(); },
-        Overlap { movesAtOnce, [&](int earlier, int later) {
-                     return list.folderId(rows[earlier]) == list.folderId(rows[later])
-                         && namesMeet(namesOf(earlier), namesOf(later));
-                 } });
+        Overlap { movesAtOnce,
+            // Only moves of one folder are given to it.
+            [&](int earlier, int later) { return namesMeet(namesOf(earlier), namesOf(later)); },
+            [&](int index) { return list.folderId(rows[index]); }, movesAhead });
     if (notTried != RowMark::None) {
         // The volume is gone: every other move would fail the same way.
         result.end = PassEnd::CutShort;
-        for (int index = reached; index < static_cast<int>(rows.size()); ++index)
-            list.setMark(rows[index], notTried);
+        for (size_t index = 0; index < rows.size(); ++index) {
+            if (!taken[index])
+                list.setMark(rows[index], notTried);
+        }
     } else if (reached < static_cast<int>(rows.size())) {
         result.end = PassEnd::Stopped;
     }

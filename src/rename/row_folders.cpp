@@ -1,6 +1,7 @@
 #include "row_folders.h"
 
 #include "file_list/file_list_model.h"
+#include "move_overlap.h"
 
 #include <algorithm>
 
@@ -61,12 +62,20 @@ Platform::FolderHandle openRecordedFolder(const Platform::FolderHandle& searched
 std::shared_ptr<const Platform::FolderHandle> FolderCache::get(
     quint32 id, const std::function<Platform::FolderHandle()>& open)
 {
+    // Twice as many as moves under way: a folder whose moves wait for another's is still open
+    // when they start.
+    constexpr size_t kept = 2 * movesAtOnce;
     const std::lock_guard lock(m_mutex);
-    if (m_id != id) {
-        m_id = id;
-        m_folder = std::make_shared<const Platform::FolderHandle>(open());
+    const auto found = std::find_if(
+        m_folders.begin(), m_folders.end(), [id](const auto& folder) { return folder.first == id; });
+    if (found != m_folders.end()) {
+        std::rotate(m_folders.begin(), found, found + 1);
+    } else {
+        if (m_folders.size() == kept)
+            m_folders.pop_back();
+        m_folders.emplace_front(id, std::make_shared<const Platform::FolderHandle>(open()));
     }
-    return m_folder;
+    return m_folders.front().second;
 }
 
 RowFolders::RowFolders(const FileListModel& list)
@@ -80,6 +89,17 @@ std::shared_ptr<const Platform::FolderHandle> RowFolders::of(int row)
     // thread, never the window's.
     std::call_once(m_searchedOpened,
         [this] { m_searched = openSearchedFolder(m_list.searchedFolder(), m_list.searchedIdentity()); });
-    return m_folders.get(m_list.folderId(row),
-        [&] { return openFolderOfRow(m_searched, m_list.searchedFolder(), m_list.folder(row)); });
+    const quint32 id = m_list.folderId(row);
+    return m_folders.get(id, [&] {
+        // Another folder may have been put in place of one let go meanwhile: the row's file is not
+        // in it.
+        const auto first = m_identities.constFind(id);
+        if (first != m_identities.cend())
+            return openRecordedFolder(m_searched, m_list.searchedFolder(), m_list.folder(row), *first);
+        Platform::FolderHandle opened
+            = openFolderOfRow(m_searched, m_list.searchedFolder(), m_list.folder(row));
+        if (opened.isOpen())
+            m_identities.insert(id, opened.identity());
+        return opened;
+    });
 }

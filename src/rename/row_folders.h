@@ -4,11 +4,12 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QHash>
 
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <utility>
 
 class FileListModel;
@@ -44,23 +45,25 @@ Platform::FolderHandle openFolderOfRow(
 Platform::FolderHandle openRecordedFolder(const Platform::FolderHandle& searched,
     const QByteArray& searchedPath, const QByteArray& folder, const Platform::FolderIdentity& identity);
 
-// The folder last opened, by its number, shared with whoever still uses it: moves that overlap may
-// each hold a folder while the next is opened. Asked from any thread.
+// The folders last opened, by their numbers, shared with whoever still uses them: moves that overlap
+// may each hold a folder while another is opened, and take turns between several folders. Asked
+// from any thread.
 class FolderCache final
 {
 public:
-    // The folder numbered `id`, opened by open() unless it is the one opened last.
+    // The folder numbered `id`, opened by open() unless it is among those opened last; open() is
+    // called under the cache's lock.
     std::shared_ptr<const Platform::FolderHandle> get(
         quint32 id, const std::function<Platform::FolderHandle()>& open);
 
 private:
     std::mutex m_mutex;
-    std::optional<quint32> m_id;
-    std::shared_ptr<const Platform::FolderHandle> m_folder;
+    std::deque<std::pair<quint32, std::shared_ptr<const Platform::FolderHandle>>> m_folders; // latest first
 };
 
-// Each row's folder, reached as openFolderOfRow() does; consecutive rows of one folder share the
-// handle. Nothing is opened until the first row is asked for. Asked from any thread.
+// Each row's folder, reached as openFolderOfRow() does; rows of one folder share the handle while it
+// is among those opened last, and a folder opened again must still be the one first opened. Nothing
+// is opened until the first row is asked for. Asked from any thread.
 class RowFolders final
 {
 public:
@@ -74,4 +77,5 @@ private:
     std::once_flag m_searchedOpened;
     Platform::FolderHandle m_searched;
     FolderCache m_folders;
+    QHash<quint32, Platform::FolderIdentity> m_identities; // of the folders opened, under the cache's lock
 };

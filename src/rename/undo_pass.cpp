@@ -138,7 +138,8 @@ PassResult undoRenames(RenameJournal& journal, std::span<RenameJournal> earlier,
     FolderCache folders;
     std::mutex movingBack; // for movedBack
     std::vector<MovedBack> movedBack;
-    std::vector<int> leftForLater; // moves under way when the volume went
+    std::vector<bool> taken(static_cast<size_t>(total));
+    std::vector<bool> leftForLater(static_cast<size_t>(total)); // moves under way when the volume went
     PassResult result;
     // The threads open the folders and move; the journal stays as it is until the pass has ended.
     const int reached = runner.runEach<MoveOutcome>(
@@ -164,6 +165,7 @@ PassResult undoRenames(RenameJournal& journal, std::span<RenameJournal> earlier,
             return outcome;
         },
         [&](int index, const MoveOutcome& outcome, bool afterStop) {
+            taken[static_cast<size_t>(index)] = true;
             if (!outcome.failed()) {
                 ++result.renamed;
                 return;
@@ -180,26 +182,31 @@ PassResult undoRenames(RenameJournal& journal, std::span<RenameJournal> earlier,
                 report(result.failures.back());
             if (outcome.endsPass()) {
                 result.end = PassEnd::CutShort;
-                leftForLater.push_back(index);
+                leftForLater[static_cast<size_t>(index)] = true;
             }
         },
         [](const MoveOutcome& outcome) { return outcome.failed(); },
         [](const MoveOutcome& outcome) { return outcome.endsPass(); },
-        Overlap { movesAtOnce, [&](int earlier, int later) {
-                     const RenameJournal::Move& first = moveOf(earlier);
-                     const RenameJournal::Move& second = moveOf(later);
-                     return first.folder == second.folder
-                         && namesMeet({ journal.oldName(first), journal.newName(first) },
-                             { journal.oldName(second), journal.newName(second) });
-                 } });
+        Overlap { movesAtOnce,
+            // Only moves of one folder are given to it.
+            [&](int earlier, int later) {
+                const RenameJournal::Move& first = moveOf(earlier);
+                const RenameJournal::Move& second = moveOf(later);
+                return namesMeet({ journal.oldName(first), journal.newName(first) },
+                    { journal.oldName(second), journal.newName(second) });
+            },
+            [&](int index) { return moveOf(index).folder; }, movesAhead });
     if (result.end != PassEnd::CutShort && reached < total)
         result.end = PassEnd::Stopped;
     carryAlong(journal, earlier, movedBack);
     // What was not reached stays to be taken back, folders and names with it; so do the moves that
-    // found the volume gone, for when it is back.
-    auto left = static_cast<size_t>(total - reached);
-    for (auto index = leftForLater.rbegin(); index != leftForLater.rend(); ++index)
-        journal.moves[left++] = moveOf(*index); // never ahead of where it is
+    // found the volume gone, for when it is back. Both keep their order.
+    size_t left = 0;
+    for (int index = total - 1; index >= 0; --index) {
+        const auto at = static_cast<size_t>(index);
+        if (!taken[at] || leftForLater[at])
+            journal.moves[left++] = moveOf(index); // never ahead of where it is
+    }
     journal.moves.resize(left);
     return result;
 }

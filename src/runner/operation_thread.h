@@ -8,10 +8,13 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <deque>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <mutex>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 // Which operations of a pass may run at once. Where `bound` is above 1 and the operations prove
@@ -23,6 +26,14 @@ struct Overlap
     int bound = 1;
     // Whether operation `later` must wait for operation `earlier` to end.
     std::function<bool(int earlier, int later)> dependent;
+    // Where given, the group of each operation (the folder its move changes): operations of different
+    // groups never depend on one another, so one may start ahead of earlier ones of other groups, up
+    // to `ahead` beyond the first whose outcome is yet to come, each group's own still in order. The
+    // groups with fewest under way go first: where a volume changes the names of one folder only one
+    // after another (Linux holds a folder while a name in it changes), several folders keep as many
+    // moves under way as the bound allows.
+    std::function<quint32(int index)> group;
+    int ahead = 0;
 };
 
 // Starts a thread that runs its work and is joined when the returned object goes.
@@ -197,18 +208,20 @@ private:
                 m_stopping = m_stopping || stop;
                 m_askBeforeNext = false;
                 m_asking = false;
+                handOver();
                 m_changed.notify_all();
                 continue;
             }
             if (noneLeftToStart())
                 return;
-            const int index = m_next++;
-            m_running.push_back(index);
+            const int index = start();
             lock.unlock();
             Outcome outcome = m_operate(index);
             const bool stop = m_stopRequested();
             lock.lock();
-            std::erase(m_running, index);
+            std::erase_if(m_running, [index](const auto& running) { return running.first == index; });
+            // Nothing more starts once one operation ends the run, whatever its place.
+            m_lastStarted = m_lastStarted || m_ends(outcome);
             m_completed.emplace(index, std::move(outcome));
             m_stopping = m_stopping || stop;
             handOver();
@@ -217,25 +230,77 @@ private:
     }
 
     bool mayAsk() const { return m_askBeforeNext && !m_asking; }
-    bool noneLeftToStart() const { return m_next >= m_count || m_quit || m_stopping || m_lastStarted; }
-    bool mayStartNext() const
+    bool noneLeftToStart() const
     {
-        // None starts further than the bound beyond the first whose outcome is yet to come: a hold,
-        // an end or a stop that outcome brings finds no more than that many started after it.
-        return !m_held && !m_askBeforeNext && m_next < m_handed + m_overlap.bound
-            && std::none_of(m_running.begin(), m_running.end(),
-                [this](int earlier) { return m_overlap.dependent(earlier, m_next); });
+        return (m_next >= m_count && m_waiting.empty()) || m_quit || m_stopping || m_lastStarted;
+    }
+    bool mayStartNext() { return nextToStart() >= 0; }
+    quint32 groupOf(int index) const { return m_overlap.group ? m_overlap.group(index) : 0; }
+
+    // The operation to start next, or -1 while none may: of the groups whose first operation not yet
+    // started depends on none under way, the one with fewest under way, then the earliest. None
+    // starts further than the reach beyond the first whose outcome is yet to come: a hold, an end or
+    // a stop that outcome brings finds no more than that many started after it.
+    int nextToStart()
+    {
+        if (m_held || m_askBeforeNext || std::ssize(m_running) >= m_overlap.bound)
+            return -1;
+        const int reach = m_overlap.group ? std::max(m_overlap.ahead, m_overlap.bound) : m_overlap.bound;
+        for (; m_next < m_count && m_next < m_handed + reach; ++m_next)
+            m_waiting[groupOf(m_next)].push_back(m_next);
+        int chosen = -1;
+        int chosenUnderWay = 0;
+        for (const auto& [group, waiting] : m_waiting) {
+            const int first = waiting.front();
+            int underWay = 0;
+            bool free = true;
+            for (const auto& [running, itsGroup] : m_running) {
+                if (itsGroup == group) {
+                    ++underWay;
+                    free = free && !m_overlap.dependent(running, first);
+                }
+            }
+            if (free
+                && (chosen < 0 || underWay < chosenUnderWay
+                    || (underWay == chosenUnderWay && first < chosen))) {
+                chosen = first;
+                chosenUnderWay = underWay;
+            }
+        }
+        return chosen;
+    }
+    // Takes the operation to start next off its group's waiting ones.
+    int start()
+    {
+        const int index = nextToStart();
+        const quint32 group = groupOf(index);
+        const auto waiting = m_waiting.find(group);
+        waiting->second.pop_front();
+        if (waiting->second.empty())
+            m_waiting.erase(waiting);
+        m_running.emplace_back(index, group);
+        return index;
     }
 
-    // Hands over the outcomes that follow those handed over, in order, up to one that holds.
+    // Hands over the outcomes that follow those handed over, in order, up to one that holds, passing
+    // over the operations that never started once none will.
     void handOver()
     {
-        for (auto found = m_completed.find(m_handed); !m_held && found != m_completed.end();
-             found = m_completed.find(m_handed)) {
-            m_held = m_holds(found->second);
-            m_lastStarted = m_lastStarted || m_ends(found->second);
-            m_outcomes.push_back({ m_handed++, std::move(found->second), m_stopping });
-            m_completed.erase(found);
+        while (!m_held && m_handed < m_count) {
+            const auto found = m_completed.find(m_handed);
+            if (found != m_completed.end()) {
+                m_held = m_holds(found->second);
+                m_outcomes.push_back({ m_handed++, std::move(found->second), m_stopping });
+                m_completed.erase(found);
+            } else if (noneLeftToStart() && m_completed.empty() && m_running.empty()) {
+                return; // nothing is left to hand over
+            } else if (noneLeftToStart()
+                && std::none_of(m_running.begin(), m_running.end(),
+                    [this](const auto& running) { return running.first == m_handed; })) {
+                ++m_handed;
+            } else {
+                return;
+            }
         }
     }
 
@@ -252,11 +317,13 @@ private:
     bool m_held = false;
     std::atomic<bool> m_quit = false; // also read between operations, without the lock
     bool m_ended = false;
-    // Of overlapped operations: the next to start, the next to hand over, those in progress, and
+    // Of overlapped operations: the next to be given a place among those waiting to start, those
+    // waiting by group, in order, the next to hand over, those in progress with their groups, and
     // those ended whose outcome waits for an earlier one's.
     int m_next = 0;
+    std::map<quint32, std::deque<int>> m_waiting;
     int m_handed = 0;
-    std::vector<int> m_running;
+    std::vector<std::pair<int, quint32>> m_running;
     std::map<int, Outcome> m_completed;
     bool m_overlapped = false;
     bool m_stopping = false; // a stop was asked

@@ -93,4 +93,18 @@ bool hasFileNumber(HANDLE handle);
 // Which folder the open folder is; false when the system cannot tell.
 bool identityOf(HANDLE folder, FolderIdentity& identity);
 
+// The name under which the folder now holds the entry `name`, which it looks up ignoring case.
+QByteArray storedName(HANDLE folder, const std::wstring& name);
+// Whether two names are one as Windows compares them, letter case aside.
+bool sameIgnoringCase(const std::wstring& first, const std::wstring& second);
+
+// Deletes the name the open file was opened by; its other names stay. 0, or the errno.
+int deleteOpenName(HANDLE file);
+// Takes the name `name` of `folder` away from the open file `file` again, while it still is that
+// file and not one another program put there meanwhile. Should that fail, the file keeps both
+// names, never neither: false then.
+bool unlinkIfSameFile(HANDLE file, HANDLE folder, const std::wstring& name);
+// Takes away the names `name` that the open file `file` has in folders other than `folder`.
+void unlinkElsewhere(HANDLE file, const FolderHandle& folder, const std::wstring& name);
+
 } // namespace Platform::Windows

@@ -1,5 +1,5 @@
-// Names and paths: UTF-16 on the system and WTF-8 bytes in the program, the names Windows refuses, and
-// the lookup of a typed path.
+// Names and paths: UTF-16 on the system and WTF-8 bytes in the program, the names Windows refuses,
+// the name a folder holds for an entry, and the lookup of a typed path.
 #include "internal.h"
 
 #include <QByteArrayList>
@@ -142,6 +142,35 @@ bool windowsRefusesName(QByteArrayView name)
             || digit == "\xc2\xb2" || digit == "\xc2\xb3";
     }
     return false;
+}
+
+// The name under which the folder now holds the entry `name`, which it looks up ignoring case.
+QByteArray storedName(HANDLE folder, const std::wstring& name)
+{
+    // A fresh handle of the folder, since a listing handle keeps the first name it was asked for.
+    ScopedHandle listing;
+    if (!NT_SUCCESS(
+            openRelative(folder, std::wstring(), FILE_LIST_DIRECTORY, FILE_DIRECTORY_FILE, *listing.out())))
+        return {};
+    alignas(8) std::array<char, sizeof(FILE_FULL_DIR_INFO) + MAX_PATH * 2 * sizeof(wchar_t)> buffer;
+    UNICODE_STRING mask;
+    mask.Buffer = const_cast<wchar_t*>(name.c_str());
+    mask.Length = static_cast<USHORT>(name.size() * sizeof(wchar_t));
+    mask.MaximumLength = mask.Length;
+    IO_STATUS_BLOCK status = {};
+    if (!NT_SUCCESS(
+            Native::calls.queryDirectoryFile(listing.get(), nullptr, nullptr, nullptr, &status, buffer.data(),
+                static_cast<ULONG>(buffer.size()), Native::fileFullDirectoryInformation, TRUE, &mask, TRUE)))
+        return {};
+    const auto* entry = reinterpret_cast<const FILE_FULL_DIR_INFO*>(buffer.data());
+    return wtf8(entry->FileName, entry->FileNameLength / sizeof(wchar_t));
+}
+
+bool sameIgnoringCase(const std::wstring& first, const std::wstring& second)
+{
+    return CompareStringOrdinal(first.c_str(), static_cast<int>(first.size()), second.c_str(),
+               static_cast<int>(second.size()), TRUE)
+        == CSTR_EQUAL;
 }
 
 } // namespace Windows
