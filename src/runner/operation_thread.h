@@ -44,8 +44,9 @@ using ThreadStart = std::function<WorkThread(std::function<void()> work)>;
 // window's thread; where they prove slow, up to an overlap's bound at once, on threads of their own.
 // That thread takes the outcomes as they come, in the operations' order, and keeps answering events
 // meanwhile; an outcome that holds the thread (a failure, to be reported before the next operation
-// starts) keeps it waiting until released, and an outcome that ends the run (a volume that is gone)
-// is the last to start: what runs already ends, and its outcome comes too.
+// starts) keeps it waiting until released, and once an outcome ends the run (a volume that is gone)
+// nothing more starts: what runs already ends, and its outcome comes too. Where operations started
+// out of their order, those that never started are passed over.
 template <typename Outcome> class OperationThread final
 {
 public:
@@ -292,8 +293,6 @@ private:
                 m_held = m_holds(found->second);
                 m_outcomes.push_back({ m_handed++, std::move(found->second), m_stopping });
                 m_completed.erase(found);
-            } else if (noneLeftToStart() && m_completed.empty() && m_running.empty()) {
-                return; // nothing is left to hand over
             } else if (noneLeftToStart()
                 && std::none_of(m_running.begin(), m_running.end(),
                     [this](const auto& running) { return running.first == m_handed; })) {

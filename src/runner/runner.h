@@ -97,9 +97,10 @@ public:
     // they prove slow as `overlap` allows, and hands each outcome to taken() on this thread, in
     // order, saying whether the run had been asked to stop by then. An outcome for which holds() is
     // true holds the thread until taken() has returned (a failure, whose box must come before the
-    // next operation); one for which ends() is true is the last to start (every later operation
-    // would fail the same way). Stops after the operations in progress when `work` is to stop;
-    // returns how many operations ran.
+    // next operation); once one for which ends() is true comes, nothing more starts (every other
+    // operation would fail the same way). Stops after the operations in progress when `work` is to
+    // stop; returns how many operations ran, which, where `overlap` lets operations start ahead of
+    // earlier ones, need not be the first ones: taken() hears of each that ran.
     template <typename Outcome>
     int runEach(
         int count, RenameProgress::Work work, std::function<Outcome(int index)> operate,
