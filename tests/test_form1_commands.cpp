@@ -577,14 +577,20 @@ void TestForm1Commands::failureBoxKeepsTheKeyboardAfterCancel()
         return nullptr;
     };
     bool answeredByKey = false;
-    QTimer::singleShot(0, this, [&] {
+    // Looked for as events go through, and acted on from within the box's own loop: waiting for it
+    // from within the pass's events would hold the pass that is to show it.
+    QTimer lookForBox;
+    lookForBox.setInterval(10);
+    connect(&lookForBox, &QTimer::timeout, this, [&] {
+        QMessageBox* box = shownBox();
+        if (!box)
+            return;
+        lookForBox.stop();
         // Whatever fails below, the box is answered, so that the execute ends.
         const auto answerAnyway = qScopeGuard([&] {
             if (QMessageBox* box = shownBox())
                 box->button(QMessageBox::Ok)->click();
         });
-        QTRY_VERIFY(shownBox());
-        QMessageBox* box = shownBox();
         QProgressDialog* dialog = window.findChild<QProgressDialog*>();
         QVERIFY(dialog && dialog->isVisible());
         // A click on the dialog makes it the active window first, as a window manager does.
@@ -596,6 +602,7 @@ void TestForm1Commands::failureBoxKeepsTheKeyboardAfterCancel()
         answeredByKey = true;
         QTest::keyClick(QGuiApplication::focusWindow(), Qt::Key_Return);
     });
+    lookForBox.start();
     QTest::mouseClick(window.findChild<QPushButton*>(u"Command4"_s), Qt::LeftButton);
 
     QVERIFY(answeredByKey);

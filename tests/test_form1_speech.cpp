@@ -196,7 +196,8 @@ void TestForm1Speech::resultsArePresentedWithoutMovingFocus()
     }
     QCOMPARE(takeShown(), presented);
     QCOMPARE(notificationText(), presented.value(0));
-    QCOMPARE(QApplication::focusWidget(), control(commands.constLast()));
+    // A progress that came and went takes the window's activation with it for a moment.
+    QTRY_COMPARE(QApplication::focusWidget(), control(commands.constLast()));
     if (!label.isEmpty())
         QCOMPARE(control<QLabel>(label)->text(), presented.constFirst());
 }

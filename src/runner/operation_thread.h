@@ -28,7 +28,8 @@ struct Overlap
     std::function<bool(int earlier, int later)> dependent;
     // Where given, the group of each operation (the folder its move changes): operations of different
     // groups never depend on one another, so one may start ahead of earlier ones of other groups, up
-    // to `ahead` beyond the first whose outcome is yet to come, each group's own still in order. The
+    // to `ahead` beyond the first whose outcome is yet to come, each group's own still in order; in
+    // that first one's group, none starts further than the bound beyond it, as without groups. The
     // groups with fewest under way go first: where a volume changes the names of one folder only one
     // after another (Linux holds a folder while a name in it changes), several folders keep as many
     // moves under way as the bound allows.
@@ -239,9 +240,10 @@ private:
     quint32 groupOf(int index) const { return m_overlap.group ? m_overlap.group(index) : 0; }
 
     // The operation to start next, or -1 while none may: of the groups whose first operation not yet
-    // started depends on none under way, the one with fewest under way, then the earliest. None
-    // starts further than the reach beyond the first whose outcome is yet to come: a hold, an end or
-    // a stop that outcome brings finds no more than that many started after it.
+    // started depends on none under way, the one with fewest under way, then the earliest. In the
+    // group of the first whose outcome is yet to come, none starts further than the bound beyond it:
+    // a hold, an end or a stop that outcome brings finds no more than that many of its folder started
+    // after it. Other groups' may start up to the reach beyond it.
     int nextToStart()
     {
         if (m_held || m_askBeforeNext || std::ssize(m_running) >= m_overlap.bound)
@@ -249,10 +251,15 @@ private:
         const int reach = m_overlap.group ? std::max(m_overlap.ahead, m_overlap.bound) : m_overlap.bound;
         for (; m_next < m_count && m_next < m_handed + reach; ++m_next)
             m_waiting[groupOf(m_next)].push_back(m_next);
+        if (m_waiting.empty())
+            return -1;
+        const quint32 nextGroup = groupOf(m_handed); // none waits to start before it
         int chosen = -1;
         int chosenUnderWay = 0;
         for (const auto& [group, waiting] : m_waiting) {
             const int first = waiting.front();
+            if (group == nextGroup && first >= m_handed + m_overlap.bound)
+                continue;
             int underWay = 0;
             bool free = true;
             for (const auto& [running, itsGroup] : m_running) {
