@@ -164,12 +164,6 @@ void TestRenameSession::stoppedPasses()
             QVERIFY2(mark == reachedMark || mark.isEmpty(), qPrintable(mark));
         marked += mark.isEmpty() ? 0 : 1;
     }
-    {
-        QList<int> m;
-        for (int r = 0; r < files; ++r)
-            if (!session->markOf(r).isEmpty())
-                m << r;
-    }
     QCOMPARE(marked, reached);
     const int renamed = namesTaken ? 0 : reached;
     if (namesTaken) {

@@ -46,8 +46,8 @@ void TestRunner::operationsRunInOrder_data()
         << 60 << QList<int>() << 20 << -1 << 21 << 4 << 0;
     QTest::newRow("overlapped, a stop") << 60 << QList<int>() << -1 << 12 << 12 << 4 << 0;
     // In one folder, none starts further than four beyond the first whose outcome is yet to come.
-    // Folders of ten, where each move of a folder waits for the one before it: later folders' start
-    // ahead of earlier folders' moves.
+    // Folders of ten, where each move of a folder waits for the one before it: later folders' moves
+    // start ahead of earlier folders'.
     QTest::newRow("one group, held outcomes")
         << 60 << QList<int> { 0, 7, 8, 30, 59 } << -1 << -1 << 60 << 4 << 60;
     QTest::newRow("groups") << 60 << QList<int>() << -1 << -1 << 60 << 4 << 10;
@@ -88,7 +88,7 @@ void TestRunner::operationsRunInOrder()
     bool startedAhead = false; // while an earlier operation of another group was yet to start
     Overlap overlap { atOnce, dependent, {}, 0 };
     if (groupSize > 0) {
-        overlap.group = [groupSize](int index) { return quint32(index / groupSize); };
+        overlap.group = [groupOf](int index) { return quint32(groupOf(index)); };
         overlap.ahead = 3 * groupSize;
     }
     const int done = runner.runEach<int>(

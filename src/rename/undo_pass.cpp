@@ -138,8 +138,8 @@ PassResult undoRenames(RenameJournal& journal, std::span<RenameJournal> earlier,
     FolderCache folders;
     std::mutex movingBack; // for movedBack
     std::vector<MovedBack> movedBack;
-    std::vector<bool> taken(static_cast<size_t>(total));
-    std::vector<bool> leftForLater(static_cast<size_t>(total)); // moves under way when the volume went
+    // The moves not reached, and those under way when the volume went: they stay to be taken back.
+    std::vector<bool> stay(static_cast<size_t>(total), true);
     PassResult result;
     // The threads open the folders and move; the journal stays as it is until the pass has ended.
     const int reached = runner.runEach<MoveOutcome>(
@@ -165,7 +165,7 @@ PassResult undoRenames(RenameJournal& journal, std::span<RenameJournal> earlier,
             return outcome;
         },
         [&](int index, const MoveOutcome& outcome, bool afterStop) {
-            taken[static_cast<size_t>(index)] = true;
+            stay[static_cast<size_t>(index)] = outcome.endsPass();
             if (!outcome.failed()) {
                 ++result.renamed;
                 return;
@@ -180,10 +180,8 @@ PassResult undoRenames(RenameJournal& journal, std::span<RenameJournal> earlier,
             // it. Those under way when the user stopped the pass are told by the count alone.
             if (result.end != PassEnd::CutShort && !afterStop)
                 report(result.failures.back());
-            if (outcome.endsPass()) {
+            if (outcome.endsPass())
                 result.end = PassEnd::CutShort;
-                leftForLater[static_cast<size_t>(index)] = true;
-            }
         },
         [](const MoveOutcome& outcome) { return outcome.failed(); },
         [](const MoveOutcome& outcome) { return outcome.endsPass(); },
@@ -203,8 +201,7 @@ PassResult undoRenames(RenameJournal& journal, std::span<RenameJournal> earlier,
     // found the volume gone, for when it is back. Both keep their order.
     size_t left = 0;
     for (int index = total - 1; index >= 0; --index) {
-        const auto at = static_cast<size_t>(index);
-        if (!taken[at] || leftForLater[at])
+        if (stay[static_cast<size_t>(index)])
             journal.moves[left++] = moveOf(index); // never ahead of where it is
     }
     journal.moves.resize(left);

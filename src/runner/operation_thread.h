@@ -201,7 +201,13 @@ private:
     {
         std::unique_lock lock(m_mutex);
         for (;;) {
-            m_changed.wait(lock, [this] { return noneLeftToStart() || mayStartNext() || mayAsk(); });
+            int next = -1;
+            m_changed.wait(lock, [this, &next] {
+                if (noneLeftToStart())
+                    return true;
+                next = nextToStart();
+                return next >= 0 || mayAsk();
+            });
             if (!noneLeftToStart() && mayAsk()) {
                 m_asking = true;
                 lock.unlock();
@@ -216,7 +222,8 @@ private:
             }
             if (noneLeftToStart())
                 return;
-            const int index = start();
+            const int index = next;
+            start(index);
             lock.unlock();
             Outcome outcome = m_operate(index);
             const bool stop = m_stopRequested();
@@ -236,7 +243,6 @@ private:
     {
         return (m_next >= m_count && m_waiting.empty()) || m_quit || m_stopping || m_lastStarted;
     }
-    bool mayStartNext() { return nextToStart() >= 0; }
     quint32 groupOf(int index) const { return m_overlap.group ? m_overlap.group(index) : 0; }
 
     // The operation to start next, or -1 while none may: of the groups whose first operation not yet
@@ -277,17 +283,15 @@ private:
         }
         return chosen;
     }
-    // Takes the operation to start next off its group's waiting ones.
-    int start()
+    // Takes the operation `index`, the one to start next, off its group's waiting ones.
+    void start(int index)
     {
-        const int index = nextToStart();
         const quint32 group = groupOf(index);
         const auto waiting = m_waiting.find(group);
         waiting->second.pop_front();
         if (waiting->second.empty())
             m_waiting.erase(waiting);
         m_running.emplace_back(index, group);
-        return index;
     }
 
     // Hands over the outcomes that follow those handed over, in order, up to one that holds, passing
